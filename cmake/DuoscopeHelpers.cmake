@@ -1,0 +1,26 @@
+# Small helpers shared by the CMake files of the tests and benchmarks.
+
+# duoscope_add_qtest(<subsystem> <name> SOURCES ... LIBS ...)
+# One Qt Test executable, registered with CTest as <subsystem>/<name>, run
+# on the offscreen platform with a time limit so that a hang fails the run.
+function(duoscope_add_qtest subsystem name)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  set(target test_${subsystem}_${name})
+  add_executable(${target} ${ARG_SOURCES})
+  target_link_libraries(${target} PRIVATE Qt5::Test ${ARG_LIBS})
+  target_include_directories(${target} PRIVATE "${PROJECT_SOURCE_DIR}/tests")
+  add_test(NAME ${subsystem}/${name} COMMAND ${target})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  set_tests_properties(${subsystem}/${name} PROPERTIES
+    TIMEOUT ${ARG_TIMEOUT}
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;DUOSCOPE_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+endfunction()
+
+# duoscope_add_benchmark(<name> SOURCES ... LIBS ...)
+function(duoscope_add_benchmark name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(bench_${name} ${ARG_SOURCES})
+  target_link_libraries(bench_${name} PRIVATE benchmark::benchmark ${ARG_LIBS})
+endfunction()

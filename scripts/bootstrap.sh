@@ -1,0 +1,28 @@
+# Shared set-up of run.sh and test.sh: installs the Debian packages that are
+# missing, then configures and builds. Sourced, not run.
+
+DUOSCOPE_PACKAGES=(build-essential cmake ninja-build pkg-config
+  qtbase5-dev libopencv-dev libqwt-qt5-dev libbenchmark-dev)
+
+# duoscope_install_packages [extra packages...]
+# Installs only what is missing, so a second run costs a dpkg query and no network.
+duoscope_install_packages() {
+  local missing=() pkg
+  for pkg in "${DUOSCOPE_PACKAGES[@]}" "$@"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  local sudo=()
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  echo "Installing: ${missing[*]}"
+  "${sudo[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# duoscope_build <build dir> [cmake arguments...]
+duoscope_build() {
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" -G Ninja "$@"
+  cmake --build "$dir" --parallel "$(nproc)"
+}

@@ -1,0 +1,108 @@
+#include "inputframeconversion.h"
+
+#include <QDebug>
+#include <opencv2/imgproc.hpp>
+
+namespace {
+
+// Tried in this order; the first that the frame carries wins.
+constexpr BMDTimecodeFormat timecodeFormatsByPreference[] = {
+    bmdTimecodeVITC,        bmdTimecodeVITCField2, bmdTimecodeRP188LTC,
+    bmdTimecodeRP188VITC1,  bmdTimecodeRP188VITC2, bmdTimecodeSerial,
+};
+
+bool readTimecode(IDeckLinkVideoInputFrame* frame, BMDTimecodeFormat format, VideoFrame& result)
+{
+    IDeckLinkTimecode* timecode = nullptr;
+    if (frame->GetTimecode(format, &timecode) != S_OK || !timecode)
+        return false;
+    uint8_t hours = 0, minutes = 0, seconds = 0, frames = 0;
+    BMDTimecodeUserBits userBits = 0;
+    const bool ok = timecode->GetComponents(&hours, &minutes, &seconds, &frames) == S_OK &&
+                    timecode->GetTimecodeUserBits(&userBits) == S_OK;
+    timecode->Release();
+    if (ok) {
+        result.timecode = packTimeWord(hours, minutes, seconds, frames);
+        result.timecodeUserBits = userBits;
+    }
+    return ok;
+}
+
+} // namespace
+
+uint32_t timeWordFromTicks(BMDTimeValue ticks)
+{
+    const BMDTimeValue s = ticks / captureTimeScale;
+    return packTimeWord(static_cast<uint32_t>(s / 3600), static_cast<uint32_t>((s / 60) % 60),
+                        static_cast<uint32_t>(s % 60), static_cast<uint32_t>((ticks / 1000) % 25));
+}
+
+bool convertInputFrame(IDeckLinkVideoInputFrame* inputFrame, IDeckLinkOutput* output,
+                       IDeckLinkVideoConversion* conversion, VideoFrame& result)
+{
+    if (!inputFrame)
+        return false;
+
+    result.timecodeFormat = 0;
+    for (BMDTimecodeFormat format : timecodeFormatsByPreference) {
+        if (readTimecode(inputFrame, format, result)) {
+            result.timecodeFormat = format;
+            break;
+        }
+    }
+
+    BMDTimeValue frameTime = 0, frameDuration = 0;
+    if (inputFrame->GetHardwareReferenceTimestamp(captureTimeScale, &frameTime, &frameDuration) != S_OK)
+        frameTime = 0;
+    result.hardwareReferenceTimestamp = timeWordFromTicks(frameTime);
+    frameTime = 0;
+    if (inputFrame->GetStreamTime(&frameTime, &frameDuration, captureTimeScale) != S_OK)
+        frameTime = 0;
+    result.streamTime = timeWordFromTicks(frameTime);
+
+    IDeckLinkVideoFrameAncillary* ancillary = nullptr;
+    if (inputFrame->GetAncillaryData(&ancillary) == S_OK && ancillary) {
+        result.pixelFormat = ancillary->GetPixelFormat();
+        result.displayMode = ancillary->GetDisplayMode();
+        ancillary->Release();
+    } else {
+        qDebug() << "GetAncillaryData - error";
+    }
+
+    const long width = inputFrame->GetWidth();
+    const long height = inputFrame->GetHeight();
+    IDeckLinkMutableVideoFrame* bgraFrame = nullptr;
+    const HRESULT created = output ? output->CreateVideoFrame(static_cast<int32_t>(width), static_cast<int32_t>(height),
+                                                              static_cast<int32_t>(4 * width), bmdFormat8BitBGRA,
+                                                              bmdFrameFlagDefault, &bgraFrame)
+                                   : E_POINTER;
+    if (created != S_OK || !bgraFrame) {
+        // Without a frame to convert into there is no picture to deliver.
+        qDebug() << "Cannot create frame for conversion:" << created;
+        if (bgraFrame)
+            bgraFrame->Release();
+        return false;
+    }
+
+    const HRESULT converted = conversion ? conversion->ConvertFrame(inputFrame, bgraFrame) : E_POINTER;
+    if (converted != S_OK)
+        qDebug().noquote() << "Cannot convert frame: " + QString::number(converted);
+
+    void* bytes = nullptr;
+    const int rows = static_cast<int>(bgraFrame->GetHeight());
+    const int cols = static_cast<int>(bgraFrame->GetWidth());
+    if (bgraFrame->GetBytes(&bytes) != S_OK || !bytes || rows <= 0 || cols <= 0) {
+        qDebug() << "Cannot read converted frame:" << cols << "x" << rows;
+        bgraFrame->Release();
+        return false;
+    }
+    const cv::Mat bgra(rows, cols, CV_8UC4, bytes, static_cast<size_t>(4 * cols));
+    cv::Mat bgr(rows, cols, CV_8UC3);
+    cv::cvtColor(bgra, bgr, cv::COLOR_BGRA2BGR);
+    bgraFrame->Release();
+    result.image = bgr;
+
+    qDebug().noquote() << QString(48, QLatin1Char('='));
+    qDebug() << "cvOutputFrame.data = " << static_cast<const void*>(result.image.data);
+    return true;
+}
