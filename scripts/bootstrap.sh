@@ -21,6 +21,8 @@ duoscope_install_packages() {
 
 # duoscope_build <build dir> [cmake arguments...]
 duoscope_build() {
+  # Lets ccache (used when installed) share objects between checkouts.
+  export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$PWD}"
   local dir=$1
   shift
   cmake -S . -B "$dir" -G Ninja "$@"
