@@ -154,6 +154,7 @@ class OutputDouble : public CountedDouble<IDeckLinkOutput>
 public:
     std::vector<std::unique_ptr<MutableFrameDouble>> created;
     bool fails = false;
+    bool reuseFrames = false; // hand out the first frame again (a driver's frame pool)
 
     HRESULT CreateVideoFrame(int32_t width, int32_t height, int32_t rowBytes, BMDPixelFormat format, BMDFrameFlags,
                              IDeckLinkMutableVideoFrame** frame) override
@@ -161,6 +162,11 @@ public:
         *frame = nullptr;
         if (fails || width <= 0 || height <= 0 || rowBytes < 4 * width || format != bmdFormat8BitBGRA)
             return E_FAIL;
+        if (reuseFrames && !created.empty() && created.front()->pixels.size() == cv::Size(width, height)) {
+            created.front()->refCount = 1;
+            *frame = created.front().get();
+            return S_OK;
+        }
         auto made = std::make_unique<MutableFrameDouble>();
         made->format = format;
         made->pixels = cv::Mat(height, width, CV_8UC4, cv::Scalar::all(0));
