@@ -75,6 +75,15 @@ template <size_t N> QString lookUp(const CodeName (&table)[N], uint32_t code)
 
 } // namespace
 
-QString pixelFormatToString(uint32_t code) { return lookUp(pixelFormats, code); }
-QString displayModeToString(uint32_t code) { return lookUp(displayModes, code); }
-QString timecodeFormatToString(uint32_t code) { return lookUp(timecodeFormats, code); }
+QString pixelFormatToString(uint32_t code)
+{
+    return lookUp(pixelFormats, code);
+}
+QString displayModeToString(uint32_t code)
+{
+    return lookUp(displayModes, code);
+}
+QString timecodeFormatToString(uint32_t code)
+{
+    return lookUp(timecodeFormats, code);
+}

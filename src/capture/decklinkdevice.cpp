@@ -37,7 +37,10 @@ HRESULT DeckLinkDevice::QueryInterface(REFIID iid, void** out)
     return E_NOINTERFACE;
 }
 
-ULONG DeckLinkDevice::AddRef() { return static_cast<ULONG>(++m_refCount); }
+ULONG DeckLinkDevice::AddRef()
+{
+    return static_cast<ULONG>(++m_refCount);
+}
 
 ULONG DeckLinkDevice::Release()
 {
@@ -51,13 +54,15 @@ bool DeckLinkDevice::Init()
 {
     m_errorMessage = QStringLiteral("No Error");
 
-    if (!m_deckLink || m_deckLink->QueryInterface(IID_IDeckLinkInput, reinterpret_cast<void**>(&m_deckLinkInput)) != S_OK) {
+    if (!m_deckLink ||
+        m_deckLink->QueryInterface(IID_IDeckLinkInput, reinterpret_cast<void**>(&m_deckLinkInput)) != S_OK) {
         m_errorMessage = QStringLiteral("Cannot get interface for DeckLink input");
         return false;
     }
     qDebug() << "m_deckLinkInput (Init): " << static_cast<void*>(m_deckLinkInput);
 
-    if (m_deckLink->QueryInterface(IID_IDeckLinkOutput, reinterpret_cast<void**>(&m_deckLinkOutput)) != S_OK) {
+    if (m_deckLink->QueryInterface(IID_IDeckLinkOutput, reinterpret_cast<void**>(&m_deckLinkOutput)) !=
+        S_OK) {
         m_errorMessage = QStringLiteral("Cannot get interface for DeckLink output");
         return false;
     }
@@ -112,15 +117,17 @@ bool DeckLinkDevice::StartCapture(unsigned int modeIndex, bool followDetectedFor
     m_deckLinkInput->SetCallback(this);
     const BMDVideoInputFlags flags =
         m_formatDetectionSupported == 1 ? bmdVideoInputEnableFormatDetection : bmdVideoInputFlagDefault;
-    if (m_deckLinkInput->EnableVideoInput(m_displayModes[modeIndex]->GetDisplayMode(), bmdFormat8BitYUV, flags) !=
-        S_OK) {
-        m_errorMessage = QStringLiteral("This application was unable to select the chosen video mode. Perhaps, "
-                                        "the selected device is currently in-use.");
+    if (m_deckLinkInput->EnableVideoInput(m_displayModes[modeIndex]->GetDisplayMode(), bmdFormat8BitYUV,
+                                          flags) != S_OK) {
+        m_errorMessage =
+            QStringLiteral("This application was unable to select the chosen video mode. Perhaps, "
+                           "the selected device is currently in-use.");
         return false;
     }
     if (m_deckLinkInput->StartStreams() != S_OK) {
-        m_errorMessage = QStringLiteral("This application was unable to start the capture. Perhaps, the selected "
-                                        "device is currently in-use.");
+        m_errorMessage =
+            QStringLiteral("This application was unable to start the capture. Perhaps, the selected "
+                           "device is currently in-use.");
         return false;
     }
     m_capturing = true;

@@ -7,8 +7,8 @@ namespace {
 
 // Tried in this order; the first that the frame carries wins.
 constexpr BMDTimecodeFormat timecodeFormatsByPreference[] = {
-    bmdTimecodeVITC,        bmdTimecodeVITCField2, bmdTimecodeRP188LTC,
-    bmdTimecodeRP188VITC1,  bmdTimecodeRP188VITC2, bmdTimecodeSerial,
+    bmdTimecodeVITC,       bmdTimecodeVITCField2, bmdTimecodeRP188LTC,
+    bmdTimecodeRP188VITC1, bmdTimecodeRP188VITC2, bmdTimecodeSerial,
 };
 
 bool readTimecode(IDeckLinkVideoInputFrame* frame, BMDTimecodeFormat format, VideoFrame& result)
@@ -72,10 +72,11 @@ bool convertInputFrame(IDeckLinkVideoInputFrame* inputFrame, IDeckLinkOutput* ou
     const long width = inputFrame->GetWidth();
     const long height = inputFrame->GetHeight();
     IDeckLinkMutableVideoFrame* bgraFrame = nullptr;
-    const HRESULT created = output ? output->CreateVideoFrame(static_cast<int32_t>(width), static_cast<int32_t>(height),
-                                                              static_cast<int32_t>(4 * width), bmdFormat8BitBGRA,
-                                                              bmdFrameFlagDefault, &bgraFrame)
-                                   : E_POINTER;
+    const HRESULT created =
+        output ? output->CreateVideoFrame(static_cast<int32_t>(width), static_cast<int32_t>(height),
+                                          static_cast<int32_t>(4 * width), bmdFormat8BitBGRA,
+                                          bmdFrameFlagDefault, &bgraFrame)
+               : E_POINTER;
     if (created != S_OK || !bgraFrame) {
         // Without a frame to convert into there is no picture to deliver.
         qDebug() << "Cannot create frame for conversion:" << created;

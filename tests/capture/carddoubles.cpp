@@ -3,6 +3,7 @@
 #include <cstring>
 
 ConversionDouble* FakeDriver::conversion = nullptr;
+DiscoveryDouble* FakeDriver::discovery = nullptr;
 int FakeDriver::freedStrings = 0;
 
 HRESULT DeckLinkDouble::QueryInterface(REFIID iid, void** out)
@@ -40,11 +41,15 @@ HRESULT DeckLinkDouble::GetDisplayName(BSTR* out)
 HRESULT DeckLinkCreateInstance(const char* classId, REFIID iid, void** out)
 {
     *out = nullptr;
-    if (!FakeDriver::conversion || std::strcmp(classId, CLSID_CDeckLinkVideoConversion) != 0 ||
-        iid != IID_IDeckLinkVideoConversion)
+    IUnknown* made = nullptr;
+    if (std::strcmp(classId, CLSID_CDeckLinkVideoConversion) == 0 && iid == IID_IDeckLinkVideoConversion)
+        made = FakeDriver::conversion;
+    else if (std::strcmp(classId, CLSID_CDeckLinkDiscovery) == 0 && iid == IID_IDeckLinkDiscovery)
+        made = FakeDriver::discovery;
+    if (!made)
         return E_FAIL;
-    FakeDriver::conversion->AddRef();
-    *out = static_cast<IDeckLinkVideoConversion*>(FakeDriver::conversion);
+    made->AddRef();
+    *out = made;
     return S_OK;
 }
 

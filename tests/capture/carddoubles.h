@@ -128,9 +128,36 @@ public:
     HRESULT GetDisplayName(BSTR* out) override;
 };
 
-// What the driver's free functions do in these tests.
+class DiscoveryDouble : public CountedDouble<IDeckLinkDiscovery>
+{
+public:
+    IDeckLinkDeviceNotificationCallback* callback = nullptr;
+    HRESULT installResult = S_OK;
+    int uninstalls = 0;
+
+    HRESULT InstallDeviceNotifications(IDeckLinkDeviceNotificationCallback* cb) override
+    {
+        if (installResult != S_OK)
+            return installResult;
+        cb->AddRef();
+        callback = cb;
+        return S_OK;
+    }
+    HRESULT UninstallDeviceNotifications() override
+    {
+        ++uninstalls;
+        if (callback)
+            callback->Release();
+        callback = nullptr;
+        return S_OK;
+    }
+};
+
+// What the driver's free functions do in these tests: the classes they hand
+// out (null: creation fails, as without the driver).
 struct FakeDriver
 {
-    static ConversionDouble* conversion; // handed out by DeckLinkCreateInstance; null: creation fails
+    static ConversionDouble* conversion;
+    static DiscoveryDouble* discovery;
     static int freedStrings;
 };

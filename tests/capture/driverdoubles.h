@@ -139,7 +139,8 @@ public:
         *duration = scale / 25;
         return S_OK;
     }
-    HRESULT GetHardwareReferenceTimestamp(BMDTimeScale scale, BMDTimeValue* time, BMDTimeValue* duration) override
+    HRESULT GetHardwareReferenceTimestamp(BMDTimeScale scale, BMDTimeValue* time,
+                                          BMDTimeValue* duration) override
     {
         if (hardwareTimeFails)
             return E_FAIL;
@@ -156,8 +157,8 @@ public:
     bool fails = false;
     bool reuseFrames = false; // hand out the first frame again (a driver's frame pool)
 
-    HRESULT CreateVideoFrame(int32_t width, int32_t height, int32_t rowBytes, BMDPixelFormat format, BMDFrameFlags,
-                             IDeckLinkMutableVideoFrame** frame) override
+    HRESULT CreateVideoFrame(int32_t width, int32_t height, int32_t rowBytes, BMDPixelFormat format,
+                             BMDFrameFlags, IDeckLinkMutableVideoFrame** frame) override
     {
         *frame = nullptr;
         if (fails || width <= 0 || height <= 0 || rowBytes < 4 * width || format != bmdFormat8BitBGRA)

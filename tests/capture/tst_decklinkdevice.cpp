@@ -35,9 +35,12 @@ private slots:
     {
         QTest::addColumn<QString>("missing");
         QTest::addColumn<QString>("message");
-        QTest::newRow("input") << "input" << "Cannot get interface for DeckLink input";
-        QTest::newRow("output") << "output" << "Cannot get interface for DeckLink output";
-        QTest::newRow("conversion") << "conversion" << "Cannot get interface for DeckLink conversion";
+        QTest::newRow("input") << "input"
+                               << "Cannot get interface for DeckLink input";
+        QTest::newRow("output") << "output"
+                                << "Cannot get interface for DeckLink output";
+        QTest::newRow("conversion") << "conversion"
+                                    << "Cannot get interface for DeckLink conversion";
     }
     void initReportsWhatIsMissing()
     {
@@ -117,14 +120,15 @@ private slots:
         QTest::addColumn<QStringList>("calls");
         QTest::newRow("mode index = mode count")
             << 3u << false << false << "An invalid display mode was selected." << QStringList{};
-        QTest::newRow("card in use") << 0u << true << false
-                                     << "This application was unable to select the chosen video mode. Perhaps, "
-                                        "the selected device is currently in-use."
-                                     << QStringList{"SetCallback", "EnableVideoInput"};
-        QTest::newRow("streams refused")
-            << 0u << false << true
-            << "This application was unable to start the capture. Perhaps, the selected device is currently in-use."
-            << QStringList{"SetCallback", "EnableVideoInput", "StartStreams"};
+        QTest::newRow("card in use")
+            << 0u << true << false
+            << "This application was unable to select the chosen video mode. Perhaps, "
+               "the selected device is currently in-use."
+            << QStringList{"SetCallback", "EnableVideoInput"};
+        QTest::newRow("streams refused") << 0u << false << true
+                                         << "This application was unable to start the capture. Perhaps, the "
+                                            "selected device is currently in-use."
+                                         << QStringList{"SetCallback", "EnableVideoInput", "StartStreams"};
     }
     void startCaptureFailures()
     {
@@ -202,7 +206,8 @@ private slots:
         QCOMPARE(device->QueryInterface(IID_IUnknown, nullptr), E_INVALIDARG);
         QCOMPARE(device->QueryInterface(IID_IDeckLinkOutput, &out), E_NOINTERFACE);
         QCOMPARE(out, nullptr);
-        for (const DeckLinkIID& iid : {IID_IUnknown, IID_IDeckLinkInputCallback, IID_IDeckLinkInputCallback_v7}) {
+        for (const DeckLinkIID& iid :
+             {IID_IUnknown, IID_IDeckLinkInputCallback, IID_IDeckLinkInputCallback_v7}) {
             QCOMPARE(device->QueryInterface(iid, &out), S_OK);
             QCOMPARE(out, static_cast<void*>(static_cast<IDeckLinkInputCallback*>(device)));
             QCOMPARE(device->Release(), 1u);

@@ -73,7 +73,10 @@ private slots:
         QFETCH(int, type);
         MessageLog log;
         QVERIFY(cvMatToQImage(cv::Mat(3, 3, type, cv::Scalar::all(1))).isNull());
-        QCOMPARE(log.count(QStringLiteral("cvMatToQImage() - cv::Mat image type not handled in switch: %1").arg(type)), 1);
+        QCOMPARE(
+            log.count(
+                QStringLiteral("cvMatToQImage() - cv::Mat image type not handled in switch: %1").arg(type)),
+            1);
     }
 
     void codeNames_data()
@@ -103,7 +106,7 @@ private slots:
         QFETCH(int, table);
         QFETCH(uint32_t, code);
         QFETCH(QString, text);
-        const QString name = table == 0 ? pixelFormatToString(code)
+        const QString name = table == 0   ? pixelFormatToString(code)
                              : table == 1 ? displayModeToString(code)
                                           : timecodeFormatToString(code);
         QCOMPARE(name, text);
@@ -112,12 +115,14 @@ private slots:
     void everyDisplayModeHasItsOwnText()
     {
         const uint32_t modes[] = {
-            bmdModeNTSC, bmdModeNTSC2398, bmdModeNTSCp, bmdModePAL, bmdModePALp, bmdModeHD720p50,
-            bmdModeHD720p5994, bmdModeHD720p60, bmdModeHD1080p2398, bmdModeHD1080p24, bmdModeHD1080p25,
-            bmdModeHD1080p2997, bmdModeHD1080p30, bmdModeHD1080i50, bmdModeHD1080i5994, bmdModeHD1080i6000,
-            bmdModeHD1080p50, bmdModeHD1080p5994, bmdModeHD1080p6000, bmdMode2k2398, bmdMode2k24, bmdMode2k25,
-            bmdMode2kDCI2398, bmdMode2kDCI24, bmdMode2kDCI25, bmdMode4K2160p2398, bmdMode4K2160p24,
-            bmdMode4K2160p25, bmdMode4K2160p2997, bmdMode4K2160p30, bmdMode4kDCI2398, bmdMode4kDCI24,
+            bmdModeNTSC,        bmdModeNTSC2398,    bmdModeNTSCp,       bmdModePAL,
+            bmdModePALp,        bmdModeHD720p50,    bmdModeHD720p5994,  bmdModeHD720p60,
+            bmdModeHD1080p2398, bmdModeHD1080p24,   bmdModeHD1080p25,   bmdModeHD1080p2997,
+            bmdModeHD1080p30,   bmdModeHD1080i50,   bmdModeHD1080i5994, bmdModeHD1080i6000,
+            bmdModeHD1080p50,   bmdModeHD1080p5994, bmdModeHD1080p6000, bmdMode2k2398,
+            bmdMode2k24,        bmdMode2k25,        bmdMode2kDCI2398,   bmdMode2kDCI24,
+            bmdMode2kDCI25,     bmdMode4K2160p2398, bmdMode4K2160p24,   bmdMode4K2160p25,
+            bmdMode4K2160p2997, bmdMode4K2160p30,   bmdMode4kDCI2398,   bmdMode4kDCI24,
             bmdMode4kDCI25};
         QSet<QString> texts;
         for (uint32_t mode : modes) {

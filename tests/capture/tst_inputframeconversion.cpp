@@ -43,13 +43,14 @@ private slots:
         QTest::addColumn<QList<uint32_t>>("carried");
         QTest::addColumn<uint32_t>("failing");
         QTest::addColumn<uint32_t>("expected");
-        QTest::newRow("VITC over RP188 LTC") << QList<uint32_t>{bmdTimecodeRP188LTC, bmdTimecodeVITC} << 0u
-                                             << uint32_t(bmdTimecodeVITC);
+        QTest::newRow("VITC over RP188 LTC")
+            << QList<uint32_t>{bmdTimecodeRP188LTC, bmdTimecodeVITC} << 0u << uint32_t(bmdTimecodeVITC);
         QTest::newRow("field 2 over LTC") << QList<uint32_t>{bmdTimecodeRP188LTC, bmdTimecodeVITCField2} << 0u
                                           << uint32_t(bmdTimecodeVITCField2);
-        QTest::newRow("serial alone") << QList<uint32_t>{bmdTimecodeSerial} << 0u << uint32_t(bmdTimecodeSerial);
-        QTest::newRow("VITC1 before VITC2") << QList<uint32_t>{bmdTimecodeRP188VITC2, bmdTimecodeRP188VITC1} << 0u
-                                            << uint32_t(bmdTimecodeRP188VITC1);
+        QTest::newRow("serial alone")
+            << QList<uint32_t>{bmdTimecodeSerial} << 0u << uint32_t(bmdTimecodeSerial);
+        QTest::newRow("VITC1 before VITC2") << QList<uint32_t>{bmdTimecodeRP188VITC2, bmdTimecodeRP188VITC1}
+                                            << 0u << uint32_t(bmdTimecodeRP188VITC1);
         QTest::newRow("unreadable VITC skipped")
             << QList<uint32_t>{bmdTimecodeVITC, bmdTimecodeRP188LTC} << uint32_t(bmdTimecodeVITC)
             << uint32_t(bmdTimecodeRP188LTC);
@@ -82,8 +83,9 @@ private slots:
             const bool obtained = std::find(asked.begin(), asked.end(), format) != asked.end();
             QCOMPARE(tc->refCount.load(), obtained ? 0 : 1);
         }
-        const std::vector<BMDTimecodeFormat> order = {bmdTimecodeVITC, bmdTimecodeVITCField2, bmdTimecodeRP188LTC,
-                                                      bmdTimecodeRP188VITC1, bmdTimecodeRP188VITC2, bmdTimecodeSerial};
+        const std::vector<BMDTimecodeFormat> order = {bmdTimecodeVITC,       bmdTimecodeVITCField2,
+                                                      bmdTimecodeRP188LTC,   bmdTimecodeRP188VITC1,
+                                                      bmdTimecodeRP188VITC2, bmdTimecodeSerial};
         QVERIFY(std::equal(asked.begin(), asked.end(), order.begin()));
     }
 
@@ -155,7 +157,7 @@ private slots:
         cv::Mat expected;
         cv::cvtColor(bgraFrame.pixels, expected, cv::COLOR_BGRA2BGR);
         QCOMPARE(cv::norm(image, expected, cv::NORM_INF), 0.0);
-        QVERIFY(cv::norm(image, cv::NORM_INF) > 0); // the picture is not blank
+        QVERIFY(cv::norm(image, cv::NORM_INF) > 0);   // the picture is not blank
         QVERIFY(image.data != bgraFrame.pixels.data); // own buffer, not the driver's
         QCOMPARE(bgraFrame.refCount.load(), 0);
     }

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QObject>
+#include <atomic>
+#include <decklink/DeckLinkAPI.h>
+
+Q_DECLARE_METATYPE(IDeckLink*)
+
+// Emits the cards that the driver reports. Lives in the GUI thread and emits
+// from the driver's thread, so receivers in the GUI thread get queued calls.
+class DeckLinkDiscoveryQtNotifier : public QObject
+{
+    Q_OBJECT
+signals:
+    void deckLinkDeviceArrived(IDeckLink* deckLink);
+    void deckLinkDeviceRemoved(IDeckLink* deckLink);
+};
+
+// Listens for capture cards appearing and disappearing. Every card present
+// when notifications are enabled is reported as an arrival, later ones as
+// they come. A card reported as arrived is held (one reference) until its
+// removal has been delivered to the receivers in the GUI thread, so a queued
+// arrival or removal never refers to a card that is gone.
+// Reference counted: created with one reference, destroyed by the last Release.
+class DeckLinkDeviceDiscovery : public IDeckLinkDeviceNotificationCallback
+{
+public:
+    DeckLinkDeviceDiscovery();
+
+    HRESULT QueryInterface(REFIID iid, void** out) override;
+    ULONG AddRef() override;
+    ULONG Release() override;
+    HRESULT DeckLinkDeviceArrived(IDeckLink* deckLink) override;
+    HRESULT DeckLinkDeviceRemoved(IDeckLink* deckLink) override;
+
+    // False when the driver is missing or refuses the notifications.
+    bool Enable();
+    // Stops the notifications; called in the GUI thread. Cards whose removal
+    // was delivered meanwhile are let go at once.
+    void Disable();
+
+    DeckLinkDiscoveryQtNotifier* notifier() { return &m_notifier; }
+
+protected:
+    ~DeckLinkDeviceDiscovery() override;
+
+private:
+    IDeckLinkDiscovery* m_deckLinkDiscovery = nullptr;
+    std::atomic<int32_t> m_refCount{1};
+    DeckLinkDiscoveryQtNotifier m_notifier;
+};
