@@ -66,7 +66,7 @@ private slots:
         QList<int> countsSeen;
         connect(discovery->notifier(), &DeckLinkDiscoveryQtNotifier::deckLinkDeviceRemoved, &receiver,
                 [&](IDeckLink* card) {
-                    QCOMPARE(QThread::currentThread(), qApp->thread());
+                    QCOMPARE(QThread::currentThread(), QCoreApplication::instance()->thread());
                     seen << card;
                     countsSeen << static_cast<DeckLinkDouble*>(card)->refCount.load();
                 });
