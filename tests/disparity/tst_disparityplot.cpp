@@ -5,7 +5,6 @@
 #include "disparityplothistogram.h"
 
 #include <QtTest>
-#include <qwt_plot_canvas.h>
 #include <qwt_scale_map.h>
 
 namespace {
