@@ -1,0 +1,90 @@
+#pragma once
+
+#include "decklinkdevice.h"
+#include "videoframe.h"
+
+#include <QMainWindow>
+#include <QMutex>
+#include <QSize>
+#include <opencv2/core.hpp>
+
+class QLabel;
+
+namespace Ui {
+class MainWindow;
+}
+
+// The program's only window. It owns the form and the latest frames, shows
+// every picture and status text, and is where the user starts and stops work.
+// Its implementation is split by concern: construction and the error dialog
+// (mainwindow.cpp), frame views and status labels (mainwindow_frameviews.cpp),
+// capture control (mainwindow_capture.cpp), the routing of the pipeline by tab
+// (mainwindow_pipeline.cpp) and the disparity analysis (mainwindow_disparity.cpp).
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Shows a critical message box over the window and returns once it is
+    // closed: the one way errors reach the user.
+    void onDisplayErrorMessage(const QString& title, const QString& message);
+
+    // Fits the frame into the scroll area that holds the label and shows it
+    // there; one-channel frames in grey, three-channel frames as blue-green-red.
+    // An empty frame clears the label.
+    static void showImage(const cv::Mat& frame, QLabel* label);
+    // The source scaled, with its aspect ratio kept, to fit the box.
+    static cv::Mat resizeToFit(const cv::Mat& source, QSize box);
+
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+public slots:
+    void onDeckLinkDeviceArrived(IDeckLink* deckLink);
+    void onDeckLinkDeviceRemoved(IDeckLink* deckLink);
+    void onNewLeftRawFrameArrived(VideoFrame rawFrame);
+    void onNewRightRawFrameArrived(VideoFrame rawFrame);
+    void reloadImageProcessingSettings();
+    void onDisparityPreview(VideoFrame leftFrame, VideoFrame rightFrame);
+
+private slots:
+    void on_btn_StartCapture_clicked();
+    void on_cmb_SingleInput_currentIndexChanged(int index);
+    void on_cmb_LeftCameraInput_currentIndexChanged(int index);
+    void on_cmb_RightCameraInput_currentIndexChanged(int index);
+    void on_tabWidget_currentChanged(int index);
+    void on_btn_calcDisparityMap_clicked();
+    void on_btn_setDisparityOutputDir_clicked();
+    void on_btn_CalibrationDetailsShowHide_clicked();
+    void on_btn_DisparityDetailsShowHide_clicked();
+    void on_btn_DisparityPreviewShowHide_clicked();
+
+private:
+    // Construction step of the frame views: the logo labels scale the logo
+    // whenever they are resized.
+    void setUpLogos();
+    void updateLeftFrameInfo(uint32_t pixelFormat, uint32_t displayMode, uint32_t timecode,
+                             uint32_t timecodeUserBits, uint32_t timecodeFormat,
+                             uint32_t hardwareReferenceTimestamp, uint32_t streamTime);
+    void updateRightFrameInfo(uint32_t pixelFormat, uint32_t displayMode, uint32_t timecode,
+                              uint32_t timecodeUserBits, uint32_t timecodeFormat,
+                              uint32_t hardwareReferenceTimestamp, uint32_t streamTime);
+
+    Ui::MainWindow* m_ui;
+    // Held for the whole body of every slot that stores frames, so that a
+    // slot's frames and labels change together.
+    QMutex m_mutex;
+    VideoFrame m_leftRawFrame;
+    VideoFrame m_rightRawFrame;
+    VideoFrame m_leftProcessedFrame;
+    VideoFrame m_rightProcessedFrame;
+    // Set once a capture start has been attempted, cleared by a stop: tab
+    // changes rewire the pipeline only while it is set.
+    bool m_captureStarted = false;
+    // The devices chosen in the three input lists; the lists own them.
+    DeckLinkDevice* m_deckLinkLeftSelectedDevice = nullptr;
+    DeckLinkDevice* m_deckLinkRightSelectedDevice = nullptr;
+    DeckLinkDevice* m_deckLinkSingleSelectedDevice = nullptr;
+};
