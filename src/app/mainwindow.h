@@ -1,6 +1,7 @@
 #pragma once
 
 #include "decklinkdevice.h"
+#include "decklinkdevicediscovery.h"
 #include "videoframe.h"
 
 #include <QMainWindow>
@@ -83,6 +84,7 @@ private:
     // Set once a capture start has been attempted, cleared by a stop: tab
     // changes rewire the pipeline only while it is set.
     bool m_captureStarted = false;
+    DeckLinkDeviceDiscovery* m_deviceDiscovery = nullptr;
     // The devices chosen in the three input lists; the lists own them.
     DeckLinkDevice* m_deckLinkLeftSelectedDevice = nullptr;
     DeckLinkDevice* m_deckLinkRightSelectedDevice = nullptr;
