@@ -3,6 +3,7 @@
 // and the layouts.
 
 #include "common/messagelog.h"
+#include "disparityplot.h"
 #include "mainwindow.h"
 #include "privatesettings.h"
 
@@ -229,8 +230,10 @@ private slots:
         QVERIFY(!details->documentMode());
         QVERIFY(!details->isMovable());
         QVERIFY(!details->tabBarAutoHide());
-        QVERIFY(find<QWidget>("wgt_DisparityHistogram"));
-        QCOMPARE(find<QWidget>("wgt_DisparityHistogram")->parentWidget(), details->widget(1));
+        // The histogram page holds the plot, promoted from a plain widget of the form.
+        auto* plot = dynamic_cast<DisparityPlot*>(find<QWidget>("wgt_DisparityHistogram"));
+        QVERIFY(plot);
+        QCOMPARE(plot->parentWidget(), details->widget(1));
     }
 
     void spinBoxes_data()
