@@ -6,6 +6,7 @@
 #include <cfloat>
 #include <cmath>
 #include <opencv2/imgproc.hpp>
+#include <opencv2/imgproc/imgproc_c.h>
 
 namespace {
 
@@ -13,6 +14,73 @@ namespace {
 const char* const kSourceFile = "..\\src\\tesra_board_detector";
 
 constexpr int kMinContactPoints = 20;
+
+// The contour search of cv::findContours without its per-contour copies: a
+// noisy binarisation has tens of thousands of speckle contours, of which only
+// the few large ones are ever read. Same contours, same order.
+class ContourSearch
+{
+public:
+    ContourSearch() : m_storage(cvCreateMemStorage(0)) {}
+    ~ContourSearch() { cvReleaseMemStorage(&m_storage); }
+    ContourSearch(const ContourSearch&) = delete;
+    ContourSearch& operator=(const ContourSearch&) = delete;
+
+    // `padded` holds the picture inside a one-pixel border of zeros (the
+    // search alters it); positions are given in the picture proper.
+    template <typename Visit> void run(cv::Mat& padded, Visit visit)
+    {
+        cvClearMemStorage(m_storage);
+        CvMat header = cvMat(padded);
+        CvSeq* first = nullptr;
+        cvFindContours(&header, m_storage, &first, sizeof(CvContour), CV_RETR_CCOMP, CV_CHAIN_APPROX_SIMPLE,
+                       cvPoint(-1, -1));
+        if (!first)
+            return;
+        CvSeq* all = cvTreeToNodeSeq(first, sizeof(CvSeq), m_storage);
+        CvSeqReader reader;
+        cvStartReadSeq(all, &reader);
+        for (int i = 0; i < all->total; ++i) {
+            CvSeq* contour = nullptr;
+            CV_READ_SEQ_ELEM(contour, reader);
+            visit(*reinterpret_cast<CvContour*>(contour));
+        }
+    }
+
+    static void points(CvContour& contour, std::vector<cv::Point>& out)
+    {
+        out.resize(size_t(contour.total));
+        if (!out.empty())
+            cvCvtSeqToArray(reinterpret_cast<CvSeq*>(&contour), out.data());
+    }
+
+private:
+    CvMemStorage* m_storage;
+};
+
+// A picture with a one-pixel border of zeros around it, as the contour search needs.
+class PaddedPicture
+{
+public:
+    explicit PaddedPicture(cv::Size size)
+        : m_padded(size.height + 2, size.width + 2, CV_8U, cv::Scalar(0)),
+          m_inner(m_padded(cv::Rect(1, 1, size.width, size.height)))
+    {}
+    cv::Mat& padded() { return m_padded; }
+    cv::Mat& inner() { return m_inner; }
+    // The contour search marks what it visits: load the picture afresh for each search.
+    void load(const cv::Mat& picture) { picture.copyTo(m_inner); }
+
+private:
+    cv::Mat m_padded;
+    cv::Mat m_inner;
+};
+
+// Contour area cannot exceed that of the bounding box through the outermost point positions.
+double boundingArea(const CvContour& contour)
+{
+    return double(contour.rect.width - 1) * double(contour.rect.height - 1);
+}
 
 float cornerDistance(const cv::Point& a, const cv::Point& b)
 {
@@ -40,31 +108,44 @@ int cvCheckChessboard(const cv::Mat& grey)
 
     const float minBox = std::max(10.0f, 0.01f * float(std::max(grey.cols, grey.rows)));
     const float maxSizeRatio = 1.3f;
-    const int minRun = 30;
+    const size_t minRun = 30;
 
-    cv::Mat binary;
-    std::vector<std::vector<cv::Point>> contours;
-    std::vector<cv::Vec4i> hierarchy;
+    // A level at or below the darkest pixel leaves nothing, one at or above the
+    // brightest pixel leaves one blob: neither can show 30 squares.
+    double darkest = 0.0;
+    double brightest = 0.0;
+    cv::minMaxLoc(dilated, &darkest, &brightest);
+
+    PaddedPicture binary(grey.size());
+    ContourSearch search;
+    std::vector<cv::Point> points;
     std::vector<float> sizes;
     for (int level = 30; level <= 210; level += 10) {
-        cv::threshold(dilated, binary, level, 255, cv::THRESH_BINARY_INV);
-        cv::findContours(binary, contours, hierarchy, cv::RETR_CCOMP, cv::CHAIN_APPROX_SIMPLE);
+        if (level < darkest || level >= brightest)
+            continue;
+        cv::threshold(dilated, binary.inner(), level, 255, cv::THRESH_BINARY_INV);
 
         sizes.clear();
-        for (const std::vector<cv::Point>& contour : contours) {
-            const cv::RotatedRect box = cv::minAreaRect(contour);
+        search.run(binary.padded(), [&](CvContour& contour) {
+            // The box around a contour is no longer than the diagonal of its bounding rectangle.
+            const double w = contour.rect.width - 1;
+            const double h = contour.rect.height - 1;
+            if (w * w + h * h < double(minBox) * double(minBox))
+                return;
+            ContourSearch::points(contour, points);
+            const cv::RotatedRect box = cv::minAreaRect(points);
             const float size = std::max(box.size.width, box.size.height);
             const float aspect = box.size.width / std::max(box.size.height, 1.0f);
             if (size >= minBox && aspect >= 0.5f && aspect <= 2.0f)
                 sizes.push_back(size);
-        }
+        });
         std::sort(sizes.begin(), sizes.end());
 
         for (size_t i = 0; i < sizes.size(); ++i) {
             size_t j = i + 1;
             while (j < sizes.size() && sizes[j] / sizes[i] <= maxSizeRatio)
                 ++j;
-            if (j - i >= size_t(minRun))
+            if (j - i >= minRun)
                 return 1;
         }
     }
@@ -103,19 +184,22 @@ bool makeQuad(const std::vector<cv::Point>& approxContour, BoardQuad& quad)
     return true;
 }
 
-std::vector<BoardQuad> findQuads(const cv::Mat& binary, const QuadAreaLimits& limits)
-{
-    std::vector<std::vector<cv::Point>> contours;
-    std::vector<cv::Vec4i> hierarchy;
-    cv::findContours(binary, contours, hierarchy, cv::RETR_CCOMP, cv::CHAIN_APPROX_SIMPLE);
+namespace {
 
-    std::vector<BoardQuad> quads;
+void findQuadsInPadded(cv::Mat& padded, const QuadAreaLimits& limits, ContourSearch& search,
+                       std::vector<BoardQuad>& quads)
+{
+    std::vector<cv::Point> contour;
     std::vector<cv::Point> approx;
     std::vector<cv::Point> again;
-    for (const std::vector<cv::Point>& contour : contours) {
+    search.run(padded, [&](CvContour& found) {
+        // Speckle: a contour no larger than its bounding box cannot pass the area limit.
+        if (boundingArea(found) <= limits.minArea)
+            return;
+        ContourSearch::points(found, contour);
         const float area = float(cv::contourArea(contour, false));
         if (!(area > limits.minArea && area < limits.maxArea))
-            continue;
+            return;
         for (int level = 1; level <= 7; ++level) {
             cv::approxPolyDP(contour, approx, level, true);
             if (approx.size() == 4)
@@ -128,7 +212,18 @@ std::vector<BoardQuad> findQuads(const cv::Mat& binary, const QuadAreaLimits& li
         BoardQuad quad;
         if (makeQuad(approx, quad))
             quads.push_back(quad);
-    }
+    });
+}
+
+} // namespace
+
+std::vector<BoardQuad> findQuads(const cv::Mat& binary, const QuadAreaLimits& limits)
+{
+    PaddedPicture picture(binary.size());
+    picture.load(binary);
+    ContourSearch search;
+    std::vector<BoardQuad> quads;
+    findQuadsInPadded(picture.padded(), limits, search, quads);
     return quads;
 }
 
@@ -296,21 +391,27 @@ bool findTesraBoard(const cv::Mat& image, std::vector<DetectedRectangle>& rectan
     const cv::Size size = grey.size();
     const QuadAreaLimits limits = quadAreaLimits(size);
     cv::Mat threshold;
+    PaddedPicture work(size);
+    ContourSearch search;
+    std::vector<BoardQuad> quads;
     std::vector<cv::Point> contactPoints;
     bool found = false;
     for (int pass = 0; pass < 3 && !found; ++pass) {
         const int blockSize = thresholdBlockSize(size, pass);
         const double offset = (pass / 2) * 5;
+        cv::adaptiveThreshold(grey, threshold, 255, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY, blockSize,
+                              offset);
         for (int dilation = 1; dilation <= 7 && !found; ++dilation) {
-            cv::adaptiveThreshold(grey, threshold, 255, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY,
-                                  blockSize, offset);
+            // d - 1 dilations of the threshold image: one more than the attempt before.
             if (dilation > 1)
-                cv::dilate(threshold, threshold, cv::Mat(), cv::Point(-1, -1), dilation - 1);
+                cv::dilate(threshold, threshold, cv::Mat());
+            work.load(threshold);
             // Squares cut by the picture's edge still get closed outlines.
-            cv::rectangle(threshold, cv::Point(0, 0), cv::Point(size.width - 1, size.height - 1),
+            cv::rectangle(work.inner(), cv::Point(0, 0), cv::Point(size.width - 1, size.height - 1),
                           cv::Scalar(255), 3, cv::LINE_8);
 
-            std::vector<BoardQuad> quads = findQuads(threshold, limits);
+            quads.clear();
+            findQuadsInPadded(work.padded(), limits, search, quads);
             contactPoints.clear();
             if (!quads.empty()) {
                 linkQuads(quads, dilation);
