@@ -58,7 +58,8 @@ cv::Mat chessboardFrame()
     // 10 x 7 squares of 80 pixels give 9 x 6 inner corners.
     cv::Mat grey = renderEmptyScene(kFrameSize, SceneLook{1, 0.0, 0.0});
     const cv::Point origin(560, 260);
-    cv::rectangle(grey, cv::Rect(origin - cv::Point(40, 40), cv::Size(880, 640)), cv::Scalar(220), cv::FILLED);
+    cv::rectangle(grey, cv::Rect(origin - cv::Point(40, 40), cv::Size(880, 640)), cv::Scalar(220),
+                  cv::FILLED);
     for (int row = 0; row < 7; ++row)
         for (int column = 0; column < 10; ++column)
             if ((row + column) % 2 == 0)
