@@ -7,7 +7,6 @@
 #include <QDeadlineTimer>
 #include <QMutexLocker>
 #include <QThread>
-#include <QtTest>
 
 template <class Worker> class WorkerProbe : public Worker
 {
@@ -33,5 +32,3 @@ public:
         return true;
     }
 };
-
-#define WAIT_IDLE(worker) QVERIFY((worker).waitIdle())

@@ -128,7 +128,7 @@ private slots:
         worker->onNewRightInputFrameArrived(timecoded(3));
         QCOMPARE(log->count("onNewRightInputFrameArrived - BUSY"), 1);
         worker->start();
-        WAIT_IDLE(*worker);
+        QVERIFY(worker->waitIdle());
         QCOMPARE(spy->count(), 0);
         offerRight(timecoded(3));
         QCOMPARE(spy->count(), 1);
@@ -161,7 +161,7 @@ private slots:
     {
         offerRight(timecoded(1)); // not started: stays pending
         worker->start();
-        WAIT_IDLE(*worker);
+        QVERIFY(worker->waitIdle());
         worker->stop();
         QVERIFY(worker->wait(10000));
         const VideoFrame left = timecoded(1);
@@ -178,7 +178,7 @@ private:
         left ? worker->onNewLeftInputFrameArrived(f) : worker->onNewRightInputFrameArrived(f);
         QCOMPARE(log->count("BUSY"), busy);
         if (worker->isRunning())
-            WAIT_IDLE(*worker);
+            QVERIFY(worker->waitIdle());
     }
 
     std::unique_ptr<MessageLog> log;

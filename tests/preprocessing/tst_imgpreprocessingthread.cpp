@@ -305,7 +305,7 @@ private slots:
         worker.start();
         worker.onNewInputFrameArrived(frameWith(input));
         QVERIFY(results.wait());
-        WAIT_IDLE(worker);
+        QVERIFY(worker.waitIdle());
         QVERIFY(sameContent(input(cv::Rect(4, 0, 5, 6)), before(cv::Rect(4, 0, 5, 6))));
     }
 
@@ -352,7 +352,7 @@ private slots:
         cv::Mat flipped = numberedImage(2, 3);
         applyTransform(flipped, transformOf("H"));
         QVERIFY(sameContent(first.image, flipped)); // the settings at handling time count
-        WAIT_IDLE(worker);
+        QVERIFY(worker.waitIdle());
         worker.onNewInputFrameArrived(frameWith(numberedImage(2, 3), 3));
         QVERIFY(results.wait());
         QCOMPARE(spy.count(), 2);
@@ -370,7 +370,7 @@ private slots:
         for (uint32_t i = 0; i < 20; ++i) {
             worker.onNewInputFrameArrived(frameWith(numberedImage(8, 16), i));
             QVERIFY(results.wait());
-            WAIT_IDLE(worker);
+            QVERIFY(worker.waitIdle());
         }
         QCOMPARE(spy.count(), 20);
         for (int i = 0; i < 20; ++i)
@@ -387,7 +387,7 @@ private slots:
         const int sizes[] = {2, 4, 4};
         worker.onNewInputFrameArrived(frameWith(cv::Mat(3, sizes, CV_8UC3, cv::Scalar::all(0)))); // no halves
         QTRY_VERIFY(log->count("ImgProcessingThread - frame not handled:") == 1);
-        WAIT_IDLE(worker);
+        QVERIFY(worker.waitIdle());
         worker.onNewInputFrameArrived(frameWith(numberedImage(4, 4)));
         QVERIFY(results.wait());
         QCOMPARE(spy.count(), 1);
