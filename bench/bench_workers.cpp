@@ -9,7 +9,9 @@
 // turned left (copy, transpose and flip).
 
 #include "common/workerprobe.h"
+#include "disparitymapthread.h"
 #include "imgpreprocessingthread.h"
+#include "synchronizationthread.h"
 
 #include <QSemaphore>
 #include <QtGlobal>
@@ -193,6 +195,8 @@ void BM_IdleWorkers(benchmark::State& state)
     std::vector<std::unique_ptr<WorkerThread>> workers;
     workers.push_back(std::make_unique<ImgPreprocessingThread>(0));
     workers.push_back(std::make_unique<ImgPreprocessingThread>(1));
+    workers.push_back(std::make_unique<SynchronizationThread>());
+    workers.push_back(std::make_unique<DisparityMapThread>());
     double cpuPercent = 0;
     for (auto _ : state) {
         for (auto& w : workers)
