@@ -9,6 +9,7 @@
 // turned left (copy, transpose and flip).
 
 #include "common/workerprobe.h"
+#include "calibrationthread.h"
 #include "disparitymapthread.h"
 #include "imgpreprocessingthread.h"
 #include "synchronizationthread.h"
@@ -195,6 +196,8 @@ void BM_IdleWorkers(benchmark::State& state)
     std::vector<std::unique_ptr<WorkerThread>> workers;
     workers.push_back(std::make_unique<ImgPreprocessingThread>(0));
     workers.push_back(std::make_unique<ImgPreprocessingThread>(1));
+    workers.push_back(std::make_unique<CalibrationThread>());
+    workers.push_back(std::make_unique<CalibrationThread>());
     workers.push_back(std::make_unique<SynchronizationThread>());
     workers.push_back(std::make_unique<DisparityMapThread>());
     double cpuPercent = 0;
