@@ -8,8 +8,8 @@
 // flipped in place), 2 Double turned left (transpose and flip), 3 Identical
 // turned left (copy, transpose and flip).
 
-#include "common/workerprobe.h"
 #include "calibrationthread.h"
+#include "common/workerprobe.h"
 #include "disparitymapthread.h"
 #include "imgpreprocessingthread.h"
 #include "synchronizationthread.h"
