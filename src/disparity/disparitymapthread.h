@@ -1,0 +1,57 @@
+#pragma once
+
+#include "tesra_disparity_map.h"
+#include "videoframe.h"
+#include "workerthread.h"
+
+#include <QMutex>
+#include <QString>
+
+// Runs the disparity analysis on request. Takes every synchronised pair; the
+// first pair handled after calculate is analysed and its result emitted once,
+// which uses the request up. Pairs without a request are thrown away, and a
+// pair offered while one is pending (including during an analysis) is dropped.
+class DisparityMapThread : public WorkerThread
+{
+    Q_OBJECT
+public:
+    explicit DisparityMapThread(QObject* parent = nullptr);
+    ~DisparityMapThread() override;
+
+signals:
+    void newDisparityMapResults(VideoFrame leftRawFrame, VideoFrame rightRawFrame, VideoFrame disparityMap,
+                                DisparityHistogramInfo disparity_histogram_info);
+    // A requested analysis that could not be done (pictures of different
+    // sizes, settings the matcher refuses, an OpenCV error), with a reason the
+    // user can read. The request is used up, as by a result.
+    void disparityMapFailed(QString reason);
+
+public slots:
+    void onNewInputFramesArrived(VideoFrame leftFrame, VideoFrame rightFrame);
+    // Requests one analysis with these settings (parallaxes in percent of the
+    // picture width); a request not yet served only has its settings replaced.
+    void calculate(int min_disparity = -64, int max_disparity = 64, int block_size = 11,
+                   bool output_colored = true, double parallax_near = 0, double parallax_screen = 0,
+                   double parallax_far = 0);
+
+private:
+    struct Request; // the seven settings of one analysis
+    void handleInput() override;
+    void analyse(const Request& request);
+    void fail(const QString& reason);
+
+    VideoFrame leftFrame;
+    VideoFrame rightFrame;
+    QMutex framesMutex;
+    // The request and its settings change together under requestMutex, so the
+    // worker never sees the flag without the settings that came with it.
+    bool calculateRequested = false;
+    int minDisparity = -64;
+    int maxDisparity = 64;
+    int blockSize = 11;
+    bool outputColored = true;
+    double parallaxNear = 0;
+    double parallaxScreen = 0;
+    double parallaxFar = 0;
+    QMutex requestMutex;
+};

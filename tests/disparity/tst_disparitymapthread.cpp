@@ -1,0 +1,306 @@
+// The disparity worker: analyses on request only, one result per request,
+// failures reported, requests kept across stop and start.
+
+#include "common/emissionwaiter.h"
+#include "common/messagelog.h"
+#include "common/workerprobe.h"
+#include "common/workerstress.h"
+#include "disparitymapthread.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+#include <memory>
+
+namespace {
+
+using Probe = WorkerProbe<DisparityMapThread>;
+
+const int shift = 8; // true disparity of the pair: left position minus right position
+
+// A textured left picture and the right picture of the same scene seen `shift` pixels further left.
+struct Pair
+{
+    VideoFrame left, right;
+};
+
+Pair texturedPair(uint32_t frames, cv::Size size = cv::Size(256, 96))
+{
+    cv::Mat wide(size.height, size.width + shift, CV_8UC3);
+    cv::theRNG().state = 12345;
+    cv::randu(wide, 0, 256);
+    Pair p;
+    p.left.image = wide.colRange(0, size.width).clone();
+    p.right.image = wide.colRange(shift, size.width + shift).clone();
+    for (VideoFrame* f : {&p.left, &p.right}) {
+        f->timecodeFormat = 0x72703136;
+        f->timecode = packTimeWord(9, 8, 7, frames);
+    }
+    p.left.pixelFormat = 0x32767579;
+    p.left.displayMode = 0x48703630;
+    p.left.timecodeUserBits = 0xABCD;
+    p.left.hardwareReferenceTimestamp = packTimeWord(1, 2, 3, 4);
+    p.left.streamTime = packTimeWord(5, 6, 7, 8);
+    p.right.hardwareReferenceTimestamp = packTimeWord(0, 0, 0, 1); // differs from the left frame's
+    return p;
+}
+
+struct Settings
+{
+    int minDisparity = -64, maxDisparity = 64, blockSize = 11;
+    bool colored = true;
+    double parallaxNear = 0, parallaxScreen = 0, parallaxFar = 0;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Settings)
+
+class TestDisparityMapThread : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { qRegisterMetaType<VideoFrame>("VideoFrame"); }
+    void init()
+    {
+        log = std::make_unique<MessageLog>();
+        worker = std::make_unique<Probe>();
+        results = std::make_unique<QSignalSpy>(worker.get(), &DisparityMapThread::newDisparityMapResults);
+        failures = std::make_unique<QSignalSpy>(worker.get(), &DisparityMapThread::disparityMapFailed);
+        resultWaiter =
+            std::make_unique<EmissionWaiter>(worker.get(), &DisparityMapThread::newDisparityMapResults);
+        failureWaiter =
+            std::make_unique<EmissionWaiter>(worker.get(), &DisparityMapThread::disparityMapFailed);
+    }
+    void cleanup()
+    {
+        failureWaiter.reset();
+        resultWaiter.reset();
+        failures.reset();
+        results.reset();
+        worker.reset();
+        log.reset();
+    }
+
+    void metaObjectEntries()
+    {
+        const QMetaObject& mo = DisparityMapThread::staticMetaObject;
+        QCOMPARE(
+            mo.method(mo.methodOffset()).methodSignature(),
+            QByteArray("newDisparityMapResults(VideoFrame,VideoFrame,VideoFrame,DisparityHistogramInfo)"));
+        QVERIFY(mo.indexOfSignal("disparityMapFailed(QString)") >= 0);
+        QVERIFY(mo.indexOfSlot("onNewInputFramesArrived(VideoFrame,VideoFrame)") >= 0);
+        // One entry per number of arguments that calculate can be called with.
+        const QByteArray all = "int,int,int,bool,double,double,double";
+        for (int n = 0; n <= 7; ++n) {
+            const QByteArray args = n == 0 ? QByteArray() : all.split(',').mid(0, n).join(',');
+            QVERIFY2(mo.indexOfSlot("calculate(" + args + ")") >= 0, args.constData());
+        }
+        QCOMPARE(QByteArray(QMetaType::typeName(QMetaType::type("DisparityHistogramInfo"))),
+                 QByteArray("DisparityHistogramInfo"));
+    }
+
+    void calculateTakesZeroToSevenArguments_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<Settings>("given");
+        const Settings given{-32, 32, 5, false, -2.0, 0.5, 1.0};
+        for (int n : {0, 2, 3, 4, 7})
+            QTest::addRow("%d arguments", n) << n << given;
+    }
+    void calculateTakesZeroToSevenArguments()
+    {
+        QFETCH(int, count);
+        QFETCH(Settings, given);
+        const QGenericArgument all[7] = {
+            Q_ARG(int, given.minDisparity),    Q_ARG(int, given.maxDisparity),
+            Q_ARG(int, given.blockSize),       Q_ARG(bool, given.colored),
+            Q_ARG(double, given.parallaxNear), Q_ARG(double, given.parallaxScreen),
+            Q_ARG(double, given.parallaxFar)};
+        QGenericArgument a[7];
+        for (int i = 0; i < count; ++i)
+            a[i] = all[i];
+        QVERIFY(QMetaObject::invokeMethod(worker.get(), "calculate", Qt::DirectConnection, a[0], a[1], a[2],
+                                          a[3], a[4], a[5], a[6]));
+        Settings expected; // the defaults, then the arguments given
+        int* ints[] = {&expected.minDisparity, &expected.maxDisparity, &expected.blockSize};
+        const int givenInts[] = {given.minDisparity, given.maxDisparity, given.blockSize};
+        for (int i = 0; i < std::min(count, 3); ++i)
+            *ints[i] = givenInts[i];
+        if (count > 3)
+            expected.colored = given.colored;
+        if (count > 4) {
+            expected.parallaxNear = given.parallaxNear;
+            expected.parallaxScreen = given.parallaxScreen;
+            expected.parallaxFar = given.parallaxFar;
+        }
+
+        const Pair pair = texturedPair(3);
+        worker->start();
+        worker->onNewInputFramesArrived(pair.left, pair.right);
+        QVERIFY(resultWaiter->wait());
+        checkResult(results->at(0), pair, expected);
+    }
+
+    void pairsWithoutRequestAreThrownAway()
+    {
+        worker->start();
+        for (uint32_t i = 0; i < 10; ++i)
+            offer(texturedPair(i));
+        QCOMPARE(results->count(), 0);
+        QCOMPARE(log->count("DisparityMapThread::run() - ID:"), 0);
+
+        worker->calculate();
+        const Pair pair = texturedPair(10);
+        offer(pair);
+        QCOMPARE(results->count(), 1);
+        checkResult(results->at(0), pair, Settings());
+        offer(texturedPair(11)); // the request is used up
+        QCOMPARE(results->count(), 1);
+        QCOMPARE(failures->count(), 0);
+    }
+
+    void requestWaitsForAPairAndSurvivesStop()
+    {
+        worker->calculate(-16, 16, 7);
+        worker->start();
+        worker->stop();
+        QVERIFY(worker->wait(10000));
+        QCOMPARE(log->count("DisparityMapThread - stopped"), 1);
+        QCOMPARE(results->count(), 0);
+        worker->start();
+        const Pair pair = texturedPair(4);
+        offer(pair);
+        QCOMPARE(results->count(), 1);
+        Settings expected;
+        expected.minDisparity = -16;
+        expected.maxDisparity = 16;
+        expected.blockSize = 7;
+        checkResult(results->at(0), pair, expected);
+    }
+
+    void pairOfferedWhilePendingIsDropped()
+    {
+        const Pair first = texturedPair(1), second = texturedPair(2);
+        worker->onNewInputFramesArrived(first.left, first.right); // not started: stays pending
+        worker->onNewInputFramesArrived(second.left, second.right);
+        QCOMPARE(log->count("DisparityMapThread::onNewInputFrameArrived - BUSY"), 1);
+        QCOMPARE(log->count("DisparityMapThread::onNewInputFrameArrived - frame.data ="), 1);
+        worker->calculate();
+        worker->start();
+        QVERIFY(resultWaiter->wait());
+        QCOMPARE(results->at(0).at(0).value<VideoFrame>().timecode, first.left.timecode);
+    }
+
+    void failedAnalysisIsReported_data()
+    {
+        QTest::addColumn<Settings>("settings");
+        QTest::addColumn<QSize>("rightSize");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("pictures differ in size")
+            << Settings() << QSize(200, 96)
+            << "The left picture (256 x 96) and the right picture (200 x 96) differ in size";
+        QTest::newRow("right picture missing") << Settings() << QSize() << "lacks a picture";
+        QTest::newRow("range not a multiple of 16")
+            << Settings{-64, 60, 11, true, 0, 0, 0} << QSize(256, 96) << "positive multiple of 16";
+        QTest::newRow("maximum below minimum")
+            << Settings{64, -64, 11, true, 0, 0, 0} << QSize(256, 96) << "positive multiple of 16";
+        QTest::newRow("even block size") << Settings{-64, 64, 10, true, 0, 0, 0} << QSize(256, 96) << "odd";
+    }
+    void failedAnalysisIsReported()
+    {
+        QFETCH(Settings, settings);
+        QFETCH(QSize, rightSize);
+        QFETCH(QString, reason);
+        Pair pair = texturedPair(5);
+        if (rightSize.isEmpty())
+            pair.right.image = cv::Mat();
+        else if (rightSize.width() != 256)
+            pair.right.image = pair.right.image.colRange(0, rightSize.width()).clone();
+        worker->calculate(settings.minDisparity, settings.maxDisparity, settings.blockSize, settings.colored);
+        worker->start();
+        offer(pair);
+        QCOMPARE(failures->count(), 1);
+        const QString text = failures->at(0).at(0).toString();
+        QVERIFY2(text.contains(reason), qPrintable(text));
+        QCOMPARE(results->count(), 0);
+        QCOMPARE(log->count("DisparityMapThread - analysis failed:"), 1);
+
+        // The request is used up and the worker goes on.
+        offer(texturedPair(6));
+        QCOMPARE(failures->count(), 1);
+        QCOMPARE(results->count(), 0);
+        worker->calculate();
+        offer(texturedPair(7));
+        QCOMPARE(results->count(), 1);
+    }
+
+    void startStopCycles()
+    {
+        const Pair pair = texturedPair(1, cv::Size(64, 24));
+        ::startStopCycles(*worker, *resultWaiter, 2000, [&] {
+            worker->calculate(0, 16, 3);
+            worker->onNewInputFramesArrived(pair.left, pair.right);
+        });
+    }
+
+private:
+    // Offers a pair and waits until it is handled, as when pairs arrive one at a time.
+    void offer(const Pair& p)
+    {
+        worker->onNewInputFramesArrived(p.left, p.right);
+        QVERIFY(worker->waitIdle());
+    }
+
+    // The result is the analysis of exactly this pair with exactly these settings.
+    void checkResult(const QList<QVariant>& result, const Pair& pair, const Settings& s)
+    {
+        const VideoFrame left = result.at(0).value<VideoFrame>();
+        const VideoFrame right = result.at(1).value<VideoFrame>();
+        const VideoFrame map = result.at(2).value<VideoFrame>();
+        const DisparityHistogramInfo info = result.at(3).value<DisparityHistogramInfo>();
+        QVERIFY(left.image.data == pair.left.image.data); // the analysed frames themselves
+        QVERIFY(right.image.data == pair.right.image.data);
+        QCOMPARE(map.pixelFormat, pair.left.pixelFormat);
+        QCOMPARE(map.displayMode, pair.left.displayMode);
+        QCOMPARE(map.timecode, pair.left.timecode);
+        QCOMPARE(map.timecodeUserBits, pair.left.timecodeUserBits);
+        QCOMPARE(map.timecodeFormat, pair.left.timecodeFormat);
+        QCOMPARE(map.hardwareReferenceTimestamp, pair.left.hardwareReferenceTimestamp);
+        QCOMPARE(map.streamTime, pair.left.streamTime);
+
+        const cv::Mat raw = computeDisparityMap(pair.left.image, pair.right.image, s.minDisparity,
+                                                s.maxDisparity, s.blockSize);
+        const ParallaxLimits limits =
+            computeParallaxLimits(pair.left.image.cols, s.minDisparity, s.maxDisparity, s.parallaxNear,
+                                  s.parallaxScreen, s.parallaxFar);
+        const cv::Mat expected = s.colored
+                                     ? colorizeDisparity(raw, s.minDisparity, s.maxDisparity,
+                                                         limits.farDisparity, limits.screenDisparityLow,
+                                                         limits.screenDisparityHigh, limits.nearDisparity)
+                                     : disparityToGray(raw);
+        QCOMPARE(map.image.type(), expected.type());
+        QCOMPARE(map.image.size(), expected.size());
+        QCOMPARE(cv::norm(map.image, expected, cv::NORM_INF), 0.0);
+        QCOMPARE(info.minDisparity, s.minDisparity);
+        QCOMPARE(info.maxDisparity, s.maxDisparity);
+        QCOMPARE(info.farDisparity, limits.farDisparity);
+        QCOMPARE(info.screenDisparityLow, limits.screenDisparityLow);
+        QCOMPARE(info.screenDisparityHigh, limits.screenDisparityHigh);
+        QCOMPARE(info.nearDisparity, limits.nearDisparity);
+        QCOMPARE(int(info.histogram.size()), s.maxDisparity - s.minDisparity + 1);
+        // The textured pair is shifted by a known disparity: the histogram peaks there.
+        const auto peak = std::max_element(info.histogram.begin(), info.histogram.end());
+        QCOMPARE(int(peak - info.histogram.begin()) + s.minDisparity, shift);
+        QCOMPARE(*peak, 1.0);
+    }
+
+    std::unique_ptr<MessageLog> log;
+    std::unique_ptr<Probe> worker;
+    std::unique_ptr<QSignalSpy> results;
+    std::unique_ptr<QSignalSpy> failures;
+    std::unique_ptr<EmissionWaiter> resultWaiter;
+    std::unique_ptr<EmissionWaiter> failureWaiter;
+};
+
+QTEST_GUILESS_MAIN(TestDisparityMapThread)
+#include "tst_disparitymapthread.moc"
