@@ -32,6 +32,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::Main
     m_ui->mainToolBar->hide();
 
     setUpLogos();
+    setUpPipeline();
 
     // The form keeps two labels for the board's angles; the window never shows them.
     m_ui->lbl_AngleLeft->hide();
@@ -44,6 +45,12 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::Main
 
 MainWindow::~MainWindow()
 {
+    // Each worker stops and joins its thread when deleted, before the form
+    // and the frames it may still be sending to go.
+    for (WorkerThread* worker : std::initializer_list<WorkerThread*>{
+             m_leftPreprocessingThread, m_rightPreprocessingThread, m_leftCalibrationThread,
+             m_rightCalibrationThread, m_synchronizationThread, m_disparityMapThread})
+        delete worker;
     delete m_ui;
 }
 

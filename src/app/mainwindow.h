@@ -1,7 +1,11 @@
 #pragma once
 
+#include "calibrationthread.h"
 #include "decklinkdevice.h"
 #include "decklinkdevicediscovery.h"
+#include "disparitymapthread.h"
+#include "imgpreprocessingthread.h"
+#include "synchronizationthread.h"
 #include "videoframe.h"
 
 #include <QMainWindow>
@@ -66,6 +70,9 @@ private:
     // Construction step of the frame views: the logo labels scale the logo
     // whenever they are resized.
     void setUpLogos();
+    // Construction step of the pipeline: the panel icons, the settings
+    // connections and the six workers.
+    void setUpPipeline();
     void updateLeftFrameInfo(uint32_t pixelFormat, uint32_t displayMode, uint32_t timecode,
                              uint32_t timecodeUserBits, uint32_t timecodeFormat,
                              uint32_t hardwareReferenceTimestamp, uint32_t streamTime);
@@ -89,4 +96,12 @@ private:
     DeckLinkDevice* m_deckLinkLeftSelectedDevice = nullptr;
     DeckLinkDevice* m_deckLinkRightSelectedDevice = nullptr;
     DeckLinkDevice* m_deckLinkSingleSelectedDevice = nullptr;
+    // The pipeline's workers, created once with the window. Which of them
+    // receive frames depends on the tab (see mainwindow_pipeline.cpp).
+    ImgPreprocessingThread* m_leftPreprocessingThread = nullptr;
+    ImgPreprocessingThread* m_rightPreprocessingThread = nullptr;
+    CalibrationThread* m_leftCalibrationThread = nullptr;
+    CalibrationThread* m_rightCalibrationThread = nullptr;
+    SynchronizationThread* m_synchronizationThread = nullptr;
+    DisparityMapThread* m_disparityMapThread = nullptr;
 };
