@@ -1,0 +1,152 @@
+#include "rigscene.h"
+
+#include <algorithm>
+#include <cmath>
+#include <opencv2/imgproc.hpp>
+
+namespace virtualcards {
+
+namespace {
+
+constexpr double degree = M_PI / 180.0;
+
+// Picture width for which textures carry about one texel per pixel.
+constexpr double referenceWidth = 1920.0;
+
+enum TextureStyle
+{
+    Blobs,
+    Bricks,
+    Planks,
+};
+
+// Rich, non-repeating texture in muted colours around `base`, so that the
+// disparity matcher finds every patch and the picture still looks like a set.
+cv::Mat makeTexture(cv::Size size, uint64_t seed, int style, cv::Scalar base)
+{
+    cv::RNG rng(seed);
+    cv::Mat texture(size, CV_8UC3, base);
+    const auto colour = [&](double spread) {
+        const double light = rng.gaussian(spread);
+        cv::Scalar c;
+        for (int i = 0; i < 3; ++i)
+            c[i] = std::clamp(base[i] + light + rng.gaussian(spread / 3), 0.0, 255.0);
+        return c;
+    };
+    const int unit = std::max(4, std::min(size.width, size.height) / 24);
+    if (style == Bricks) {
+        texture.setTo(cv::Scalar(165, 175, 180)); // mortar
+        const int brickH = unit, brickW = 2 * unit;
+        for (int y = 0, row = 0; y < size.height; y += brickH, ++row)
+            for (int x = -(row % 2) * brickW / 2; x < size.width; x += brickW)
+                cv::rectangle(texture, cv::Rect(x + 2, y + 2, brickW - 4, brickH - 4), colour(22),
+                              cv::FILLED);
+    } else if (style == Planks) {
+        // Boards running away from the camera, with grain along them.
+        const int width = std::max(6, size.width / 40);
+        for (int x = 0; x < size.width; x += width) {
+            cv::rectangle(texture, cv::Rect(x, 0, width - 2, size.height), colour(18), cv::FILLED);
+            for (int k = 0; k < size.height / 6; ++k) {
+                const int gx = x + rng.uniform(0, width - 2);
+                const int gy = rng.uniform(0, size.height);
+                cv::line(texture, {gx, gy}, {gx, gy + rng.uniform(unit, 6 * unit)}, colour(30), 1,
+                         cv::LINE_AA);
+            }
+        }
+    } else {
+        const int count = size.area() / (unit * unit) * 6;
+        for (int k = 0; k < count; ++k)
+            cv::circle(texture, {rng.uniform(0, size.width), rng.uniform(0, size.height)},
+                       rng.uniform(unit / 6 + 1, unit), colour(45), cv::FILLED, cv::LINE_AA);
+    }
+    cv::Mat result;
+    texture.convertTo(result, CV_16SC3);
+    cv::Mat noise(size, CV_16SC3);
+    rng.fill(noise, cv::RNG::NORMAL, cv::Scalar::all(0), cv::Scalar::all(8));
+    result += noise;
+    result.convertTo(texture, CV_8UC3);
+    // Softens what the warp would otherwise alias where a plane recedes.
+    cv::GaussianBlur(texture, texture, cv::Size(3, 3), 0.7);
+    return texture;
+}
+
+} // namespace
+
+RigScene::RigScene(const RigSettings& rig) : m_rig(rig)
+{
+    m_boardDistance = rig.boardDistance > 0.0 ? rig.boardDistance : 2.5;
+    m_convergence = rig.convergence > 0.0 ? rig.convergence : m_boardDistance;
+
+    // Everything scales with the board distance, so the picture keeps its look.
+    const double d = m_boardDistance;
+    const double halfView = std::tan(rig.fieldOfView * degree / 2.0);
+    const double floorLevel = 0.5 * d; // below the cameras
+    const double wallDepth = 3.6 * d;
+    const double wallHalfWidth = 1.6 * wallDepth * halfView;
+    const double wallTop = -1.2 * wallDepth * halfView;
+    const cv::Vec3d x(1, 0, 0), y(0, 1, 0), z(0, 0, 1);
+
+    // Colours in blue, green, red order.
+    addPlane({-wallHalfWidth, wallTop, wallDepth}, x, y, 2 * wallHalfWidth, floorLevel - wallTop, 11, Bricks,
+             {70, 90, 150});
+    // The floor is out of sight nearer than about 1.6 board distances.
+    const double floorStart = 1.6 * d;
+    addPlane({-wallHalfWidth, floorLevel, wallDepth}, x, -z, 2 * wallHalfWidth, wallDepth - floorStart, 12,
+             Planks, {60, 105, 140});
+    // Boxes and a hanging panel between the board and the wall, and one box in front of the board.
+    addPlane({-0.95 * d, -0.5 * d, 2.6 * d}, x, y, 0.4 * d, 0.45 * d, 13, Blobs, {140, 120, 90});
+    addPlane({0.3 * d, -0.05 * d, 2.0 * d}, x, y, 0.35 * d, floorLevel + 0.05 * d, 14, Blobs, {90, 140, 120});
+    addPlane({-0.55 * d, -0.2 * d, 1.4 * d}, x, y, 0.28 * d, floorLevel + 0.2 * d, 15, Blobs, {80, 110, 170});
+    addPlane({0.13 * d, 0.08 * d, 0.7 * d}, x, y, 0.2 * d, floorLevel, 16, Blobs, {150, 100, 130});
+}
+
+void RigScene::addPlane(cv::Vec3d origin, cv::Vec3d across, cv::Vec3d down, double width, double height,
+                        uint64_t seed, int style, cv::Scalar colour)
+{
+    // About one texel per pixel of a full HD picture where the plane is nearest.
+    const double nearest = std::max(0.1 * m_boardDistance, std::min(origin[2], (origin + down * height)[2]));
+    const double pixelsPerMetre = referenceWidth / 2.0 / std::tan(m_rig.fieldOfView * degree / 2.0) / nearest;
+    const cv::Size size(std::clamp(static_cast<int>(width * pixelsPerMetre), 16, 4096),
+                        std::clamp(static_cast<int>(height * pixelsPerMetre), 16, 4096));
+    m_planes.push_back(Plane{origin, across, down, width, height, makeTexture(size, seed, style, colour)});
+}
+
+cv::Matx33d RigScene::planeToImage(const Plane& plane, RigCamera camera, cv::Size fullSize,
+                                   cv::Size size) const
+{
+    const bool left = camera == RigCamera::Left;
+    const CameraMisalignment& off = left ? m_rig.left : m_rig.right;
+    const double half = m_rig.interaxial / 2000.0;
+    const cv::Vec3d centre(left ? -half : half, 0, 0);
+    // Turned in towards the rig's axis so that both look at the convergence point.
+    const double yaw = (left ? 1 : -1) * std::atan2(half, m_convergence);
+    const cv::Matx33d worldToCamera(std::cos(yaw), 0, -std::sin(yaw), 0, 1, 0, std::sin(yaw), 0,
+                                    std::cos(yaw));
+
+    const double f = fullSize.width / 2.0 / std::tan(m_rig.fieldOfView * degree / 2.0);
+    const double cx = fullSize.width / 2.0, cy = fullSize.height / 2.0;
+    const cv::Matx33d intrinsics(f, 0, cx, 0, f, cy, 0, 0, 1);
+    // Zoom and roll about the picture's centre, then the offsets; then the squeeze of the signal.
+    const double c = std::cos(off.roll * degree) * off.zoom, s = std::sin(off.roll * degree) * off.zoom;
+    const cv::Matx33d misalignment(c, -s, cx + off.horizontal - c * cx + s * cy, s, c,
+                                   cy + off.vertical - s * cx - c * cy, 0, 0, 1);
+    const cv::Matx33d squeeze(static_cast<double>(size.width) / fullSize.width, 0, 0, 0,
+                              static_cast<double>(size.height) / fullSize.height, 0, 0, 0, 1);
+
+    const cv::Vec3d u = plane.across * (plane.width / plane.texture.cols);
+    const cv::Vec3d v = plane.down * (plane.height / plane.texture.rows);
+    const cv::Vec3d t = plane.origin - centre;
+    const cv::Matx33d onPlane(u[0], v[0], t[0], u[1], v[1], t[1], u[2], v[2], t[2]);
+    return squeeze * misalignment * intrinsics * worldToCamera * onPlane;
+}
+
+cv::Mat RigScene::render(RigCamera camera, cv::Size fullSize, cv::Size size) const
+{
+    cv::Mat view(size, CV_8UC3, cv::Scalar(70, 60, 50));
+    for (const Plane& plane : m_planes)
+        cv::warpPerspective(plane.texture, view, cv::Mat(planeToImage(plane, camera, fullSize, size)), size,
+                            cv::INTER_LINEAR, cv::BORDER_TRANSPARENT);
+    return view;
+}
+
+} // namespace virtualcards

@@ -1,0 +1,53 @@
+#pragma once
+
+// The synthetic stereo rig: textured objects at several depths, seen by a
+// left and a right camera. The cameras sit `interaxial` apart, turned in to
+// meet at the convergence distance, so nearer objects get crossed and farther
+// ones uncrossed disparities; each camera can be zoomed, rolled and shifted.
+
+#include "configuration.h"
+
+#include <opencv2/core.hpp>
+#include <vector>
+
+namespace virtualcards {
+
+enum class RigCamera
+{
+    Left,
+    Right,
+};
+
+class RigScene
+{
+public:
+    explicit RigScene(const RigSettings& rig);
+
+    // What one camera sees as 8-bit BGR of `size`. The camera's picture is
+    // `fullSize`; a smaller `size` squeezes it, as a side-by-side or
+    // under/over signal carries each view.
+    cv::Mat render(RigCamera camera, cv::Size fullSize, cv::Size size) const;
+
+    double boardDistance() const { return m_boardDistance; }
+
+private:
+    struct Plane
+    {
+        cv::Vec3d origin;       // top-left corner, metres
+        cv::Vec3d across, down; // unit directions of the texture's x and y
+        double width, height;   // metres
+        cv::Mat texture;
+    };
+
+    // From the texture pixels of a plane to the picture's pixels.
+    cv::Matx33d planeToImage(const Plane& plane, RigCamera camera, cv::Size fullSize, cv::Size size) const;
+    void addPlane(cv::Vec3d origin, cv::Vec3d across, cv::Vec3d down, double width, double height,
+                  uint64_t seed, int style, cv::Scalar colour);
+
+    RigSettings m_rig;
+    double m_boardDistance;
+    double m_convergence;
+    std::vector<Plane> m_planes; // far to near
+};
+
+} // namespace virtualcards
