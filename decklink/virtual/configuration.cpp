@@ -7,6 +7,7 @@
 #include <iterator>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/videoio.hpp>
+#include <regex>
 #include <set>
 #include <sstream>
 
@@ -414,9 +415,11 @@ private:
         if (node["kind"].empty())
             return fail(child(path, "kind"), "missing");
         int kind = 0;
-        if (!choice(node["kind"], child(path, "kind"), {"rig", "image", "video"}, kind))
+        if (!choice(node["kind"], child(path, "kind"), {"rig", "image", "video", "bars"}, kind))
             return false;
         source.kind = static_cast<SourceKind>(kind);
+        if (source.kind == SourceKind::Bars)
+            return keys(node, path, {"kind"});
         if (source.kind == SourceKind::Rig) {
             if (!keys(node, path, {"kind", "view"}))
                 return false;
@@ -503,6 +506,17 @@ private:
     ConfigurationError& m_error;
 };
 
+// OpenCV's parser tells where it stopped as "(line): what" at the end of the
+// exception's function name.
+std::string parserMessage(const cv::Exception& e, int addedLines)
+{
+    static const std::regex where(R"(\((\d+)\): (.*)$)");
+    std::smatch match;
+    if (!std::regex_search(e.func, match, where))
+        return e.err;
+    return "line " + std::to_string(std::stoi(match[1]) - addedLines) + ": " + match[2].str();
+}
+
 } // namespace
 
 const char* defaultConfigurationText()
@@ -520,13 +534,16 @@ bool parseConfiguration(const std::string& text, const std::string& baseDirector
         return true;
     }
     // FileStorage wants YAML to announce itself; JSON and XML need nothing.
-    if (content.rfind("%YAML", 0) != 0 && content.rfind("{", 0) != 0 && content.rfind("<", 0) != 0)
+    int addedLines = 0;
+    if (content.rfind("%YAML", 0) != 0 && content.rfind("{", 0) != 0 && content.rfind("<", 0) != 0) {
         content = "%YAML:1.0\n" + content;
+        addedLines = 1;
+    }
     cv::FileStorage storage;
     try {
         storage.open(content, cv::FileStorage::READ | cv::FileStorage::MEMORY);
     } catch (const cv::Exception& e) {
-        error = ConfigurationError{"", "not valid YAML or JSON: " + e.err};
+        error = ConfigurationError{"", "not valid YAML or JSON: " + parserMessage(e, addedLines)};
         return false;
     }
     if (!storage.isOpened()) {

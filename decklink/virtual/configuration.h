@@ -60,6 +60,7 @@ enum class SourceKind
     Rig,
     Image,
     Video,
+    Bars, // 75% colour bars, as a camera sends them
 };
 
 struct SourceSettings

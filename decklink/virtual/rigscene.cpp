@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 
 namespace virtualcards {
@@ -12,6 +13,7 @@ constexpr double degree = M_PI / 180.0;
 
 // Picture width for which textures carry about one texel per pixel.
 constexpr double referenceWidth = 1920.0;
+constexpr double maxTexels = 2.0e6;
 
 enum TextureStyle
 {
@@ -57,15 +59,13 @@ cv::Mat makeTexture(cv::Size size, uint64_t seed, int style, cv::Scalar base)
         const int count = size.area() / (unit * unit) * 6;
         for (int k = 0; k < count; ++k)
             cv::circle(texture, {rng.uniform(0, size.width), rng.uniform(0, size.height)},
-                       rng.uniform(unit / 6 + 1, unit), colour(45), cv::FILLED, cv::LINE_AA);
+                       rng.uniform(unit / 6 + 1, unit), colour(45), cv::FILLED);
     }
-    cv::Mat result;
-    texture.convertTo(result, CV_16SC3);
-    cv::Mat noise(size, CV_16SC3);
-    rng.fill(noise, cv::RNG::NORMAL, cv::Scalar::all(0), cv::Scalar::all(8));
-    result += noise;
-    result.convertTo(texture, CV_8UC3);
-    // Softens what the warp would otherwise alias where a plane recedes.
+    cv::Mat grain(size, CV_8UC3);
+    rng.fill(grain, cv::RNG::UNIFORM, cv::Scalar::all(0), cv::Scalar::all(24));
+    cv::add(texture, grain, texture);
+    cv::subtract(texture, cv::Scalar::all(12), texture);
+    // Smooths the edges and what the warp would otherwise alias where a plane recedes.
     cv::GaussianBlur(texture, texture, cv::Size(3, 3), 0.7);
     return texture;
 }
@@ -76,6 +76,11 @@ RigScene::RigScene(const RigSettings& rig) : m_rig(rig)
 {
     m_boardDistance = rig.boardDistance > 0.0 ? rig.boardDistance : 2.5;
     m_convergence = rig.convergence > 0.0 ? rig.convergence : m_boardDistance;
+}
+
+void RigScene::build() const
+{
+    const RigSettings& rig = m_rig;
 
     // Everything scales with the board distance, so the picture keeps its look.
     const double d = m_boardDistance;
@@ -98,17 +103,26 @@ RigScene::RigScene(const RigSettings& rig) : m_rig(rig)
     addPlane({0.3 * d, -0.05 * d, 2.0 * d}, x, y, 0.35 * d, floorLevel + 0.05 * d, 14, Blobs, {90, 140, 120});
     addPlane({-0.55 * d, -0.2 * d, 1.4 * d}, x, y, 0.28 * d, floorLevel + 0.2 * d, 15, Blobs, {80, 110, 170});
     addPlane({0.13 * d, 0.08 * d, 0.7 * d}, x, y, 0.2 * d, floorLevel, 16, Blobs, {150, 100, 130});
+
+    cv::parallel_for_(cv::Range(0, static_cast<int>(m_planes.size())), [this](const cv::Range& range) {
+        for (int i = range.start; i < range.end; ++i) {
+            Plane& plane = m_planes[static_cast<size_t>(i)];
+            plane.texture = makeTexture(plane.textureSize, plane.seed, plane.style, plane.colour);
+        }
+    });
 }
 
 void RigScene::addPlane(cv::Vec3d origin, cv::Vec3d across, cv::Vec3d down, double width, double height,
-                        uint64_t seed, int style, cv::Scalar colour)
+                        uint64_t seed, int style, cv::Scalar colour) const
 {
-    // About one texel per pixel of a full HD picture where the plane is nearest.
+    // About one texel per pixel of a full HD picture where the plane is nearest,
+    // within a budget that keeps the scene quick to make.
     const double nearest = std::max(0.1 * m_boardDistance, std::min(origin[2], (origin + down * height)[2]));
-    const double pixelsPerMetre = referenceWidth / 2.0 / std::tan(m_rig.fieldOfView * degree / 2.0) / nearest;
-    const cv::Size size(std::clamp(static_cast<int>(width * pixelsPerMetre), 16, 4096),
-                        std::clamp(static_cast<int>(height * pixelsPerMetre), 16, 4096));
-    m_planes.push_back(Plane{origin, across, down, width, height, makeTexture(size, seed, style, colour)});
+    double pixelsPerMetre = referenceWidth / 2.0 / std::tan(m_rig.fieldOfView * degree / 2.0) / nearest;
+    pixelsPerMetre = std::min(pixelsPerMetre, std::sqrt(maxTexels / (width * height)));
+    const cv::Size size(std::max(16, static_cast<int>(width * pixelsPerMetre)),
+                        std::max(16, static_cast<int>(height * pixelsPerMetre)));
+    m_planes.push_back(Plane{origin, across, down, width, height, cv::Mat(), size, seed, style, colour});
 }
 
 cv::Matx33d RigScene::planeToImage(const Plane& plane, RigCamera camera, cv::Size fullSize,
@@ -142,6 +156,7 @@ cv::Matx33d RigScene::planeToImage(const Plane& plane, RigCamera camera, cv::Siz
 
 cv::Mat RigScene::render(RigCamera camera, cv::Size fullSize, cv::Size size) const
 {
+    std::call_once(m_built, [this] { build(); });
     cv::Mat view(size, CV_8UC3, cv::Scalar(70, 60, 50));
     for (const Plane& plane : m_planes)
         cv::warpPerspective(plane.texture, view, cv::Mat(planeToImage(plane, camera, fullSize, size)), size,

@@ -7,6 +7,7 @@
 
 #include "configuration.h"
 
+#include <mutex>
 #include <opencv2/core.hpp>
 #include <vector>
 
@@ -37,17 +38,24 @@ private:
         cv::Vec3d across, down; // unit directions of the texture's x and y
         double width, height;   // metres
         cv::Mat texture;
+        cv::Size textureSize;
+        uint64_t seed;
+        int style;
+        cv::Scalar colour;
     };
 
     // From the texture pixels of a plane to the picture's pixels.
     cv::Matx33d planeToImage(const Plane& plane, RigCamera camera, cv::Size fullSize, cv::Size size) const;
+    // The objects and their textures, made on first use.
+    void build() const;
     void addPlane(cv::Vec3d origin, cv::Vec3d across, cv::Vec3d down, double width, double height,
-                  uint64_t seed, int style, cv::Scalar colour);
+                  uint64_t seed, int style, cv::Scalar colour) const;
 
     RigSettings m_rig;
     double m_boardDistance;
     double m_convergence;
-    std::vector<Plane> m_planes; // far to near
+    mutable std::once_flag m_built;
+    mutable std::vector<Plane> m_planes; // far to near
 };
 
 } // namespace virtualcards

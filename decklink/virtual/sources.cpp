@@ -85,6 +85,22 @@ private:
     std::shared_ptr<const RigScene> m_scene;
 };
 
+class BarsSource : public StillSource
+{
+    std::shared_ptr<const Picture> render(const DisplayModeInfo& mode) const override
+    {
+        // White, yellow, cyan, green, magenta, red, blue at 75%, in blue-green-red order.
+        static const cv::Scalar bars[] = {{191, 191, 191}, {0, 191, 191}, {191, 191, 0}, {0, 191, 0},
+                                          {191, 0, 191},   {0, 0, 191},   {191, 0, 0}};
+        cv::Mat bgr(mode.height, mode.width, CV_8UC3);
+        for (int i = 0; i < 7; ++i) {
+            const int left = mode.width * i / 7, right = mode.width * (i + 1) / 7;
+            bgr.colRange(left, right).setTo(bars[i]);
+        }
+        return encode(bgr, viewAreas(Layout::Single, bgr.size()));
+    }
+};
+
 class ImageSource : public StillSource
 {
 public:
@@ -156,7 +172,8 @@ private:
 
         int64_t positionAt(double seconds) const
         {
-            const auto frame = static_cast<int64_t>(std::floor(seconds * m_fps));
+            // A frame instant that falls on a video frame shows that frame, whatever the rounding.
+            const auto frame = static_cast<int64_t>(std::floor(seconds * m_fps + 1e-6));
             return ((frame % m_count) + m_count) % m_count;
         }
 
@@ -227,6 +244,8 @@ std::unique_ptr<Source> makeSource(const SourceSettings& settings, std::shared_p
         return std::make_unique<ImageSource>(settings);
     case SourceKind::Video:
         return std::make_unique<VideoSource>(settings);
+    case SourceKind::Bars:
+        return std::make_unique<BarsSource>();
     default:
         return std::make_unique<RigSource>(settings.view, std::move(rig));
     }
