@@ -7,7 +7,6 @@
 #include <iterator>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/videoio.hpp>
-#include <regex>
 #include <set>
 #include <sstream>
 
@@ -481,6 +480,9 @@ private:
 
     bool readable(SourceSettings& source, const std::string& file, const std::string& key)
     {
+        std::error_code ignored;
+        if (!std::filesystem::is_regular_file(file, ignored))
+            return fail(key, "no such file \"" + file + "\"");
         if (source.kind == SourceKind::Image) {
             cv::Mat image = cv::imread(file, cv::IMREAD_COLOR);
             if (image.empty())
@@ -510,11 +512,17 @@ private:
 // exception's function name.
 std::string parserMessage(const cv::Exception& e, int addedLines)
 {
-    static const std::regex where(R"(\((\d+)\): (.*)$)");
-    std::smatch match;
-    if (!std::regex_search(e.func, match, where))
-        return e.err;
-    return "line " + std::to_string(std::stoi(match[1]) - addedLines) + ": " + match[2].str();
+    const std::string& where = e.func;
+    for (size_t open = where.rfind('('); open != std::string::npos;
+         open = open == 0 ? std::string::npos : where.rfind('(', open - 1)) {
+        const size_t close = where.find("): ", open);
+        if (close == std::string::npos || close == open + 1 ||
+            where.find_first_not_of("0123456789", open + 1) != close)
+            continue;
+        const int line = std::stoi(where.substr(open + 1, close - open - 1)) - addedLines;
+        return "line " + std::to_string(line) + ": " + where.substr(close + 3);
+    }
+    return e.err;
 }
 
 } // namespace

@@ -308,8 +308,8 @@ private slots:
             QCOMPARE(finder.card("A")->QueryInterface(IID_IDeckLinkVideoConversion,
                                                       reinterpret_cast<void**>(&conversion)),
                      S_OK);
-            InputHandle input(finder.card("A"));
             InputRecorder recorder;
+            InputHandle input(finder.card("A"));
             std::mutex mutex;
             recorder.onFrame = [&](IDeckLinkVideoInputFrame* frame) {
                 MutableFrameDouble bgra;

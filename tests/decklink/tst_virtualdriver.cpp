@@ -3,6 +3,7 @@
 
 #include "virtualclient.h"
 
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cstdio>
@@ -125,11 +126,16 @@ private slots:
         QTest::newRow("missing image")
             << "cards: [ { name: A, source: { kind: image, file: /no/such.png } } ]"
             << "cards[0].source.file"
-            << "cannot read the image \"/no/such.png\"";
+            << "no such file \"/no/such.png\"";
         QTest::newRow("missing video")
             << "cards: [ { name: A, source: { kind: video, file: /no/such.avi } } ]"
             << "cards[0].source.file"
-            << "cannot read the video";
+            << "no such file";
+        QTest::newRow("not an image") // this very program
+            << QString("cards: [ { name: A, source: { kind: image, file: %1 } } ]")
+                   .arg(QCoreApplication::applicationFilePath())
+            << "cards[0].source.file"
+            << "cannot read the image";
         QTest::newRow("right file of a pair missing")
             << "cards: [ { name: A, source: { kind: image, left: a.png } } ]"
             << "cards[0].source.right"
@@ -253,6 +259,25 @@ private slots:
             QVERIFY2(written.contains(fragment), qPrintable(written));
         if (message.isEmpty())
             QCOMPARE(written, QString());
+    }
+
+    void documentedExamples()
+    {
+        QFile page(qEnvironmentVariable("DUOSCOPE_SOURCE_DIR") + "/docs/virtual-cards.md");
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(page.readAll());
+        const QRegularExpression block("```(yaml|json)\\n(.*?)```",
+                                       QRegularExpression::DotMatchesEverythingOption);
+        int examples = 0;
+        for (auto it = block.globalMatch(text); it.hasNext(); ++examples) {
+            const QString example = it.next().captured(2);
+            std::string error;
+            // Keys and values must all be understood; only the example's own files are missing here.
+            if (!virtualcards::configure(example.toStdString(), &error))
+                QVERIFY2(QString::fromStdString(error).contains(QRegularExpression("no such file")),
+                         qPrintable(QString::fromStdString(error) + "\n" + example));
+        }
+        QCOMPARE(examples, 5);
     }
 
     void builtInCards()
@@ -491,8 +516,8 @@ private slots:
                 QCOMPARE(text != nullptr, !faulty);
                 SysFreeString(text);
             } else {
-                InputHandle input(card);
                 InputRecorder recorder;
+                InputHandle input(card);
                 QCOMPARE(input->SetCallback(&recorder), S_OK);
                 got = input->EnableVideoInput(bmdModePALp, bmdFormat8BitYUV, 0);
                 if (fault == "startStreamsFails") {
@@ -510,8 +535,8 @@ private slots:
                           " source: { kind: bars } } ]"));
         CardFinder finder;
         QVERIFY(finder.waitForCards(1));
-        InputHandle input(finder.card("A"));
         InputRecorder recorder;
+        InputHandle input(finder.card("A"));
         QCOMPARE(input->SetCallback(&recorder), S_OK);
         QCOMPARE(input->StartStreams(), E_ACCESSDENIED);                                        // not enabled
         QCOMPARE(input->EnableVideoInput(bmdModeHD1080p50, bmdFormat8BitYUV, 0), E_INVALIDARG); // not listed

@@ -22,8 +22,8 @@ cv::Mat firstPicture()
         return picture;
     IDeckLinkVideoConversion* conversion = nullptr;
     finder.card("A")->QueryInterface(IID_IDeckLinkVideoConversion, reinterpret_cast<void**>(&conversion));
-    InputHandle input(finder.card("A"));
     InputRecorder recorder;
+    InputHandle input(finder.card("A"));
     std::mutex mutex;
     recorder.onFrame = [&](IDeckLinkVideoInputFrame* frame) {
         MutableFrameDouble bgra;
@@ -150,8 +150,8 @@ private slots:
                                         ", source: { kind: video, file: " + path("clip.avi") + " } } ]"));
         CardFinder finder;
         QVERIFY(finder.waitForCards(1));
-        InputHandle input(finder.card("A"));
         InputRecorder recorder;
+        InputHandle input(finder.card("A"));
         std::mutex mutex;
         std::vector<int> shown; // index of the shade each frame shows
         recorder.onFrame = [&](IDeckLinkVideoInputFrame* frame) {

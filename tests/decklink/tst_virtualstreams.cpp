@@ -60,8 +60,8 @@ private slots:
             "cards: [ { name: A, signal: hp50, timecodeStart: \"23:59:58:00\", source: { kind: bars } } ]"));
         CardFinder finder;
         QVERIFY(finder.waitForCards(1));
-        InputHandle input(finder.card("A"));
         InputRecorder recorder;
+        InputHandle input(finder.card("A"));
         QCOMPARE(input.start(recorder, bmdModeHD720p50), S_OK);
         QVERIFY(recorder.waitForFrames(1));
         const SteadyClock::time_point first = recorder.frames().front().arrival;
@@ -104,8 +104,8 @@ private slots:
         QVERIFY(configure("cards: [ { name: A, signal: ntsc, source: { kind: bars } } ]"));
         CardFinder finder;
         QVERIFY(finder.waitForCards(1));
-        InputHandle input(finder.card("A"));
         InputRecorder recorder;
+        InputHandle input(finder.card("A"));
         recorder.timeScale = scale;
         QCOMPARE(input.start(recorder, bmdModeNTSC), S_OK);
         QVERIFY(recorder.waitForFrames(6));
@@ -137,8 +137,8 @@ cards:
         CardFinder finder;
         QVERIFY(finder.waitForCards(2));
         for (const std::string name : {"A", "B"}) {
-            InputHandle input(finder.card(name));
             InputRecorder recorder;
+            InputHandle input(finder.card(name));
             std::mutex mutex;
             std::map<BMDTimecodeFormat, HRESULT> results;
             std::atomic<bool> consistent{true};
@@ -186,8 +186,8 @@ cards:
 )yaml"));
         CardFinder finder;
         QVERIFY(finder.waitForCards(3));
-        InputHandle left(finder.card("L")), right(finder.card("R")), free(finder.card("Free"));
         InputRecorder leftFrames, rightFrames, freeFrames;
+        InputHandle left(finder.card("L")), right(finder.card("R")), free(finder.card("Free"));
         QCOMPARE(left.start(leftFrames, bmdModePALp), S_OK);
         QVERIFY(leftFrames.waitForFrames(5)); // the right card starts some frames later
         QCOMPARE(right.start(rightFrames, bmdModePALp), S_OK);
@@ -219,8 +219,8 @@ cards:
             "cards: [ { name: A, modes: [ntsc, hp50, Hp25], signal: Hp25, source: { kind: bars } } ]"));
         CardFinder finder;
         QVERIFY(finder.waitForCards(1));
-        InputHandle input(finder.card("A"));
         InputRecorder recorder;
+        InputHandle input(finder.card("A"));
         recorder.followInput = input.get();
         QCOMPARE(input.start(recorder, bmdModeNTSC, bmdVideoInputEnableFormatDetection), S_OK);
         QVERIFY(recorder.waitForFrames(3));
@@ -270,8 +270,8 @@ cards:
         QVERIFY(configure(QString("cards: [ { name: A, signal: %1, source: { kind: bars } } ]").arg(signal)));
         CardFinder finder;
         QVERIFY(finder.waitForCards(1));
-        InputHandle input(finder.card("A"));
         InputRecorder recorder;
+        InputHandle input(finder.card("A"));
         std::atomic<bool> black{true};
         recorder.onFrame = [&](IDeckLinkVideoInputFrame* frame) {
             const cv::Mat pixels = pixelsOf(frame);
@@ -331,8 +331,8 @@ cards:
 )yaml"));
         CardFinder finder;
         QVERIFY(finder.waitForCards(2));
-        InputHandle input(finder.card("A")), clock(finder.card("Clock"));
         InputRecorder recorder, ticks;
+        InputHandle input(finder.card("A")), clock(finder.card("Clock"));
         std::atomic<int> stopResult{1};
         recorder.onFrame = [&](IDeckLinkVideoInputFrame*) {
             if (stopResult == 1)
@@ -353,8 +353,8 @@ cards:
         QVERIFY(configure("cards: [ { name: A, signal: PALp, source: { kind: bars } } ]"));
         CardFinder finder;
         QVERIFY(finder.waitForCards(1));
-        InputHandle input(finder.card("A"));
         InputRecorder recorder;
+        InputHandle input(finder.card("A"));
         recorder.onFrame = [&](IDeckLinkVideoInputFrame*) {
             if (recorder.frameCount() == 3) // one callback takes as long as 15 frames
                 std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -376,8 +376,8 @@ cards:
             configure("cards: [ { name: A, signal: Hp25, burnInTimecode: true, source: { kind: bars } } ]"));
         CardFinder finder;
         QVERIFY(finder.waitForCards(1));
-        InputHandle input(finder.card("A"));
         InputRecorder recorder;
+        InputHandle input(finder.card("A"));
         std::vector<cv::Mat> pictures;
         std::mutex mutex;
         recorder.onFrame = [&](IDeckLinkVideoInputFrame* frame) {
@@ -402,8 +402,8 @@ cards:
         QVERIFY(configure("cards: [ { name: A, signal: PALp, source: { kind: bars } } ]"));
         CardFinder finder;
         QVERIFY(finder.waitForCards(1));
-        InputHandle input(finder.card("A"));
         InputRecorder recorder;
+        InputHandle input(finder.card("A"));
         PreviewRecorder preview;
         QCOMPARE(input->SetScreenPreviewCallback(&preview), S_OK);
         QCOMPARE(input.start(recorder, bmdModePALp), S_OK);

@@ -109,7 +109,8 @@ private:
     IDeckLinkDiscovery* m_discovery = nullptr;
 };
 
-// The input of a card, for a test: released (and stopped) on destruction.
+// The input of a card, for a test: stopped and released on destruction, which
+// also drops its callback: declare the callback before the handle.
 class InputHandle
 {
 public:
