@@ -72,10 +72,14 @@ cv::Mat makeTexture(cv::Size size, uint64_t seed, int style, cv::Scalar base)
 
 } // namespace
 
-RigScene::RigScene(const RigSettings& rig) : m_rig(rig)
+RigScene::RigScene(const RigSettings& rig) : m_rig(rig), m_board(CalibrationBoard::standard())
 {
-    m_boardDistance = rig.boardDistance > 0.0 ? rig.boardDistance : 2.5;
+    const cv::Size2d card = m_board.size() * 0.001; // metres
+    const double halfView = std::tan(rig.fieldOfView * degree / 2.0);
+    m_boardDistance = rig.boardDistance > 0.0 ? rig.boardDistance : card.width / (0.4 * 2.0 * halfView);
     m_convergence = rig.convergence > 0.0 ? rig.convergence : m_boardDistance;
+    // Upright and square to the cameras, its centre on the rig's axis.
+    m_boardOrigin = cv::Vec3d(-card.width / 2.0, -card.height / 2.0, m_boardDistance);
 }
 
 void RigScene::build() const
@@ -122,24 +126,23 @@ void RigScene::addPlane(cv::Vec3d origin, cv::Vec3d across, cv::Vec3d down, doub
     pixelsPerMetre = std::min(pixelsPerMetre, std::sqrt(maxTexels / (width * height)));
     const cv::Size size(std::max(16, static_cast<int>(width * pixelsPerMetre)),
                         std::max(16, static_cast<int>(height * pixelsPerMetre)));
-    m_planes.push_back(Plane{origin, across, down, width, height, cv::Mat(), size, seed, style, colour});
+    m_planes.push_back(Plane{origin, across, down, width, height, nearest, cv::Mat(), size, seed, style, colour});
 }
 
-cv::Matx33d RigScene::planeToImage(const Plane& plane, RigCamera camera, cv::Size fullSize,
-                                   cv::Size size) const
+cv::Matx33d RigScene::toImage(const cv::Vec3d& origin, const cv::Vec3d& across, const cv::Vec3d& down,
+                              RigCamera camera, cv::Size fullSize, cv::Size size) const
 {
     const bool left = camera == RigCamera::Left;
     const CameraMisalignment& off = left ? m_rig.left : m_rig.right;
     const double half = m_rig.interaxial / 2000.0;
     const cv::Vec3d centre(left ? -half : half, 0, 0);
-    // Turned in towards the rig's axis so that both look at the convergence point.
-    const double yaw = (left ? 1 : -1) * std::atan2(half, m_convergence);
-    const cv::Matx33d worldToCamera(std::cos(yaw), 0, -std::sin(yaw), 0, 1, 0, std::sin(yaw), 0,
-                                    std::cos(yaw));
 
+    // Parallel cameras whose pictures are shifted so that they meet at the
+    // convergence distance: disparities without the keystone of turned-in cameras.
     const double f = fullSize.width / 2.0 / std::tan(m_rig.fieldOfView * degree / 2.0);
     const double cx = fullSize.width / 2.0, cy = fullSize.height / 2.0;
-    const cv::Matx33d intrinsics(f, 0, cx, 0, f, cy, 0, 0, 1);
+    const double shift = (left ? -1 : 1) * f * half / m_convergence;
+    const cv::Matx33d intrinsics(f, 0, cx + shift, 0, f, cy, 0, 0, 1);
     // Zoom and roll about the picture's centre, then the offsets; then the squeeze of the signal.
     const double c = std::cos(off.roll * degree) * off.zoom, s = std::sin(off.roll * degree) * off.zoom;
     const cv::Matx33d misalignment(c, -s, cx + off.horizontal - c * cx + s * cy, s, c,
@@ -147,21 +150,49 @@ cv::Matx33d RigScene::planeToImage(const Plane& plane, RigCamera camera, cv::Siz
     const cv::Matx33d squeeze(static_cast<double>(size.width) / fullSize.width, 0, 0, 0,
                               static_cast<double>(size.height) / fullSize.height, 0, 0, 0, 1);
 
-    const cv::Vec3d u = plane.across * (plane.width / plane.texture.cols);
-    const cv::Vec3d v = plane.down * (plane.height / plane.texture.rows);
-    const cv::Vec3d t = plane.origin - centre;
-    const cv::Matx33d onPlane(u[0], v[0], t[0], u[1], v[1], t[1], u[2], v[2], t[2]);
-    return squeeze * misalignment * intrinsics * worldToCamera * onPlane;
+    const cv::Vec3d t = origin - centre;
+    const cv::Matx33d onPlane(across[0], down[0], t[0], across[1], down[1], t[1], across[2], down[2], t[2]);
+    return squeeze * misalignment * intrinsics * onPlane;
 }
 
 cv::Mat RigScene::render(RigCamera camera, cv::Size fullSize, cv::Size size) const
 {
     std::call_once(m_built, [this] { build(); });
     cv::Mat view(size, CV_8UC3, cv::Scalar(70, 60, 50));
-    for (const Plane& plane : m_planes)
-        cv::warpPerspective(plane.texture, view, cv::Mat(planeToImage(plane, camera, fullSize, size)), size,
-                            cv::INTER_LINEAR, cv::BORDER_TRANSPARENT);
+    bool boardDrawn = false;
+    for (const Plane& plane : m_planes) {
+        // Far to near: the board goes in before the first object in front of it.
+        if (!boardDrawn && plane.nearest < m_boardDistance) {
+            drawBoard(view, camera, fullSize);
+            boardDrawn = true;
+        }
+        const cv::Vec3d across = plane.across * (plane.width / plane.texture.cols);
+        const cv::Vec3d down = plane.down * (plane.height / plane.texture.rows);
+        const cv::Matx33d toView = toImage(plane.origin, across, down, camera, fullSize, size);
+        // Only where the plane lies: elsewhere the warp would also paint the
+        // horizon of a receding plane, where its mapping degenerates.
+        std::vector<cv::Point2f> corners;
+        const float w = static_cast<float>(plane.texture.cols), h = static_cast<float>(plane.texture.rows);
+        cv::perspectiveTransform(std::vector<cv::Point2f>{{0, 0}, {w, 0}, {w, h}, {0, h}}, corners,
+                                 cv::Mat(toView));
+        const cv::Rect area = cv::boundingRect(corners) & cv::Rect(cv::Point(), size);
+        if (area.empty())
+            continue;
+        const cv::Matx33d toArea = cv::Matx33d(1, 0, -area.x, 0, 1, -area.y, 0, 0, 1) * toView;
+        cv::Mat region = view(area);
+        cv::warpPerspective(plane.texture, region, cv::Mat(toArea), area.size(), cv::INTER_LINEAR,
+                            cv::BORDER_TRANSPARENT);
+    }
+    if (!boardDrawn)
+        drawBoard(view, camera, fullSize);
     return view;
+}
+
+void RigScene::drawBoard(cv::Mat& view, RigCamera camera, cv::Size fullSize) const
+{
+    // Board millimetres to metres in the scene; a lit card, not paper white.
+    const cv::Vec3d across(0.001, 0, 0), down(0, 0.001, 0);
+    m_board.render(view, toImage(m_boardOrigin, across, down, camera, fullSize, view.size()), 225.0, 30.0);
 }
 
 } // namespace virtualcards
