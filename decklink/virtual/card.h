@@ -41,7 +41,6 @@ public:
     HRESULT ConvertFrame(IDeckLinkVideoFrame* source, IDeckLinkVideoFrame* destination) override;
 
     // Driver side
-    const CardSettings& settings() const { return *m_settings; }
     void unplug();
     void setSignal(const DisplayModeInfo* mode) { m_input->setSignal(mode); }
 

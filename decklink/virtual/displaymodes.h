@@ -22,8 +22,6 @@ struct DisplayModeInfo
 
     // Frames per second as counted by timecode (29.97 counts 30).
     int timecodeRate() const { return static_cast<int>((timeScale + frameDuration / 2) / frameDuration); }
-    // Pictures of HD size and larger use Rec. 709 colours, SD ones Rec. 601.
-    bool isHighDefinition() const { return height >= 720; }
 };
 
 const std::vector<DisplayModeInfo>& allDisplayModes();

@@ -257,7 +257,7 @@ InputStream::Delivery InputStream::nextDelivery(int64_t index)
     delivery.index = index;
     delivery.streamIndex = index - m_firstIndex;
     // Detection reports a signal in another mode once; the frames meanwhile are black.
-    if (m_signal && m_signal != m_mode && m_detection && m_reportedSignal != m_signal) {
+    if (m_callback && m_signal && m_signal != m_mode && m_detection && m_reportedSignal != m_signal) {
         delivery.formatChange = true;
         m_reportedSignal = m_signal;
     }

@@ -126,7 +126,8 @@ void RigScene::addPlane(cv::Vec3d origin, cv::Vec3d across, cv::Vec3d down, doub
     pixelsPerMetre = std::min(pixelsPerMetre, std::sqrt(maxTexels / (width * height)));
     const cv::Size size(std::max(16, static_cast<int>(width * pixelsPerMetre)),
                         std::max(16, static_cast<int>(height * pixelsPerMetre)));
-    m_planes.push_back(Plane{origin, across, down, width, height, nearest, cv::Mat(), size, seed, style, colour});
+    m_planes.push_back(
+        Plane{origin, across, down, width, height, nearest, cv::Mat(), size, seed, style, colour});
 }
 
 cv::Matx33d RigScene::toImage(const cv::Vec3d& origin, const cv::Vec3d& across, const cv::Vec3d& down,

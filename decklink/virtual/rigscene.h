@@ -31,8 +31,6 @@ public:
     // under/over signal carries each view.
     cv::Mat render(RigCamera camera, cv::Size fullSize, cv::Size size) const;
 
-    double boardDistance() const { return m_boardDistance; }
-
 private:
     struct Plane
     {
@@ -48,8 +46,8 @@ private:
     };
 
     // From plane coordinates (origin, and a step along each axis in metres) to the picture's pixels.
-    cv::Matx33d toImage(const cv::Vec3d& origin, const cv::Vec3d& across, const cv::Vec3d& down, RigCamera camera,
-                        cv::Size fullSize, cv::Size size) const;
+    cv::Matx33d toImage(const cv::Vec3d& origin, const cv::Vec3d& across, const cv::Vec3d& down,
+                        RigCamera camera, cv::Size fullSize, cv::Size size) const;
     void drawBoard(cv::Mat& view, RigCamera camera, cv::Size fullSize) const;
     // The objects and their textures, made on first use.
     void build() const;

@@ -31,7 +31,8 @@ bool capture(const std::string& leftName, const std::string& rightName, BMDDispl
         recorders[side].onFrame = [&, side](IDeckLinkVideoInputFrame* frame) {
             MutableFrameDouble bgra;
             bgra.format = bmdFormat8BitBGRA;
-            bgra.pixels = cv::Mat(static_cast<int>(frame->GetHeight()), static_cast<int>(frame->GetWidth()), CV_8UC4);
+            bgra.pixels =
+                cv::Mat(static_cast<int>(frame->GetHeight()), static_cast<int>(frame->GetWidth()), CV_8UC4);
             BMDTimeValue time = 0, duration = 0;
             frame->GetHardwareReferenceTimestamp(25000, &time, &duration);
             if (conversion->ConvertFrame(frame, &bgra) == S_OK) {
@@ -95,8 +96,9 @@ double disparityOf(const Views& views, const cv::Rect& patch, int searchRange)
     cv::Mat left, right, score;
     cv::cvtColor(views.left, left, cv::COLOR_BGR2GRAY);
     cv::cvtColor(views.right, right, cv::COLOR_BGR2GRAY);
-    const cv::Rect band = cv::Rect(patch.x - searchRange, patch.y, patch.width + 2 * searchRange, patch.height) &
-                          cv::Rect(0, 0, right.cols, right.rows);
+    const cv::Rect band =
+        cv::Rect(patch.x - searchRange, patch.y, patch.width + 2 * searchRange, patch.height) &
+        cv::Rect(0, 0, right.cols, right.rows);
     cv::matchTemplate(right(band), left(patch), score, cv::TM_CCOEFF_NORMED);
     cv::Point best;
     cv::minMaxLoc(score, nullptr, nullptr, nullptr, &best);
@@ -126,9 +128,9 @@ private slots:
         QTest::addColumn<double>("zoom");
         QTest::newRow("built-in cards, 1080p25") << "" << int(bmdModeHD1080p25) << 0.3 << 2.0 << 0.0 << 1.01;
         // Offsets are pixels of the signal's picture, here 1280 x 720.
-        QTest::newRow("both cameras off, 720p50")
-            << "{ left: { roll: -0.4, vertical: 1 }, right: { zoom: 0.98, roll: 0.5, vertical: -3.5, horizontal: 6 } }"
-            << int(bmdModeHD720p50) << 0.9 << -4.5 << 6.0 << 0.98;
+        QTest::newRow("both cameras off, 720p50") << "{ left: { roll: -0.4, vertical: 1 }, right: { zoom: "
+                                                     "0.98, roll: 0.5, vertical: -3.5, horizontal: 6 } }"
+                                                  << int(bmdModeHD720p50) << 0.9 << -4.5 << 6.0 << 0.98;
     }
     void boardOffsetsAreTheMisalignment()
     {
@@ -142,10 +144,11 @@ private slots:
         if (rig.isEmpty()) {
             QVERIFY(virtualcards::reload());
         } else {
-            QVERIFY(virtualcards::configure("rig: " + rig.toStdString() +
-                                            "\ncards:\n"
-                                            "  - { name: L, signal: hp50, genlock: g, source: { kind: rig, view: left } }\n"
-                                            "  - { name: R, signal: hp50, genlock: g, source: { kind: rig, view: right } }\n"));
+            QVERIFY(virtualcards::configure(
+                "rig: " + rig.toStdString() +
+                "\ncards:\n"
+                "  - { name: L, signal: hp50, genlock: g, source: { kind: rig, view: left } }\n"
+                "  - { name: R, signal: hp50, genlock: g, source: { kind: rig, view: right } }\n"));
             leftName = "L", rightName = "R";
         }
         Views views;
@@ -178,7 +181,8 @@ cards:
 )yaml"));
         Views views;
         QVERIFY(capture("L", "R", bmdModeHD1080p25, views));
-        const double widest = 1920 / 2.0 / std::tan(20.0 * CV_PI / 180.0) * 0.030 / 0.4; // at half the board distance
+        const double widest =
+            1920 / 2.0 / std::tan(20.0 * CV_PI / 180.0) * 0.030 / 0.4; // at half the board distance
         const double board = disparityOf(views, cv::Rect(900, 480, 120, 120), 80);
         const double wall = disparityOf(views, cv::Rect(860, 40, 200, 120), 80);      // behind the board
         const double nearBox = disparityOf(views, cv::Rect(1560, 900, 160, 120), 80); // in front of it

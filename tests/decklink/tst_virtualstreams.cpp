@@ -249,6 +249,30 @@ cards:
         QVERIFY(!virtualcards::setSignal("A", bmdModePAL)); // not a mode of this card
     }
 
+    void formatChangeWaitsForACallback()
+    {
+        QVERIFY(configure(R"yaml(
+cards:
+  - { name: A, signal: Hp25, genlock: g, source: { kind: bars } }
+  - { name: Clock, signal: Hp25, genlock: g, source: { kind: bars } }
+)yaml"));
+        CardFinder finder;
+        QVERIFY(finder.waitForCards(2));
+        InputRecorder recorder, ticks;
+        InputHandle input(finder.card("A")), clock(finder.card("Clock"));
+        // Streaming in another mode with nobody to tell.
+        QCOMPARE(input->EnableVideoInput(bmdModeNTSC, bmdFormat8BitYUV, bmdVideoInputEnableFormatDetection),
+                 S_OK);
+        QCOMPARE(input->StartStreams(), S_OK);
+        QCOMPARE(clock.start(ticks, bmdModeHD1080p25), S_OK);
+        QVERIFY(ticks.waitForFrames(3));
+        recorder.followInput = input.get();
+        QCOMPARE(input->SetCallback(&recorder), S_OK);
+        QVERIFY(recorder.waitForFrames(2));
+        QCOMPARE(recorder.formatChanges(), std::vector<BMDDisplayMode>{bmdModeHD1080p25});
+        QCOMPARE(recorder.frames().back().displayMode, bmdModeHD1080p25);
+    }
+
     void blackFramesWithoutUsableSignal_data()
     {
         QTest::addColumn<QString>("signal");
