@@ -15,49 +15,86 @@ struct Views
     cv::Mat left, right; // BGR
 };
 
+// The two cards' pictures (raw, by hardware time) until both have one of the same instant.
+class PairCollector
+{
+public:
+    InputRecorder recorders[2];
+
+    PairCollector()
+    {
+        for (int side = 0; side < 2; ++side)
+            recorders[side].onFrame = [this, side](IDeckLinkVideoInputFrame* frame) {
+                void* bytes = nullptr;
+                frame->GetBytes(&bytes);
+                BMDTimeValue time = 0, duration = 0;
+                frame->GetHardwareReferenceTimestamp(25000, &time, &duration);
+                const cv::Mat uyvy(static_cast<int>(frame->GetHeight()), static_cast<int>(frame->GetWidth()),
+                                   CV_8UC2, bytes, static_cast<size_t>(frame->GetRowBytes()));
+                std::lock_guard<std::mutex> lock(m_mutex);
+                auto& pictures = m_pictures[side];
+                pictures[time] = uyvy.clone();
+                if (pictures.size() > 50) // a side running ahead keeps its recent frames
+                    pictures.erase(pictures.begin());
+            };
+    }
+
+    // The raw pictures of an instant both sides have, if any.
+    bool common(cv::Mat& left, cv::Mat& right) const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (const auto& [time, picture] : m_pictures[0]) {
+            const auto other = m_pictures[1].find(time);
+            if (other != m_pictures[1].end()) {
+                left = picture;
+                right = other->second;
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::map<BMDTimeValue, cv::Mat> m_pictures[2];
+};
+
+// A UYVY picture converted by the driver, as BGR.
+cv::Mat converted(const cv::Mat& uyvy)
+{
+    IDeckLinkVideoConversion* conversion = nullptr;
+    DeckLinkCreateInstance(CLSID_CDeckLinkVideoConversion, IID_IDeckLinkVideoConversion,
+                           reinterpret_cast<void**>(&conversion));
+    InputFrameDouble source;
+    source.pixels = uyvy;
+    MutableFrameDouble bgra;
+    bgra.format = bmdFormat8BitBGRA;
+    bgra.pixels = cv::Mat(uyvy.rows, uyvy.cols, CV_8UC4);
+    cv::Mat bgr;
+    if (conversion && conversion->ConvertFrame(&source, &bgra) == S_OK)
+        cv::cvtColor(bgra.pixels, bgr, cv::COLOR_BGRA2BGR);
+    if (conversion)
+        conversion->Release();
+    return bgr;
+}
+
 // One picture from each of two cards, taken at the same instant.
 bool capture(const std::string& leftName, const std::string& rightName, BMDDisplayMode mode, Views& views)
 {
     CardFinder finder;
     if (!finder.waitForCards(2))
         return false;
-    IDeckLinkVideoConversion* conversion = nullptr;
-    DeckLinkCreateInstance(CLSID_CDeckLinkVideoConversion, IID_IDeckLinkVideoConversion,
-                           reinterpret_cast<void**>(&conversion));
-    std::mutex mutex;
-    std::map<BMDTimeValue, cv::Mat> pictures[2];
-    InputRecorder recorders[2];
-    for (int side = 0; side < 2; ++side)
-        recorders[side].onFrame = [&, side](IDeckLinkVideoInputFrame* frame) {
-            MutableFrameDouble bgra;
-            bgra.format = bmdFormat8BitBGRA;
-            bgra.pixels =
-                cv::Mat(static_cast<int>(frame->GetHeight()), static_cast<int>(frame->GetWidth()), CV_8UC4);
-            BMDTimeValue time = 0, duration = 0;
-            frame->GetHardwareReferenceTimestamp(25000, &time, &duration);
-            if (conversion->ConvertFrame(frame, &bgra) == S_OK) {
-                cv::Mat bgr;
-                cv::cvtColor(bgra.pixels, bgr, cv::COLOR_BGRA2BGR);
-                std::lock_guard<std::mutex> lock(mutex);
-                pictures[side][time] = bgr;
-            }
-        };
-    InputHandle left(finder.card(leftName)), right(finder.card(rightName));
-    const bool started = left.start(recorders[0], mode) == S_OK && right.start(recorders[1], mode) == S_OK &&
-                         recorders[0].waitForFrames(3) && recorders[1].waitForFrames(3);
-    left->StopStreams();
-    right->StopStreams();
-    conversion->Release();
-    if (!started)
-        return false;
-    for (const auto& [time, picture] : pictures[0]) {
-        auto other = pictures[1].find(time);
-        if (other != pictures[1].end()) {
-            views = Views{picture, other->second};
-            return true;
-        }
+    PairCollector collector;
+    cv::Mat left, right;
+    {
+        InputHandle leftInput(finder.card(leftName)), rightInput(finder.card(rightName));
+        if (leftInput.start(collector.recorders[0], mode) != S_OK ||
+            rightInput.start(collector.recorders[1], mode) != S_OK ||
+            !QTest::qWaitFor([&] { return collector.common(left, right); }, 30000))
+            return false;
     }
-    return false;
+    views = Views{converted(left), converted(right)};
+    return !views.left.empty() && !views.right.empty();
 }
 
 struct Offsets
