@@ -1,0 +1,250 @@
+#include "colourconversion.h"
+
+#include <algorithm>
+#include <cmath>
+#include <opencv2/core/hal/intrin.hpp>
+#include <opencv2/core/utility.hpp>
+
+namespace virtualcards {
+
+namespace {
+
+constexpr int fractionBits = 16;
+constexpr double one = 1 << fractionBits;
+
+struct LumaWeights
+{
+    double red, blue; // Kr, Kb; green is the rest
+};
+
+LumaWeights weightsOf(ColourMatrix matrix)
+{
+    return matrix == ColourMatrix::Rec709 ? LumaWeights{0.2126, 0.0722} : LumaWeights{0.299, 0.114};
+}
+
+// Per code value contributions in 16.16 fixed point, rounding bias folded
+// into the luma table, so a channel is one or two additions and a shift.
+struct DecodeTables
+{
+    int32_t luma[256];
+    int32_t redFromCr[256];
+    int32_t greenFromCb[256];
+    int32_t greenFromCr[256];
+    int32_t blueFromCb[256];
+
+    explicit DecodeTables(ColourMatrix matrix)
+    {
+        const LumaWeights k = weightsOf(matrix);
+        const double kg = 1.0 - k.red - k.blue;
+        const double lumaScale = 255.0 / 219.0;
+        const double chromaScale = 255.0 / 112.0;
+        const double crToRed = chromaScale * (1.0 - k.red);
+        const double cbToBlue = chromaScale * (1.0 - k.blue);
+        const double cbToGreen = cbToBlue * k.blue / kg;
+        const double crToGreen = crToRed * k.red / kg;
+        for (int i = 0; i < 256; ++i) {
+            luma[i] =
+                static_cast<int32_t>(std::lround(lumaScale * (i - 16) * one)) + (1 << (fractionBits - 1));
+            redFromCr[i] = static_cast<int32_t>(std::lround(crToRed * (i - 128) * one));
+            greenFromCb[i] = static_cast<int32_t>(std::lround(-cbToGreen * (i - 128) * one));
+            greenFromCr[i] = static_cast<int32_t>(std::lround(-crToGreen * (i - 128) * one));
+            blueFromCb[i] = static_cast<int32_t>(std::lround(cbToBlue * (i - 128) * one));
+        }
+    }
+};
+
+const DecodeTables& decodeTables(ColourMatrix matrix)
+{
+    static const DecodeTables rec601(ColourMatrix::Rec601);
+    static const DecodeTables rec709(ColourMatrix::Rec709);
+    return matrix == ColourMatrix::Rec709 ? rec709 : rec601;
+}
+
+inline uint8_t saturate(int32_t value)
+{
+    value >>= fractionBits;
+    return static_cast<uint8_t>(value < 0 ? 0 : value > 255 ? 255 : value);
+}
+
+// The same contributions as 16-bit coefficients in 3.13 fixed point, for the
+// vector path: products and sums stay exact in 32 bits.
+struct DecodeCoefficients
+{
+    int16_t luma, redFromCr, greenFromCb, greenFromCr, blueFromCb;
+
+    explicit DecodeCoefficients(const DecodeTables& t)
+        : luma(narrow(t.luma[17] - t.luma[16])), redFromCr(narrow(t.redFromCr[129])),
+          greenFromCb(narrow(t.greenFromCb[129])), greenFromCr(narrow(t.greenFromCr[129])),
+          blueFromCb(narrow(t.blueFromCb[129]))
+    {}
+    // From the 16.16 step of one code value to 3.13.
+    static int16_t narrow(int32_t step) { return static_cast<int16_t>((step + 4) >> 3); }
+};
+constexpr int vectorFractionBits = 13;
+
+void decodePairs(const uint8_t* source, uint8_t* out, int pairs, const DecodeTables& t)
+{
+    for (int i = 0; i < pairs; ++i, source += 4, out += 8) {
+        const int32_t red = t.redFromCr[source[2]];
+        const int32_t green = t.greenFromCb[source[0]] + t.greenFromCr[source[2]];
+        const int32_t blue = t.blueFromCb[source[0]];
+        const int32_t first = t.luma[source[1]], second = t.luma[source[3]];
+        out[0] = saturate(first + blue), out[1] = saturate(first + green), out[2] = saturate(first + red);
+        out[3] = 0xFF;
+        out[4] = saturate(second + blue), out[5] = saturate(second + green), out[6] = saturate(second + red);
+        out[7] = 0xFF;
+    }
+}
+
+#if CV_SIMD128
+// Eight pairs: chroma U, V (centred) and luma Y0, Y1 (offset removed) to the
+// blue, green and red of the first and the second pixel of each pair.
+struct EightPairs
+{
+    cv::v_int16x8 blue[2], green[2], red[2];
+};
+
+inline cv::v_int16x8 channel(const cv::v_int32x4& luma0, const cv::v_int32x4& luma1,
+                             const cv::v_int32x4& chroma0, const cv::v_int32x4& chroma1)
+{
+    return cv::v_pack((luma0 + chroma0) >> vectorFractionBits, (luma1 + chroma1) >> vectorFractionBits);
+}
+
+inline EightPairs decodeEightPairs(const cv::v_int16x8& u, const cv::v_int16x8& v,
+                                   const cv::v_int16x8 (&y)[2], const DecodeCoefficients& k)
+{
+    cv::v_int32x4 red0, red1, blue0, blue1;
+    cv::v_mul_expand(v, cv::v_setall_s16(k.redFromCr), red0, red1);
+    cv::v_mul_expand(u, cv::v_setall_s16(k.blueFromCb), blue0, blue1);
+    cv::v_int16x8 uv0, uv1;
+    cv::v_zip(u, v, uv0, uv1);
+    const cv::v_int16x8 greenWeights = cv::v_reinterpret_as_s16(
+        cv::v_setall_u32(static_cast<uint16_t>(k.greenFromCb) |
+                         static_cast<uint32_t>(static_cast<uint16_t>(k.greenFromCr)) << 16));
+    const cv::v_int32x4 green0 = cv::v_dotprod(uv0, greenWeights), green1 = cv::v_dotprod(uv1, greenWeights);
+    const cv::v_int32x4 rounding = cv::v_setall_s32(1 << (vectorFractionBits - 1));
+    EightPairs result;
+    for (int pixel = 0; pixel < 2; ++pixel) {
+        cv::v_int32x4 luma0, luma1;
+        cv::v_mul_expand(y[pixel], cv::v_setall_s16(k.luma), luma0, luma1);
+        luma0 += rounding, luma1 += rounding;
+        result.blue[pixel] = channel(luma0, luma1, blue0, blue1);
+        result.green[pixel] = channel(luma0, luma1, green0, green1);
+        result.red[pixel] = channel(luma0, luma1, red0, red1);
+    }
+    return result;
+}
+
+inline cv::v_int16x8 centred(const cv::v_uint16x8& value, int16_t offset)
+{
+    return cv::v_reinterpret_as_s16(value) - cv::v_setall_s16(offset);
+}
+
+// Sixteen pairs (64 bytes in, 128 bytes out) per step.
+int decodeVector(const uint8_t* source, uint8_t* out, int pairs, const DecodeCoefficients& k)
+{
+    const cv::v_uint8x16 alpha = cv::v_setall_u8(0xFF);
+    int done = 0;
+    for (; done + 16 <= pairs; done += 16, source += 64, out += 128) {
+        cv::v_uint8x16 u8, y08, v8, y18;
+        cv::v_load_deinterleave(source, u8, y08, v8, y18);
+        cv::v_uint16x8 u16[2], v16[2], y016[2], y116[2];
+        cv::v_expand(u8, u16[0], u16[1]);
+        cv::v_expand(v8, v16[0], v16[1]);
+        cv::v_expand(y08, y016[0], y016[1]);
+        cv::v_expand(y18, y116[0], y116[1]);
+        EightPairs half[2];
+        for (int h = 0; h < 2; ++h) {
+            const cv::v_int16x8 y[2] = {centred(y016[h], 16), centred(y116[h], 16)};
+            half[h] = decodeEightPairs(centred(u16[h], 128), centred(v16[h], 128), y, k);
+        }
+        // Per pixel of the pair, then the two pixels zipped into picture order.
+        cv::v_uint8x16 blue[2], green[2], red[2];
+        for (int pixel = 0; pixel < 2; ++pixel) {
+            blue[pixel] = cv::v_pack_u(half[0].blue[pixel], half[1].blue[pixel]);
+            green[pixel] = cv::v_pack_u(half[0].green[pixel], half[1].green[pixel]);
+            red[pixel] = cv::v_pack_u(half[0].red[pixel], half[1].red[pixel]);
+        }
+        cv::v_uint8x16 b0, b1, g0, g1, r0, r1;
+        cv::v_zip(blue[0], blue[1], b0, b1);
+        cv::v_zip(green[0], green[1], g0, g1);
+        cv::v_zip(red[0], red[1], r0, r1);
+        cv::v_store_interleave(out, b0, g0, r0, alpha);
+        cv::v_store_interleave(out + 64, b1, g1, r1, alpha);
+    }
+    return done;
+}
+#endif
+
+void decodeRow(const uint8_t* source, uint8_t* out, int pairs, const DecodeTables& t,
+               const DecodeCoefficients& k)
+{
+    int done = 0;
+#if CV_SIMD128
+    done = decodeVector(source, out, pairs, k);
+#else
+    (void)k;
+#endif
+    decodePairs(source + 4 * done, out + 8 * done, pairs - done, t);
+}
+
+} // namespace
+
+ColourMatrix colourMatrixFor(int /*width*/, int height)
+{
+    return height >= 720 ? ColourMatrix::Rec709 : ColourMatrix::Rec601;
+}
+
+void convertUyvyToBgra(const uint8_t* source, size_t sourceRowBytes, uint8_t* destination,
+                       size_t destinationRowBytes, int width, int height, ColourMatrix matrix)
+{
+    const DecodeTables& tables = decodeTables(matrix);
+    const DecodeCoefficients coefficients(tables);
+    const int pairs = width / 2;
+    cv::parallel_for_(
+        cv::Range(0, height),
+        [&](const cv::Range& rows) {
+            for (int y = rows.start; y < rows.end; ++y)
+                decodeRow(source + y * sourceRowBytes, destination + y * destinationRowBytes, pairs, tables,
+                          coefficients);
+        },
+        8);
+}
+
+void convertBgrToUyvy(const cv::Mat& bgr, cv::Mat& uyvy, ColourMatrix matrix)
+{
+    CV_Assert(bgr.type() == CV_8UC3 && bgr.cols % 2 == 0);
+    const LumaWeights k = weightsOf(matrix);
+    const double kg = 1.0 - k.red - k.blue;
+    // 16.16 fixed point weights of video-range Y, Cb and Cr from full-range B, G, R.
+    const double ys = 219.0 / 255.0, cs = 224.0 / 255.0;
+    const auto fixed = [](double v) { return static_cast<int32_t>(std::lround(v * one)); };
+    const int32_t yb = fixed(ys * k.blue), yg = fixed(ys * kg), yr = fixed(ys * k.red);
+    const double cbDiv = 2.0 * (1.0 - k.blue), crDiv = 2.0 * (1.0 - k.red);
+    const int32_t cbb = fixed(cs * (1.0 - k.blue) / cbDiv), cbg = fixed(-cs * kg / cbDiv),
+                  cbr = fixed(-cs * k.red / cbDiv);
+    const int32_t crb = fixed(-cs * k.blue / crDiv), crg = fixed(-cs * kg / crDiv),
+                  crr = fixed(cs * (1.0 - k.red) / crDiv);
+    const int32_t lumaBias = (16 << fractionBits) + (1 << (fractionBits - 1));
+    // Chroma of the sum of two pixels: half weights, same bias.
+    const int32_t chromaBias = (128 << fractionBits) + (1 << (fractionBits - 1));
+    const auto clip = [](int32_t v) { return static_cast<uint8_t>(std::clamp(v >> fractionBits, 0, 255)); };
+
+    uyvy.create(bgr.rows, bgr.cols, CV_8UC2);
+    cv::parallel_for_(cv::Range(0, bgr.rows), [&](const cv::Range& rows) {
+        for (int y = rows.start; y < rows.end; ++y) {
+            const uint8_t* in = bgr.ptr<uint8_t>(y);
+            uint8_t* out = uyvy.ptr<uint8_t>(y);
+            for (int x = 0; x < bgr.cols; x += 2, in += 6, out += 4) {
+                const int32_t b0 = in[0], g0 = in[1], r0 = in[2], b1 = in[3], g1 = in[4], r1 = in[5];
+                const int32_t b = b0 + b1, g = g0 + g1, r = r0 + r1;
+                out[0] = clip(chromaBias + ((cbb * b + cbg * g + cbr * r) >> 1));
+                out[1] = clip(lumaBias + yb * b0 + yg * g0 + yr * r0);
+                out[2] = clip(chromaBias + ((crb * b + crg * g + crr * r) >> 1));
+                out[3] = clip(lumaBias + yb * b1 + yg * g1 + yr * r1);
+            }
+        }
+    });
+}
+
+} // namespace virtualcards

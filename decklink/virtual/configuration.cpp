@@ -1,0 +1,585 @@
+#include "configuration.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/videoio.hpp>
+#include <set>
+#include <sstream>
+
+namespace virtualcards {
+
+namespace {
+
+const char* const defaultText = R"yaml(%YAML:1.0
+# Two cameras of a stereo rig on two genlocked cards, and both views side by
+# side on a third card. The right camera is a little off so that the
+# alignment indicators have something to show.
+rig:
+  right: { zoom: 1.01, roll: 0.3, vertical: 2 }
+cards:
+  - name: "Virtual Card 1 (Left)"
+    genlock: rig
+    source: { kind: rig, view: left }
+  - name: "Virtual Card 2 (Right)"
+    genlock: rig
+    source: { kind: rig, view: right }
+  - name: "Virtual Card 3 (Side by Side)"
+    genlock: rig
+    source: { kind: rig, view: sideBySide }
+)yaml";
+
+struct TimecodeFormatName
+{
+    BMDTimecodeFormat code;
+    const char* name;
+};
+
+constexpr TimecodeFormatName timecodeFormatNames[] = {
+    {bmdTimecodeRP188LTC, "RP188 LTC"},     {bmdTimecodeRP188VITC1, "RP188 VITC1"},
+    {bmdTimecodeRP188VITC2, "RP188 VITC2"}, {bmdTimecodeVITC, "VITC"},
+    {bmdTimecodeVITCField2, "VITC Field2"}, {bmdTimecodeSerial, "Serial"},
+};
+
+std::string child(const std::string& path, const std::string& key)
+{
+    return path.empty() ? key : path + "." + key;
+}
+std::string item(const std::string& path, size_t index)
+{
+    return path + "[" + std::to_string(index) + "]";
+}
+
+std::string trimmed(const std::string& text)
+{
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos)
+        return {};
+    const auto last = text.find_last_not_of(" \t\r\n");
+    return text.substr(first, last - first + 1);
+}
+
+// Walks the nodes of one configuration and keeps the first error.
+class Parser
+{
+public:
+    Parser(std::string baseDirectory, ConfigurationError& error)
+        : m_baseDirectory(std::move(baseDirectory)), m_error(error)
+    {}
+
+    bool configuration(const cv::FileNode& root, Configuration& result)
+    {
+        if (!root.isMap())
+            return fail("", "expected a map with the key \"cards\"");
+        if (!keys(root, "", {"rig", "cards"}))
+            return false;
+        if (!root["rig"].empty() && !rig(root["rig"], "rig", result.rig))
+            return false;
+        const cv::FileNode cards = root["cards"];
+        if (cards.empty() && !cards.isSeq())
+            return fail("cards", "missing");
+        if (!cards.isSeq())
+            return fail("cards", "expected a list of cards");
+        std::set<std::string> names;
+        for (size_t i = 0; i < cards.size(); ++i) {
+            CardSettings card;
+            if (!this->card(cards[static_cast<int>(i)], item("cards", i), card))
+                return false;
+            if (!names.insert(card.name).second)
+                return fail(item("cards", i) + ".name", "another card has the name \"" + card.name + "\"");
+            result.cards.push_back(std::move(card));
+        }
+        return sameStartPerGroup(result.cards);
+    }
+
+private:
+    // Cards of one genlock group share one clock, so one start timecode.
+    bool sameStartPerGroup(const std::vector<CardSettings>& cards)
+    {
+        for (size_t i = 0; i < cards.size(); ++i)
+            for (size_t j = 0; j < i; ++j) {
+                const CardSettings &a = cards[j], &b = cards[i];
+                if (!b.genlock.empty() && a.genlock == b.genlock && a.hasTimecodeStart &&
+                    b.hasTimecodeStart &&
+                    (a.timecodeStart.seconds != b.timecodeStart.seconds ||
+                     a.timecodeStart.frames != b.timecodeStart.frames))
+                    return fail(item("cards", i) + ".timecodeStart",
+                                "differs from that of " + item("cards", j) + " in genlock group \"" +
+                                    b.genlock + "\"");
+            }
+        return true;
+    }
+
+    bool fail(const std::string& key, const std::string& reason)
+    {
+        m_error = ConfigurationError{key, reason};
+        return false;
+    }
+
+    // A map whose keys are all known and none repeated.
+    bool keys(const cv::FileNode& node, const std::string& path, std::initializer_list<const char*> known)
+    {
+        if (!node.isMap())
+            return fail(path, "expected a map");
+        std::set<std::string> seen;
+        for (const std::string& key : node.keys()) {
+            if (std::none_of(known.begin(), known.end(), [&](const char* k) { return key == k; })) {
+                std::string list;
+                for (const char* k : known)
+                    list += std::string(list.empty() ? "" : ", ") + k;
+                return fail(child(path, key), "unknown key (known here: " + list + ")");
+            }
+            if (!seen.insert(key).second)
+                return fail(child(path, key), "given twice");
+        }
+        return true;
+    }
+
+    bool text(const cv::FileNode& node, const std::string& path, std::string& value)
+    {
+        if (!node.isString())
+            return fail(path, "expected text");
+        value = static_cast<std::string>(node);
+        return true;
+    }
+
+    bool number(const cv::FileNode& node, const std::string& path, double& value, double minimum,
+                double maximum)
+    {
+        if (!node.isInt() && !node.isReal())
+            return fail(path, "expected a number");
+        value = node.isInt() ? static_cast<double>(static_cast<int>(node)) : static_cast<double>(node);
+        if (value < minimum || value > maximum) {
+            std::ostringstream range;
+            range << "out of range (" << minimum << " to " << maximum << ")";
+            return fail(path, range.str());
+        }
+        return true;
+    }
+
+    bool flag(const cv::FileNode& node, const std::string& path, bool& value)
+    {
+        if (node.isInt() && (static_cast<int>(node) == 0 || static_cast<int>(node) == 1)) {
+            value = static_cast<int>(node) == 1;
+            return true;
+        }
+        if (node.isString()) {
+            const std::string word = static_cast<std::string>(node);
+            if (word == "true" || word == "yes" || word == "on")
+                return value = true, true;
+            if (word == "false" || word == "no" || word == "off")
+                return value = false, true;
+        }
+        return fail(path, "expected true or false");
+    }
+
+    // One of the words, as its index.
+    bool choice(const cv::FileNode& node, const std::string& path, std::initializer_list<const char*> words,
+                int& index)
+    {
+        std::string word;
+        if (!text(node, path, word))
+            return false;
+        index = 0;
+        std::string list;
+        for (const char* w : words) {
+            if (word == w)
+                return true;
+            ++index;
+            list += std::string(list.empty() ? "" : ", ") + w;
+        }
+        return fail(path, "\"" + word + "\" is none of " + list);
+    }
+
+    bool displayMode(const cv::FileNode& node, const std::string& path, const DisplayModeInfo*& mode)
+    {
+        std::string word;
+        if (!text(node, path, word))
+            return false;
+        mode = findDisplayMode(word);
+        if (!mode)
+            return fail(path, "unknown display mode \"" + word +
+                                  "\" (a code such as Hp25 or a name such as HD 1080p25)");
+        return true;
+    }
+
+    bool rig(const cv::FileNode& node, const std::string& path, RigSettings& rig)
+    {
+        if (!keys(node, path, {"interaxial", "boardDistance", "convergence", "fieldOfView", "left", "right"}))
+            return false;
+        const struct
+        {
+            const char* key;
+            double* value;
+            double minimum, maximum;
+        } numbers[] = {
+            {"interaxial", &rig.interaxial, 0.0, 1000.0},
+            {"boardDistance", &rig.boardDistance, 0.0, 100.0},
+            {"convergence", &rig.convergence, 0.0, 1000.0},
+            {"fieldOfView", &rig.fieldOfView, 5.0, 150.0},
+        };
+        for (const auto& n : numbers)
+            if (!node[n.key].empty() &&
+                !number(node[n.key], child(path, n.key), *n.value, n.minimum, n.maximum))
+                return false;
+        return (node["left"].empty() || camera(node["left"], child(path, "left"), rig.left)) &&
+               (node["right"].empty() || camera(node["right"], child(path, "right"), rig.right));
+    }
+
+    bool camera(const cv::FileNode& node, const std::string& path, CameraMisalignment& camera)
+    {
+        if (!keys(node, path, {"zoom", "roll", "vertical", "horizontal"}))
+            return false;
+        const struct
+        {
+            const char* key;
+            double* value;
+            double minimum, maximum;
+        } numbers[] = {
+            {"zoom", &camera.zoom, 0.1, 10.0},
+            {"roll", &camera.roll, -180.0, 180.0},
+            {"vertical", &camera.vertical, -10000.0, 10000.0},
+            {"horizontal", &camera.horizontal, -10000.0, 10000.0},
+        };
+        for (const auto& n : numbers)
+            if (!node[n.key].empty() &&
+                !number(node[n.key], child(path, n.key), *n.value, n.minimum, n.maximum))
+                return false;
+        return true;
+    }
+
+    bool card(const cv::FileNode& node, const std::string& path, CardSettings& card)
+    {
+        if (!keys(node, path,
+                  {"name", "plugged", "signal", "modes", "formatDetection", "genlock", "timecodes",
+                   "userBits", "timecodeStart", "burnInTimecode", "faults", "source"}))
+            return false;
+        if (node["name"].empty())
+            return fail(child(path, "name"), "missing");
+        if (!text(node["name"], child(path, "name"), card.name))
+            return false;
+        if (card.name.empty())
+            return fail(child(path, "name"), "empty");
+        if (!node["plugged"].empty() && !flag(node["plugged"], child(path, "plugged"), card.plugged))
+            return false;
+        if (!modes(node["modes"], child(path, "modes"), card.modes) || !signal(node, path, card))
+            return false;
+        if (!node["formatDetection"].empty() &&
+            !flag(node["formatDetection"], child(path, "formatDetection"), card.formatDetection))
+            return false;
+        if (!node["genlock"].empty() && !text(node["genlock"], child(path, "genlock"), card.genlock))
+            return false;
+        if (!timecodes(node["timecodes"], child(path, "timecodes"), card.timecodes) ||
+            !userBits(node["userBits"], child(path, "userBits"), card.userBits))
+            return false;
+        if (!node["timecodeStart"].empty()) {
+            card.hasTimecodeStart = true;
+            if (!timecodeStart(node["timecodeStart"], child(path, "timecodeStart"), card.timecodeStart))
+                return false;
+        }
+        if (!faults(node["faults"], child(path, "faults"), card.faults))
+            return false;
+        if (node["source"].empty())
+            return fail(child(path, "source"), "missing");
+        if (!source(node["source"], child(path, "source"), card.source))
+            return false;
+        // A burnt-in timecode helps on the synthetic rig; recorded pictures are shown untouched.
+        card.burnInTimecode = card.source.kind == SourceKind::Rig;
+        return node["burnInTimecode"].empty() ||
+               flag(node["burnInTimecode"], child(path, "burnInTimecode"), card.burnInTimecode);
+    }
+
+    bool modes(const cv::FileNode& node, const std::string& path, std::vector<const DisplayModeInfo*>& modes)
+    {
+        if (node.empty() && !node.isSeq()) {
+            for (const DisplayModeInfo& mode : allDisplayModes())
+                modes.push_back(&mode);
+            return true;
+        }
+        if (!node.isSeq() || node.size() == 0)
+            return fail(path, "expected a list of display modes");
+        for (size_t i = 0; i < node.size(); ++i) {
+            const DisplayModeInfo* mode = nullptr;
+            if (!displayMode(node[static_cast<int>(i)], item(path, i), mode))
+                return false;
+            if (std::find(modes.begin(), modes.end(), mode) != modes.end())
+                return fail(item(path, i), "listed twice");
+            modes.push_back(mode);
+        }
+        // The cards list their modes in one fixed order, whatever the order given.
+        std::sort(modes.begin(), modes.end());
+        return true;
+    }
+
+    bool signal(const cv::FileNode& node, const std::string& path, CardSettings& card)
+    {
+        const std::string key = child(path, "signal");
+        if (node["signal"].empty()) {
+            card.signal = findDisplayMode(bmdModeHD1080p25);
+        } else if (node["signal"].isString() && static_cast<std::string>(node["signal"]) == "none") {
+            card.signal = nullptr;
+            return true;
+        } else if (!displayMode(node["signal"], key, card.signal)) {
+            return false;
+        }
+        if (std::find(card.modes.begin(), card.modes.end(), card.signal) == card.modes.end())
+            return fail(key, std::string("the card does not list ") + card.signal->name + " among its modes");
+        return true;
+    }
+
+    bool timecodes(const cv::FileNode& node, const std::string& path, std::vector<BMDTimecodeFormat>& formats)
+    {
+        if (node.empty() && !node.isSeq()) {
+            formats = {bmdTimecodeRP188LTC};
+            return true;
+        }
+        if (!node.isSeq())
+            return fail(path, "expected a list of timecode formats");
+        for (size_t i = 0; i < node.size(); ++i) {
+            std::string word;
+            if (!text(node[static_cast<int>(i)], item(path, i), word))
+                return false;
+            const auto* found = std::find_if(
+                std::begin(timecodeFormatNames), std::end(timecodeFormatNames),
+                [&](const TimecodeFormatName& f) { return word == f.name || word == fourCCText(f.code); });
+            if (found == std::end(timecodeFormatNames))
+                return fail(item(path, i), "unknown timecode format \"" + word +
+                                               "\" (rplt, rpv1, rp12, vitc, vit2 or seri)");
+            formats.push_back(found->code);
+        }
+        return true;
+    }
+
+    bool userBits(const cv::FileNode& node, const std::string& path, BMDTimecodeUserBits& bits)
+    {
+        if (node.empty())
+            return true;
+        if (node.isInt() && static_cast<int>(node) >= 0) {
+            bits = static_cast<BMDTimecodeUserBits>(static_cast<int>(node));
+            return true;
+        }
+        if (node.isString()) {
+            const std::string word = static_cast<std::string>(node);
+            char* end = nullptr;
+            const unsigned long long value = std::strtoull(word.c_str(), &end, 0);
+            if (!word.empty() && *end == '\0' && value <= 0xFFFFFFFFull) {
+                bits = static_cast<BMDTimecodeUserBits>(value);
+                return true;
+            }
+        }
+        return fail(path, "expected a 32-bit unsigned number (e.g. 0x12345678)");
+    }
+
+    bool timecodeStart(const cv::FileNode& node, const std::string& path, TimecodeStart& start)
+    {
+        std::string word;
+        if (!text(node, path, word))
+            return false;
+        int h = 0, m = 0, s = 0, f = 0;
+        char extra = 0;
+        if (std::sscanf(word.c_str(), "%d:%d:%d:%d%c", &h, &m, &s, &f, &extra) != 4 || h < 0 || h > 23 ||
+            m < 0 || m > 59 || s < 0 || s > 59 || f < 0 || f > 59)
+            return fail(path, "expected hh:mm:ss:ff, e.g. \"10:00:00:00\"");
+        start = TimecodeStart{h * 3600 + m * 60 + s, f};
+        return true;
+    }
+
+    bool faults(const cv::FileNode& node, const std::string& path, Faults& faults)
+    {
+        if (node.empty() && !node.isSeq())
+            return true;
+        if (!node.isSeq())
+            return fail(path, "expected a list of faults");
+        for (size_t i = 0; i < node.size(); ++i) {
+            int index = 0;
+            if (!choice(
+                    node[static_cast<int>(i)], item(path, i),
+                    {"noInput", "noOutput", "noDisplayName", "enableVideoInputFails", "startStreamsFails"},
+                    index))
+                return false;
+            bool* flags[] = {&faults.noInput, &faults.noOutput, &faults.noDisplayName,
+                             &faults.enableVideoInputFails, &faults.startStreamsFails};
+            *flags[index] = true;
+        }
+        return true;
+    }
+
+    bool source(const cv::FileNode& node, const std::string& path, SourceSettings& source)
+    {
+        if (!node.isMap())
+            return fail(path, "expected a map with the key \"kind\"");
+        if (node["kind"].empty())
+            return fail(child(path, "kind"), "missing");
+        int kind = 0;
+        if (!choice(node["kind"], child(path, "kind"), {"rig", "image", "video", "bars"}, kind))
+            return false;
+        source.kind = static_cast<SourceKind>(kind);
+        if (source.kind == SourceKind::Bars)
+            return keys(node, path, {"kind"});
+        if (source.kind == SourceKind::Rig) {
+            if (!keys(node, path, {"kind", "view"}))
+                return false;
+            int view = 0;
+            if (!node["view"].empty() && !choice(node["view"], child(path, "view"),
+                                                 {"left", "right", "sideBySide", "underOver"}, view))
+                return false;
+            source.view = static_cast<RigView>(view);
+            return true;
+        }
+        if (!keys(node, path, {"kind", "file", "left", "right", "layout", "scaling"}) ||
+            !files(node, path, source))
+            return false;
+        int scaling = 0;
+        if (!node["scaling"].empty() &&
+            !choice(node["scaling"], child(path, "scaling"), {"fit", "stretch"}, scaling))
+            return false;
+        source.scaling = static_cast<Scaling>(scaling);
+        for (size_t i = 0; i < source.files.size(); ++i) {
+            const std::string key = source.layout == Layout::Single ? child(path, "file")
+                                                                    : child(path, i == 0 ? "left" : "right");
+            if (!readable(source, source.files[i], key))
+                return false;
+        }
+        return true;
+    }
+
+    // One picture ("file"), or a left and a right one in a layout.
+    bool files(const cv::FileNode& node, const std::string& path, SourceSettings& source)
+    {
+        const bool single = !node["file"].empty();
+        const bool pair = !node["left"].empty() || !node["right"].empty();
+        if (single == pair)
+            return fail(path, "expected either \"file\" or both \"left\" and \"right\"");
+        if (single) {
+            if (!node["layout"].empty())
+                return fail(child(path, "layout"), "only for a left and a right file");
+            std::string file;
+            if (!text(node["file"], child(path, "file"), file))
+                return false;
+            source.files = {resolved(file)};
+            return true;
+        }
+        for (const char* side : {"left", "right"}) {
+            std::string file;
+            if (node[side].empty())
+                return fail(child(path, side), "missing");
+            if (!text(node[side], child(path, side), file))
+                return false;
+            source.files.push_back(resolved(file));
+        }
+        int layout = 0;
+        if (!node["layout"].empty() &&
+            !choice(node["layout"], child(path, "layout"), {"sideBySide", "underOver"}, layout))
+            return false;
+        source.layout = layout == 0 ? Layout::SideBySide : Layout::UnderOver;
+        return true;
+    }
+
+    bool readable(SourceSettings& source, const std::string& file, const std::string& key)
+    {
+        std::error_code ignored;
+        if (!std::filesystem::is_regular_file(file, ignored))
+            return fail(key, "no such file \"" + file + "\"");
+        if (source.kind == SourceKind::Image) {
+            cv::Mat image = cv::imread(file, cv::IMREAD_COLOR);
+            if (image.empty())
+                return fail(key, "cannot read the image \"" + file + "\"");
+            source.images.push_back(image);
+            return true;
+        }
+        cv::VideoCapture video(file);
+        cv::Mat frame;
+        if (!video.isOpened() || !video.read(frame) || frame.empty())
+            return fail(key, "cannot read the video \"" + file + "\"");
+        return true;
+    }
+
+    std::string resolved(const std::string& file) const
+    {
+        if (file.empty() || file[0] == '/' || m_baseDirectory.empty())
+            return file;
+        return m_baseDirectory + "/" + file;
+    }
+
+    std::string m_baseDirectory;
+    ConfigurationError& m_error;
+};
+
+// OpenCV's parser tells where it stopped as "(line): what" at the end of the
+// exception's function name.
+std::string parserMessage(const cv::Exception& e, int addedLines)
+{
+    const std::string& where = e.func;
+    for (size_t open = where.rfind('('); open != std::string::npos;
+         open = open == 0 ? std::string::npos : where.rfind('(', open - 1)) {
+        const size_t close = where.find("): ", open);
+        if (close == std::string::npos || close == open + 1 ||
+            where.find_first_not_of("0123456789", open + 1) != close)
+            continue;
+        const int line = std::stoi(where.substr(open + 1, close - open - 1)) - addedLines;
+        return "line " + std::to_string(line) + ": " + where.substr(close + 3);
+    }
+    return e.err;
+}
+
+} // namespace
+
+const char* defaultConfigurationText()
+{
+    return defaultText;
+}
+
+bool parseConfiguration(const std::string& text, const std::string& baseDirectory,
+                        Configuration& configuration, ConfigurationError& error)
+{
+    configuration = Configuration{};
+    std::string content = trimmed(text);
+    if (content == "none") {
+        configuration.installed = false;
+        return true;
+    }
+    // FileStorage wants YAML to announce itself; JSON and XML need nothing.
+    int addedLines = 0;
+    if (content.rfind("%YAML", 0) != 0 && content.rfind("{", 0) != 0 && content.rfind("<", 0) != 0) {
+        content = "%YAML:1.0\n" + content;
+        addedLines = 1;
+    }
+    cv::FileStorage storage;
+    try {
+        storage.open(content, cv::FileStorage::READ | cv::FileStorage::MEMORY);
+    } catch (const cv::Exception& e) {
+        error = ConfigurationError{"", "not valid YAML or JSON: " + parserMessage(e, addedLines)};
+        return false;
+    }
+    if (!storage.isOpened()) {
+        error = ConfigurationError{"", "not valid YAML or JSON"};
+        return false;
+    }
+    return Parser(baseDirectory, error).configuration(storage.root(), configuration);
+}
+
+bool loadConfigurationFile(const std::string& path, Configuration& configuration, ConfigurationError& error)
+{
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored)) {
+        error = ConfigurationError{"", "is a directory, not a file"};
+        return false;
+    }
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        error = ConfigurationError{"", "cannot open the file"};
+        return false;
+    }
+    const std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (file.bad()) {
+        error = ConfigurationError{"", "cannot read the file"};
+        return false;
+    }
+    const std::string directory = std::filesystem::path(path).parent_path().string();
+    return parseConfiguration(content, directory.empty() ? "." : directory, configuration, error);
+}
+
+} // namespace virtualcards

@@ -1,0 +1,126 @@
+#pragma once
+
+// What the virtual cards are: read from a configuration file (OpenCV
+// FileStorage YAML or JSON) or from the built-in default. docs/virtual-cards.md
+// describes every key.
+
+#include "displaymodes.h"
+#include "frameclock.h"
+
+#include <opencv2/core.hpp>
+#include <string>
+#include <vector>
+
+namespace virtualcards {
+
+// How far one camera of the rig is off: zoom as a factor of the focal length,
+// roll in degrees (positive turns the picture clockwise), offsets in pixels of
+// the full picture (positive moves it right and down).
+struct CameraMisalignment
+{
+    double zoom = 1.0;
+    double roll = 0.0;
+    double vertical = 0.0;
+    double horizontal = 0.0;
+};
+
+struct RigSettings
+{
+    double interaxial = 30.0;   // mm between the two cameras
+    double boardDistance = 0.0; // m; 0: where the board fills 40% of the picture width
+    double convergence = 0.0;   // m where the views meet; 0: at the board
+    double fieldOfView = 40.0;  // horizontal, degrees
+    CameraMisalignment left, right;
+};
+
+enum class RigView
+{
+    Left,
+    Right,
+    SideBySide,
+    UnderOver,
+};
+
+// How the views of a signal are arranged.
+enum class Layout
+{
+    Single,
+    SideBySide,
+    UnderOver,
+};
+
+enum class Scaling
+{
+    Fit,     // whole picture, black bars where the aspect differs
+    Stretch, // fills the area
+};
+
+enum class SourceKind
+{
+    Rig,
+    Image,
+    Video,
+    Bars, // 75% colour bars, as a camera sends them
+};
+
+struct SourceSettings
+{
+    SourceKind kind = SourceKind::Rig;
+    RigView view = RigView::Left;   // rig
+    Layout layout = Layout::Single; // image, video: one file, or left and right files
+    std::vector<std::string> files; // image, video: absolute paths, left first
+    std::vector<cv::Mat> images;    // image: the pictures read from the files
+    Scaling scaling = Scaling::Fit;
+};
+
+struct Faults
+{
+    bool noInput = false;
+    bool noOutput = false;
+    bool noDisplayName = false;
+    bool enableVideoInputFails = false;
+    bool startStreamsFails = false;
+};
+
+struct CardSettings
+{
+    std::string name;
+    bool plugged = true;
+    const DisplayModeInfo* signal = nullptr; // null: no signal on the input
+    std::vector<const DisplayModeInfo*> modes;
+    bool formatDetection = true;
+    std::string genlock; // empty: the card runs free
+    std::vector<BMDTimecodeFormat> timecodes;
+    BMDTimecodeUserBits userBits = 0;
+    bool hasTimecodeStart = false;
+    TimecodeStart timecodeStart;
+    bool burnInTimecode = true;
+    Faults faults;
+    SourceSettings source;
+};
+
+struct Configuration
+{
+    bool installed = true; // false: "none", a machine without the driver
+    RigSettings rig;
+    std::vector<CardSettings> cards;
+};
+
+struct ConfigurationError
+{
+    std::string key; // e.g. "cards[1].source.kind"; empty for the text as a whole
+    std::string reason;
+};
+
+// The cards when nothing is configured.
+const char* defaultConfigurationText();
+
+// Reads a configuration from YAML or JSON text, or "none". Relative file names
+// are taken from baseDirectory.
+bool parseConfiguration(const std::string& text, const std::string& baseDirectory,
+                        Configuration& configuration, ConfigurationError& error);
+
+// Reads the configuration file at path.
+bool loadConfigurationFile(const std::string& path, Configuration& configuration, ConfigurationError& error);
+
+} // namespace virtualcards

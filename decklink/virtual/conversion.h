@@ -1,0 +1,27 @@
+#pragma once
+
+// Frame conversion: '2vuy' to 'BGRA' (Rec. 709 for HD and larger, Rec. 601
+// for SD, video range to full range), and copies between equal formats.
+
+#include "comobject.h"
+
+namespace virtualcards {
+
+HRESULT convertFrame(IDeckLinkVideoFrame* source, IDeckLinkVideoFrame* destination);
+
+class VirtualConversion : public ComObject<IDeckLinkVideoConversion>
+{
+public:
+    HRESULT ConvertFrame(IDeckLinkVideoFrame* source, IDeckLinkVideoFrame* destination) override
+    {
+        return convertFrame(source, destination);
+    }
+
+private:
+    void* findInterface(REFIID iid) override
+    {
+        return iid == IID_IDeckLinkVideoConversion ? static_cast<IDeckLinkVideoConversion*>(this) : nullptr;
+    }
+};
+
+} // namespace virtualcards

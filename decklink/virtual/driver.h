@@ -1,0 +1,70 @@
+#pragma once
+
+// The driver as a whole: its configuration, the cards present and the
+// installed device notifications. One per process, made on first use from
+// DUOSCOPE_VIRTUAL_CARDS (or the built-in cards) and never destroyed, as a
+// driver outlives its clients.
+
+#include "card.h"
+#include "configuration.h"
+#include "discovery.h"
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace virtualcards {
+
+class Driver
+{
+public:
+    static Driver& instance();
+
+    HRESULT createInstance(const char* classId, REFIID iid, void** out);
+    // Installs a queue: it gets an arrival for every card present and all later
+    // plugs and pulls. False when the driver is not installed.
+    bool attach(const std::shared_ptr<NotificationQueue>& queue);
+    void detach(const std::shared_ptr<NotificationQueue>& queue);
+
+    bool configure(const std::string& text, std::string* error);
+    bool reload();
+    bool isInstalled();
+    std::vector<std::string> presentCards();
+    bool plug(const std::string& name);
+    bool pull(const std::string& name);
+    bool setSignal(const std::string& name, BMDDisplayMode mode);
+
+private:
+    Driver() = default;
+
+    struct Slot
+    {
+        std::shared_ptr<const CardSettings> settings;
+        VirtualCard* card = nullptr; // the driver's reference while present
+    };
+
+    void loadOnce();
+    // These three run under m_configuring and return the pulled cards, which
+    // the caller releases when it holds no lock.
+    std::vector<VirtualCard*> loadLocked();
+    // Replaces everything by `configuration`: the present cards are pulled, the new ones plugged.
+    std::vector<VirtualCard*> apply(const Configuration& configuration);
+    static void releaseAll(const std::vector<VirtualCard*>& cards);
+    void plugLocked(Slot& slot);
+    // The card leaves; the caller releases the returned reference when it holds no lock.
+    VirtualCard* pullLocked(Slot& slot);
+    Slot* findLocked(const std::string& name);
+
+    std::mutex m_configuring; // one configuration change at a time
+    std::mutex m_mutex;       // the state below
+    bool m_loaded = false;
+    bool m_installed = false;
+    std::vector<Slot> m_slots;
+    std::map<std::string, std::shared_ptr<const FrameClock>> m_genlockClocks;
+    std::shared_ptr<const RigScene> m_rig;
+    std::vector<std::shared_ptr<NotificationQueue>> m_queues;
+};
+
+} // namespace virtualcards

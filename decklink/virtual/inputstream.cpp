@@ -1,0 +1,332 @@
+#include "inputstream.h"
+
+#include "timecodeoverlay.h"
+
+#include <algorithm>
+#include <iostream>
+
+namespace virtualcards {
+
+namespace {
+
+// A client that falls further behind than the card's buffer loses the oldest
+// frames, as with hardware; up to that, a late client still gets every frame.
+constexpr int64_t bufferSeconds = 2;
+
+} // namespace
+
+struct InputStream::Delivery
+{
+    bool formatChange = false;
+    IDeckLinkInputCallback* callback = nullptr;        // a reference for the delivery
+    IDeckLinkScreenPreviewCallback* preview = nullptr; // likewise
+    const DisplayModeInfo* mode = nullptr;             // the enabled mode
+    const DisplayModeInfo* signal = nullptr;           // the signal's mode
+    int64_t index = 0;
+    int64_t streamIndex = 0;
+};
+
+InputStream::InputStream(std::shared_ptr<const CardSettings> settings,
+                         std::shared_ptr<const FrameClock> clock, std::unique_ptr<Source> source)
+    : m_settings(std::move(settings)), m_clock(std::move(clock)), m_source(std::move(source)),
+      m_signal(m_settings->signal)
+{}
+
+InputStream::~InputStream()
+{
+    dropCallbacks();
+}
+
+bool InputStream::onOwnThread() const
+{
+    return m_threadRunning && std::this_thread::get_id() == m_threadId;
+}
+
+HRESULT InputStream::enable(BMDDisplayMode code, BMDPixelFormat format, BMDVideoInputFlags flags)
+{
+    if (m_settings->faults.enableVideoInputFails)
+        return E_ACCESSDENIED;
+    const DisplayModeInfo* mode = findDisplayMode(code);
+    const auto& modes = m_settings->modes;
+    const bool detection = (flags & bmdVideoInputEnableFormatDetection) != 0;
+    if (!mode || std::find(modes.begin(), modes.end(), mode) == modes.end() || format != bmdFormat8BitYUV ||
+        (flags & ~bmdVideoInputEnableFormatDetection) != 0 || (detection && !m_settings->formatDetection))
+        return E_INVALIDARG;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_present)
+        return E_FAIL;
+    if (m_streaming)
+        return E_ACCESSDENIED;
+    m_mode = mode;
+    m_detection = detection;
+    m_reportedSignal = nullptr;
+    return S_OK;
+}
+
+HRESULT InputStream::disable()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_streaming)
+        return E_ACCESSDENIED;
+    m_mode = nullptr;
+    return S_OK;
+}
+
+HRESULT InputStream::start()
+{
+    if (m_settings->faults.startStreamsFails)
+        return E_FAIL;
+    const DisplayModeInfo* signal = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        signal = m_signal;
+    }
+    // The picture is made before the stream starts, so the first frames are on time.
+    if (signal)
+        m_source->picture(*signal, 0.0);
+
+    std::thread finished;
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (m_threadRunning && !onOwnThread() &&
+            !m_streaming) // the loop is ending after a stop from its callback
+            m_wake.wait(lock, [this] { return !m_threadRunning || m_streaming; });
+        if (!m_present)
+            return E_FAIL;
+        if (!m_mode || m_streaming)
+            return E_ACCESSDENIED;
+        m_streaming = true;
+        ++m_generation;
+        m_firstIndex = m_nextIndex = m_clock->nextIndexAfter(SteadyClock::now(), *m_mode);
+        if (!m_threadRunning) {
+            finished = std::move(m_thread);
+            m_threadRunning = true;
+            m_thread = std::thread([self = shared_from_this()] { self->run(); });
+            m_threadId = m_thread.get_id();
+        }
+        m_wake.notify_all();
+    }
+    if (finished.joinable())
+        finished.join();
+    return S_OK;
+}
+
+HRESULT InputStream::stop()
+{
+    std::thread finished;
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_streaming = false;
+        m_wake.notify_all();
+        if (onOwnThread())
+            return S_OK;
+        // While this stop waits, the loop ends even if its callback starts the stream again.
+        ++m_waitingStops;
+        m_wake.wait(lock, [this] { return !m_threadRunning; });
+        --m_waitingStops;
+        m_streaming = false;
+        finished = std::move(m_thread);
+    }
+    if (finished.joinable())
+        finished.join();
+    return S_OK;
+}
+
+void InputStream::setCallback(IDeckLinkInputCallback* callback)
+{
+    if (callback)
+        callback->AddRef();
+    IDeckLinkInputCallback* previous = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        previous = m_callback;
+        m_callback = callback;
+    }
+    if (previous)
+        previous->Release();
+}
+
+void InputStream::setPreviewCallback(IDeckLinkScreenPreviewCallback* callback)
+{
+    if (callback)
+        callback->AddRef();
+    IDeckLinkScreenPreviewCallback* previous = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        previous = m_preview;
+        m_preview = callback;
+    }
+    if (previous)
+        previous->Release();
+}
+
+void InputStream::unplug()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_present = false;
+    m_wake.notify_all();
+}
+
+void InputStream::setSignal(const DisplayModeInfo* mode)
+{
+    if (mode)
+        m_source->picture(*mode, 0.0);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_signal = mode;
+    m_reportedSignal = nullptr;
+    m_wake.notify_all();
+}
+
+void InputStream::shutdown()
+{
+    std::thread finished;
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_present = false;
+        m_streaming = false;
+        m_wake.notify_all();
+        if (onOwnThread()) {
+            // Released from within its own callback: the loop ends after it, the thread keeps this alive.
+            m_thread.detach();
+        } else {
+            ++m_waitingStops;
+            m_wake.wait(lock, [this] { return !m_threadRunning; });
+            --m_waitingStops;
+            finished = std::move(m_thread);
+        }
+    }
+    if (finished.joinable())
+        finished.join();
+    dropCallbacks();
+}
+
+void InputStream::dropCallbacks()
+{
+    IDeckLinkInputCallback* callback = nullptr;
+    IDeckLinkScreenPreviewCallback* preview = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        std::swap(callback, m_callback);
+        std::swap(preview, m_preview);
+    }
+    if (callback)
+        callback->Release();
+    if (preview)
+        preview->Release();
+}
+
+void InputStream::run()
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    while (m_streaming && m_waitingStops == 0) {
+        if (!m_present) {
+            m_wake.wait(lock);
+            continue;
+        }
+        const DisplayModeInfo& mode = *m_mode;
+        const SteadyClock::time_point due = m_clock->instant(m_nextIndex, mode);
+        const SteadyClock::time_point now = SteadyClock::now();
+        if (now < due) {
+            m_wake.wait_until(lock, due);
+            continue;
+        }
+        const int64_t latest = m_clock->nextIndexAfter(now, mode) - 1;
+        const int64_t buffered = bufferSeconds * mode.timeScale / mode.frameDuration;
+        if (latest - m_nextIndex >= buffered)
+            m_nextIndex = latest - buffered + 1;
+
+        const uint64_t generation = m_generation;
+        const int64_t index = m_nextIndex;
+        Delivery delivery = nextDelivery(index);
+        lock.unlock();
+        deliver(delivery);
+        lock.lock();
+        // A restart from within the callback has set the stream's next frame itself.
+        if (m_generation == generation)
+            m_nextIndex = index + 1;
+    }
+    m_threadRunning = false;
+    m_wake.notify_all();
+}
+
+InputStream::Delivery InputStream::nextDelivery(int64_t index)
+{
+    Delivery delivery;
+    delivery.mode = m_mode;
+    delivery.signal = m_signal;
+    delivery.index = index;
+    delivery.streamIndex = index - m_firstIndex;
+    // Detection reports a signal in another mode once; the frames meanwhile are black.
+    if (m_callback && m_signal && m_signal != m_mode && m_detection && m_reportedSignal != m_signal) {
+        delivery.formatChange = true;
+        m_reportedSignal = m_signal;
+    }
+    delivery.callback = m_callback;
+    delivery.preview = delivery.formatChange ? nullptr : m_preview;
+    if (delivery.callback)
+        delivery.callback->AddRef();
+    if (delivery.preview)
+        delivery.preview->AddRef();
+    return delivery;
+}
+
+void InputStream::deliver(Delivery& delivery)
+{
+    const DisplayModeInfo& mode = *delivery.mode;
+    if (delivery.formatChange) {
+        auto* detected = new VirtualDisplayMode(*delivery.signal);
+        delivery.callback->VideoInputFormatChanged(bmdVideoInputDisplayModeChanged, detected,
+                                                   bmdDetectedVideoInputYCbCr422);
+        detected->Release();
+        delivery.callback->Release();
+        return;
+    }
+    if (!delivery.callback && !delivery.preview)
+        return;
+
+    const bool hasSignal = delivery.signal == delivery.mode;
+    std::shared_ptr<const Picture> picture;
+    if (hasSignal) {
+        try {
+            picture = m_source->picture(mode, m_clock->seconds(delivery.index, mode));
+        } catch (const cv::Exception& e) {
+            std::cerr << "virtual cards: " << m_settings->name << ": no picture: " << e.what() << std::endl;
+        }
+    }
+    const bool valid = picture != nullptr;
+    if (!valid)
+        picture = blackPicture(mode);
+
+    const FrameLayout layout{mode.width, mode.height, 2L * mode.width, bmdFormat8BitYUV};
+    BufferPool::Buffer pixels = m_pool->acquire(static_cast<size_t>(layout.rowBytes * layout.height));
+    cv::Mat frame(mode.height, mode.width, CV_8UC2, pixels.get(), static_cast<size_t>(layout.rowBytes));
+    picture->uyvy.copyTo(frame);
+
+    InputFrameInfo info;
+    info.displayMode = mode.code;
+    info.timing = FrameTiming{m_clock->originNs(), delivery.index, delivery.streamIndex, mode.frameDuration,
+                              mode.timeScale};
+    if (valid) {
+        info.timecodeFormats = m_settings->timecodes;
+        info.timecode = m_clock->timecode(delivery.index, mode, m_settings->userBits);
+        if (m_settings->burnInTimecode) {
+            const TimecodeOverlay& overlay =
+                timecodeOverlay(mode.height, colourMatrixFor(mode.width, mode.height));
+            for (const cv::Rect& view : picture->views)
+                overlay.draw(frame, view, info.timecode);
+        }
+    }
+    auto* inputFrame = new VirtualInputFrame(layout, valid ? bmdFrameFlagDefault : bmdFrameHasNoInputSource,
+                                             std::move(pixels), std::move(info));
+    if (delivery.callback) {
+        delivery.callback->VideoInputFrameArrived(inputFrame, nullptr);
+        delivery.callback->Release();
+    }
+    if (delivery.preview) {
+        delivery.preview->DrawFrame(inputFrame);
+        delivery.preview->Release();
+    }
+    inputFrame->Release();
+}
+
+} // namespace virtualcards

@@ -1,0 +1,78 @@
+#pragma once
+
+// The input of one card: enabled mode, streaming state and the driver thread
+// that delivers frames at the instants of the card's clock. Kept apart from
+// the card object and shared with that thread, so a card released from
+// within its own callback does not pull the state from under the thread.
+
+#include "configuration.h"
+#include "frameclock.h"
+#include "sources.h"
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace virtualcards {
+
+class InputStream : public std::enable_shared_from_this<InputStream>
+{
+public:
+    InputStream(std::shared_ptr<const CardSettings> settings, std::shared_ptr<const FrameClock> clock,
+                std::unique_ptr<Source> source);
+    ~InputStream();
+    InputStream(const InputStream&) = delete;
+    InputStream& operator=(const InputStream&) = delete;
+
+    HRESULT enable(BMDDisplayMode mode, BMDPixelFormat format, BMDVideoInputFlags flags);
+    HRESULT disable();
+    HRESULT start();
+    // Returns when no callback runs any more; from within this input's own
+    // callback it only ends the stream, which the thread leaves after the call.
+    HRESULT stop();
+    void setCallback(IDeckLinkInputCallback* callback);
+    void setPreviewCallback(IDeckLinkScreenPreviewCallback* callback);
+
+    // The card is pulled: no frames any more, and the input refuses to start.
+    void unplug();
+    // The camera now sends `mode` (null: nothing).
+    void setSignal(const DisplayModeInfo* mode);
+    // The card goes away: stops the stream and drops the callbacks.
+    void shutdown();
+
+private:
+    struct Delivery;
+
+    void run();
+    bool onOwnThread() const;
+    Delivery nextDelivery(int64_t index);
+    void deliver(Delivery& delivery);
+    void dropCallbacks();
+
+    const std::shared_ptr<const CardSettings> m_settings;
+    const std::shared_ptr<const FrameClock> m_clock;
+    const std::unique_ptr<Source> m_source;
+    const std::shared_ptr<BufferPool> m_pool = std::make_shared<BufferPool>();
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake; // state changed: the thread and waiting stops look again
+    bool m_present = true;
+    const DisplayModeInfo* m_signal;
+    const DisplayModeInfo* m_mode = nullptr; // enabled display mode
+    bool m_detection = false;
+    const DisplayModeInfo* m_reportedSignal = nullptr; // last format change reported since enabling
+    IDeckLinkInputCallback* m_callback = nullptr;
+    IDeckLinkScreenPreviewCallback* m_preview = nullptr;
+
+    bool m_streaming = false;
+    uint64_t m_generation = 0; // counts starts; a restart from a callback shows as a new generation
+    int64_t m_firstIndex = 0;  // clock index of the stream's first frame
+    int64_t m_nextIndex = 0;
+    std::thread m_thread;
+    std::thread::id m_threadId;
+    bool m_threadRunning = false; // the thread's loop has not ended
+    int m_waitingStops = 0;       // stops from other threads waiting for the loop to end
+};
+
+} // namespace virtualcards

@@ -1,0 +1,129 @@
+#pragma once
+
+// The frames, timecodes and ancillary data the cards hand out.
+
+#include "bufferpool.h"
+#include "comobject.h"
+
+#include <vector>
+
+namespace virtualcards {
+
+struct TimecodeValue
+{
+    uint8_t hours = 0, minutes = 0, seconds = 0, frames = 0;
+    BMDTimecodeUserBits userBits = 0;
+};
+
+class VirtualTimecode : public ComObject<IDeckLinkTimecode>
+{
+public:
+    explicit VirtualTimecode(const TimecodeValue& value) : m_value(value) {}
+    HRESULT GetComponents(uint8_t* hours, uint8_t* minutes, uint8_t* seconds, uint8_t* frames) override;
+    HRESULT GetTimecodeUserBits(BMDTimecodeUserBits* userBits) override;
+
+private:
+    void* findInterface(REFIID) override { return nullptr; }
+    TimecodeValue m_value;
+};
+
+class VirtualAncillary : public ComObject<IDeckLinkVideoFrameAncillary>
+{
+public:
+    VirtualAncillary(BMDPixelFormat pixelFormat, BMDDisplayMode displayMode)
+        : m_pixelFormat(pixelFormat), m_displayMode(displayMode)
+    {}
+    BMDPixelFormat GetPixelFormat() override { return m_pixelFormat; }
+    BMDDisplayMode GetDisplayMode() override { return m_displayMode; }
+
+private:
+    void* findInterface(REFIID) override { return nullptr; }
+    BMDPixelFormat m_pixelFormat;
+    BMDDisplayMode m_displayMode;
+};
+
+// Geometry and pixels of a frame.
+struct FrameLayout
+{
+    long width = 0, height = 0, rowBytes = 0;
+    BMDPixelFormat pixelFormat = 0;
+};
+
+// Bytes per row that a picture of this width needs, or 0 for a format the cards do not handle.
+long minimumRowBytes(BMDPixelFormat format, long width);
+
+template <class Interface> class VirtualFrameBase : public ComObject<Interface>
+{
+public:
+    VirtualFrameBase(const FrameLayout& layout, BMDFrameFlags flags, BufferPool::Buffer pixels)
+        : m_layout(layout), m_flags(flags), m_pixels(std::move(pixels))
+    {}
+    long GetWidth() override { return m_layout.width; }
+    long GetHeight() override { return m_layout.height; }
+    long GetRowBytes() override { return m_layout.rowBytes; }
+    BMDPixelFormat GetPixelFormat() override { return m_layout.pixelFormat; }
+    BMDFrameFlags GetFlags() override { return m_flags; }
+    HRESULT GetBytes(void** buffer) override
+    {
+        if (!buffer)
+            return E_POINTER;
+        *buffer = m_pixels.get();
+        return S_OK;
+    }
+
+protected:
+    void* findInterface(REFIID) override { return nullptr; }
+    FrameLayout m_layout;
+    BMDFrameFlags m_flags;
+    BufferPool::Buffer m_pixels;
+};
+
+// A frame made by CreateVideoFrame: no timecode, no ancillary data.
+class VirtualMutableFrame : public VirtualFrameBase<IDeckLinkMutableVideoFrame>
+{
+public:
+    using VirtualFrameBase::VirtualFrameBase;
+    HRESULT GetTimecode(BMDTimecodeFormat format, IDeckLinkTimecode** timecode) override;
+    HRESULT GetAncillaryData(IDeckLinkVideoFrameAncillary** ancillary) override;
+    HRESULT SetFlags(BMDFrameFlags flags) override;
+};
+
+// When a captured frame was taken: frame `index` of its clock, whose frame 0
+// lies `clockOriginNs` after the origin of the hardware reference clock;
+// `streamIndex` frames after the first frame of the stream.
+struct FrameTiming
+{
+    int64_t clockOriginNs = 0;
+    int64_t index = 0;
+    int64_t streamIndex = 0;
+    BMDTimeValue frameDuration = 1;
+    BMDTimeScale timeScale = 1;
+};
+
+struct InputFrameInfo
+{
+    BMDDisplayMode displayMode = 0;
+    std::vector<BMDTimecodeFormat> timecodeFormats; // empty: the frame carries no timecode
+    TimecodeValue timecode;
+    FrameTiming timing;
+};
+
+class VirtualInputFrame : public VirtualFrameBase<IDeckLinkVideoInputFrame>
+{
+public:
+    VirtualInputFrame(const FrameLayout& layout, BMDFrameFlags flags, BufferPool::Buffer pixels,
+                      InputFrameInfo info)
+        : VirtualFrameBase(layout, flags, std::move(pixels)), m_info(std::move(info))
+    {}
+    HRESULT GetTimecode(BMDTimecodeFormat format, IDeckLinkTimecode** timecode) override;
+    HRESULT GetAncillaryData(IDeckLinkVideoFrameAncillary** ancillary) override;
+    HRESULT GetStreamTime(BMDTimeValue* frameTime, BMDTimeValue* frameDuration,
+                          BMDTimeScale timeScale) override;
+    HRESULT GetHardwareReferenceTimestamp(BMDTimeScale timeScale, BMDTimeValue* frameTime,
+                                          BMDTimeValue* frameDuration) override;
+
+private:
+    InputFrameInfo m_info;
+};
+
+} // namespace virtualcards

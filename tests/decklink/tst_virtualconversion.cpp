@@ -1,0 +1,343 @@
+// Frame conversion of the virtual driver: '2vuy' (video range 4:2:2) to
+// 'BGRA' (full range), Rec. 709 for HD and larger, Rec. 601 for SD.
+
+#include "virtualclient.h"
+
+#include <QtTest>
+#include <opencv2/imgproc.hpp>
+
+namespace {
+
+struct Standard
+{
+    double kr, kb;
+};
+constexpr Standard rec709{0.2126, 0.0722};
+constexpr Standard rec601{0.299, 0.114};
+
+// The exact conversion of one pixel, rounded and clipped: blue, green, red.
+cv::Vec3b reference(int y, int cb, int cr, const Standard& s)
+{
+    const double kg = 1.0 - s.kr - s.kb;
+    const double luma = (y - 16) * 255.0 / 219.0, u = (cb - 128) * 255.0 / 112.0,
+                 v = (cr - 128) * 255.0 / 112.0;
+    const double red = luma + v * (1.0 - s.kr);
+    const double green = luma - u * (1.0 - s.kb) * s.kb / kg - v * (1.0 - s.kr) * s.kr / kg;
+    const double blue = luma + u * (1.0 - s.kb);
+    return cv::Vec3b(cv::saturate_cast<uint8_t>(blue), cv::saturate_cast<uint8_t>(green),
+                     cv::saturate_cast<uint8_t>(red));
+}
+
+IDeckLinkVideoConversion* createConversion()
+{
+    IDeckLinkVideoConversion* conversion = nullptr;
+    DeckLinkCreateInstance(CLSID_CDeckLinkVideoConversion, IID_IDeckLinkVideoConversion,
+                           reinterpret_cast<void**>(&conversion));
+    return conversion;
+}
+
+// Converts UYVY pixels through the driver into BGRA.
+HRESULT convert(const cv::Mat& uyvy, cv::Mat& bgra)
+{
+    IDeckLinkVideoConversion* conversion = createConversion();
+    if (!conversion)
+        return E_FAIL;
+    InputFrameDouble source;
+    source.pixels = uyvy;
+    MutableFrameDouble destination;
+    destination.format = bmdFormat8BitBGRA;
+    destination.pixels = cv::Mat(uyvy.rows, uyvy.cols, CV_8UC4, cv::Scalar::all(7));
+    const HRESULT result = conversion->ConvertFrame(&source, &destination);
+    conversion->Release();
+    bgra = destination.pixels;
+    return result;
+}
+
+class ShortRowsFrame : public InputFrameDouble
+{
+public:
+    long GetRowBytes() override { return 2 * pixels.cols - 2; }
+};
+
+} // namespace
+
+class TestVirtualConversion : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { QVERIFY(virtualcards::configure("cards: []")); }
+    void cleanup() { QCOMPARE(virtualcards::liveObjects(), 0L); }
+
+    void colourBars_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QVector<int>>(
+            "codes"); // Y, Cb, Cr per bar: white, yellow, cyan, green, magenta, red, blue
+        QTest::newRow("Rec. 709, HD")
+            << QSize(14, 720) << QVector<int>{180, 128, 128, 168, 44, 136, 145, 147, 44,  133, 63,
+                                              52,  63,  193, 204, 51, 109, 212, 28,  212, 120};
+        QTest::newRow("Rec. 709, 4K")
+            << QSize(14, 2160) << QVector<int>{180, 128, 128, 168, 44, 136, 145, 147, 44,  133, 63,
+                                               52,  63,  193, 204, 51, 109, 212, 28,  212, 120};
+        QTest::newRow("Rec. 601, PAL")
+            << QSize(14, 576) << QVector<int>{180, 128, 128, 162, 44, 142, 131, 156, 44,  112, 72,
+                                              58,  84,  184, 198, 65, 100, 212, 35,  212, 114};
+        QTest::newRow("Rec. 601, NTSC")
+            << QSize(14, 486) << QVector<int>{180, 128, 128, 162, 44, 142, 131, 156, 44,  112, 72,
+                                              58,  84,  184, 198, 65, 100, 212, 35,  212, 114};
+    }
+    void colourBars()
+    {
+        QFETCH(QSize, size);
+        QFETCH(QVector<int>, codes);
+        const Standard& standard = size.height() >= 720 ? rec709 : rec601;
+        // One bar per pixel pair, repeated down the picture.
+        cv::Mat uyvy(size.height(), size.width(), CV_8UC2);
+        for (int bar = 0; bar < 7; ++bar)
+            for (int y = 0; y < uyvy.rows; ++y) {
+                uint8_t* pair = uyvy.ptr<uint8_t>(y) + 4 * bar;
+                pair[0] = codes[3 * bar + 1], pair[1] = codes[3 * bar], pair[2] = codes[3 * bar + 2],
+                pair[3] = codes[3 * bar];
+            }
+        cv::Mat bgra;
+        QCOMPARE(convert(uyvy, bgra), S_OK);
+        const cv::Vec3b ideal[] = {{191, 191, 191}, {0, 191, 191}, {191, 191, 0}, {0, 191, 0},
+                                   {191, 0, 191},   {0, 0, 191},   {191, 0, 0}};
+        for (int bar = 0; bar < 7; ++bar) {
+            const cv::Vec3b expected =
+                reference(codes[3 * bar], codes[3 * bar + 1], codes[3 * bar + 2], standard);
+            for (int y : {0, size.height() - 1})
+                for (int x : {2 * bar, 2 * bar + 1}) {
+                    const cv::Vec4b got = bgra.at<cv::Vec4b>(y, x);
+                    for (int c = 0; c < 3; ++c) {
+                        QVERIFY2(std::abs(got[c] - expected[c]) <= 1,
+                                 qPrintable(QString("bar %1 channel %2: %3, exact %4")
+                                                .arg(bar)
+                                                .arg(c)
+                                                .arg(got[c])
+                                                .arg(expected[c])));
+                        // The bars decode to 75% colours only with the right coefficients.
+                        QVERIFY2(std::abs(got[c] - ideal[bar][c]) <= 3,
+                                 qPrintable(QString("bar %1 channel %2: %3").arg(bar).arg(c).arg(got[c])));
+                    }
+                    QCOMPARE(int(got[3]), 255);
+                }
+        }
+    }
+
+    void everyCodeWithinOneOfExact_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("HD, 50 pairs") << QSize(100, 720);
+        QTest::newRow("SD, 51 pairs") << QSize(102, 576);
+        QTest::newRow("HD, 2 pairs") << QSize(4, 1080);
+    }
+    void everyCodeWithinOneOfExact()
+    {
+        QFETCH(QSize, size);
+        const Standard& standard = size.height() >= 720 ? rec709 : rec601;
+        cv::Mat uyvy(size.height(), size.width(), CV_8UC2);
+        cv::RNG rng(size.width());
+        rng.fill(uyvy, cv::RNG::UNIFORM, 0, 256); // out-of-range codes too: results clip
+        cv::Mat bgra;
+        QCOMPARE(convert(uyvy, bgra), S_OK);
+        int worst = 0;
+        for (int y = 0; y < uyvy.rows; ++y)
+            for (int x = 0; x < uyvy.cols; ++x) {
+                const uint8_t* pair = uyvy.ptr<uint8_t>(y) + 4 * (x / 2);
+                const cv::Vec3b expected = reference(pair[1 + 2 * (x % 2)], pair[0], pair[2], standard);
+                const cv::Vec4b got = bgra.at<cv::Vec4b>(y, x);
+                for (int c = 0; c < 3; ++c)
+                    worst = std::max(worst, std::abs(got[c] - expected[c]));
+                QCOMPARE(int(got[3]), 255);
+            }
+        QVERIFY2(worst <= 1, qPrintable(QString::number(worst)));
+    }
+
+    void standardDefinitionAgreesWithOpenCv()
+    {
+        cv::Mat uyvy(486, 720, CV_8UC2);
+        cv::RNG(7).fill(uyvy, cv::RNG::UNIFORM, 16, 241);
+        cv::Mat ours, theirs, difference;
+        QCOMPARE(convert(uyvy, ours), S_OK);
+        cv::cvtColor(uyvy, theirs, cv::COLOR_YUV2BGRA_UYVY);
+        cv::absdiff(ours, theirs, difference);
+        double largest = 0;
+        cv::minMaxLoc(difference.reshape(1), nullptr, &largest);
+        QVERIFY(largest <= 1);
+    }
+
+    void paddedRowsKeepTheirPadding()
+    {
+        cv::Mat wideIn(576, 800, CV_8UC2, cv::Scalar(128, 235)),
+            wideOut(576, 760, CV_8UC4, cv::Scalar::all(9));
+        IDeckLinkVideoConversion* conversion = createConversion();
+        InputFrameDouble source;
+        source.pixels = wideIn.colRange(0, 720); // row bytes 1600
+        MutableFrameDouble destination;
+        destination.format = bmdFormat8BitBGRA;
+        destination.pixels = wideOut.colRange(0, 720); // row bytes 3040
+        QCOMPARE(conversion->ConvertFrame(&source, &destination), S_OK);
+        conversion->Release();
+        QCOMPARE(cv::countNonZero(wideOut.colRange(0, 720).reshape(1) != 255), 0); // white
+        QCOMPARE(cv::countNonZero(wideOut.colRange(720, 760).reshape(1) != 9), 0);
+    }
+
+    void refusedConversions_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("result");
+        QTest::newRow("sizes differ") << "sizes" << int(E_INVALIDARG);
+        QTest::newRow("BGRA to 2vuy") << "formats" << int(E_INVALIDARG);
+        QTest::newRow("rows too short") << "rows" << int(E_INVALIDARG);
+        QTest::newRow("odd width") << "odd" << int(E_INVALIDARG);
+        QTest::newRow("no frame") << "null" << int(E_POINTER);
+        QTest::newRow("BGRA copy") << "copy" << int(S_OK);
+    }
+    void refusedConversions()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, result);
+        ShortRowsFrame shortRows;
+        InputFrameDouble source;
+        MutableFrameDouble destination;
+        source.pixels = cv::Mat(16, 16, CV_8UC2, cv::Scalar(128, 100));
+        destination.format = bmdFormat8BitBGRA;
+        destination.pixels = cv::Mat(16, 16, CV_8UC4, cv::Scalar::all(0));
+        IDeckLinkVideoFrame* in = &source;
+        IDeckLinkVideoFrame* out = &destination;
+        if (kind == "sizes") {
+            destination.pixels = cv::Mat(16, 14, CV_8UC4);
+        } else if (kind == "formats") {
+            source.format = bmdFormat8BitBGRA;
+            source.pixels = cv::Mat(16, 16, CV_8UC4);
+            destination.format = bmdFormat8BitYUV;
+            destination.pixels = cv::Mat(16, 16, CV_8UC2);
+        } else if (kind == "rows") {
+            shortRows.pixels = source.pixels;
+            in = &shortRows;
+        } else if (kind == "odd") {
+            source.pixels = cv::Mat(16, 15, CV_8UC2);
+            destination.pixels = cv::Mat(16, 15, CV_8UC4);
+        } else if (kind == "null") {
+            out = nullptr;
+        } else if (kind == "copy") {
+            source.format = bmdFormat8BitBGRA;
+            source.pixels = cv::Mat(16, 16, CV_8UC4, cv::Scalar(1, 2, 3, 4));
+        }
+        IDeckLinkVideoConversion* conversion = createConversion();
+        QCOMPARE(int(conversion->ConvertFrame(in, out)), result);
+        conversion->Release();
+        if (kind == "copy")
+            QCOMPARE(destination.pixels.at<cv::Vec4b>(15, 15), cv::Vec4b(1, 2, 3, 4));
+    }
+
+    void createdFrames_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<int>("rowBytes");
+        QTest::addColumn<int>("format");
+        QTest::addColumn<int>("result");
+        QTest::newRow("BGRA") << 1920 << 1080 << 4 * 1920 << int(bmdFormat8BitBGRA) << int(S_OK);
+        QTest::newRow("BGRA, padded rows") << 100 << 10 << 512 << int(bmdFormat8BitBGRA) << int(S_OK);
+        QTest::newRow("2vuy") << 720 << 576 << 1440 << int(bmdFormat8BitYUV) << int(S_OK);
+        QTest::newRow("2vuy, odd width") << 721 << 576 << 1442 << int(bmdFormat8BitYUV) << int(E_INVALIDARG);
+        QTest::newRow("rows too short") << 100 << 10 << 399 << int(bmdFormat8BitBGRA) << int(E_INVALIDARG);
+        QTest::newRow("no pixels") << 0 << 10 << 0 << int(bmdFormat8BitBGRA) << int(E_INVALIDARG);
+        QTest::newRow("unknown format") << 16 << 16 << 64 << int(bmdFormat10BitYUV) << int(E_INVALIDARG);
+    }
+    void createdFrames()
+    {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(int, rowBytes);
+        QFETCH(int, format);
+        QFETCH(int, result);
+        QVERIFY(virtualcards::configure("cards: [ { name: A, source: { kind: bars } } ]"));
+        {
+            CardFinder finder;
+            QVERIFY(finder.waitForCards(1));
+            IDeckLinkOutput* output = nullptr;
+            QCOMPARE(finder.card("A")->QueryInterface(IID_IDeckLinkOutput, reinterpret_cast<void**>(&output)),
+                     S_OK);
+            IDeckLinkMutableVideoFrame* frame = reinterpret_cast<IDeckLinkMutableVideoFrame*>(1);
+            QCOMPARE(
+                int(output->CreateVideoFrame(width, height, rowBytes, static_cast<BMDPixelFormat>(format),
+                                             bmdFrameFlagDefault, &frame)),
+                result);
+            QCOMPARE(frame != nullptr, result == S_OK);
+            if (frame) {
+                QCOMPARE(frame->GetWidth(), long(width));
+                QCOMPARE(frame->GetHeight(), long(height));
+                QCOMPARE(frame->GetRowBytes(), long(rowBytes));
+                QCOMPARE(frame->GetPixelFormat(), BMDPixelFormat(format));
+                void* bytes = nullptr;
+                QCOMPARE(frame->GetBytes(&bytes), S_OK);
+                static_cast<uint8_t*>(bytes)[rowBytes * height - 1] = 1; // the whole buffer is there
+                QCOMPARE(frame->SetFlags(bmdFrameHasNoInputSource), S_OK);
+                QCOMPARE(frame->GetFlags(), bmdFrameHasNoInputSource);
+                IDeckLinkTimecode* timecode = nullptr;
+                QVERIFY(frame->GetTimecode(bmdTimecodeRP188LTC, &timecode) != S_OK && !timecode);
+                frame->Release();
+            }
+            output->Release();
+        }
+        QVERIFY(virtualcards::configure("cards: []"));
+    }
+
+    void barsFromACardDecodeToTheirColours_data()
+    {
+        QTest::addColumn<QString>("signal");
+        QTest::addColumn<int>("mode");
+        QTest::newRow("HD") << "Hp25" << int(bmdModeHD1080p25);
+        QTest::newRow("SD") << "PALp" << int(bmdModePALp);
+    }
+    void barsFromACardDecodeToTheirColours()
+    {
+        // The card encodes its picture and its conversion decodes it: what a camera sent comes out.
+        QFETCH(QString, signal);
+        QFETCH(int, mode);
+        QVERIFY(virtualcards::configure(
+            QString("cards: [ { name: A, signal: %1, source: { kind: bars } } ]").arg(signal).toStdString()));
+        cv::Mat picture;
+        {
+            CardFinder finder;
+            QVERIFY(finder.waitForCards(1));
+            IDeckLinkVideoConversion* conversion = nullptr;
+            QCOMPARE(finder.card("A")->QueryInterface(IID_IDeckLinkVideoConversion,
+                                                      reinterpret_cast<void**>(&conversion)),
+                     S_OK);
+            InputRecorder recorder;
+            InputHandle input(finder.card("A"));
+            std::mutex mutex;
+            recorder.onFrame = [&](IDeckLinkVideoInputFrame* frame) {
+                MutableFrameDouble bgra;
+                bgra.format = bmdFormat8BitBGRA;
+                bgra.pixels = cv::Mat(static_cast<int>(frame->GetHeight()),
+                                      static_cast<int>(frame->GetWidth()), CV_8UC4);
+                if (conversion->ConvertFrame(frame, &bgra) == S_OK) {
+                    std::lock_guard<std::mutex> lock(mutex);
+                    picture = bgra.pixels;
+                }
+            };
+            QCOMPARE(input.start(recorder, static_cast<BMDDisplayMode>(mode)), S_OK);
+            QVERIFY(recorder.waitForFrames(1));
+            input->StopStreams();
+            conversion->Release();
+        }
+        QVERIFY(virtualcards::configure("cards: []"));
+        QVERIFY(!picture.empty());
+        const cv::Vec3b ideal[] = {{191, 191, 191}, {0, 191, 191}, {191, 191, 0}, {0, 191, 0},
+                                   {191, 0, 191},   {0, 0, 191},   {191, 0, 0}};
+        for (int bar = 0; bar < 7; ++bar) {
+            const cv::Vec4b got = picture.at<cv::Vec4b>(picture.rows / 2, picture.cols * (2 * bar + 1) / 14);
+            for (int c = 0; c < 3; ++c)
+                QVERIFY2(std::abs(got[c] - ideal[bar][c]) <= 2,
+                         qPrintable(QString("bar %1 channel %2: %3").arg(bar).arg(c).arg(got[c])));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestVirtualConversion)
+#include "tst_virtualconversion.moc"
