@@ -33,6 +33,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::Main
 
     setUpLogos();
     setUpPipeline();
+    setUpCapture();
 
     // The form keeps two labels for the board's angles; the window never shows them.
     m_ui->lbl_AngleLeft->hide();
@@ -45,12 +46,14 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::Main
 
 MainWindow::~MainWindow()
 {
+    tearDownCapture();
     // Each worker stops and joins its thread when deleted, before the form
     // and the frames it may still be sending to go.
     for (WorkerThread* worker : std::initializer_list<WorkerThread*>{
              m_leftPreprocessingThread, m_rightPreprocessingThread, m_leftCalibrationThread,
              m_rightCalibrationThread, m_synchronizationThread, m_disparityMapThread})
         delete worker;
+    releaseDevices();
     delete m_ui;
 }
 

@@ -13,6 +13,7 @@
 #include <QSize>
 #include <opencv2/core.hpp>
 
+class QComboBox;
 class QLabel;
 
 namespace Ui {
@@ -73,6 +74,17 @@ private:
     // Construction step of the pipeline: the panel icons, the settings
     // connections and the six workers.
     void setUpPipeline();
+    // Construction step of capture: the input controls and card discovery.
+    void setUpCapture();
+    // First steps of closing: every capture stopped, discovery switched off.
+    void tearDownCapture();
+    // Last step of capture on closing: the lists let go of their devices.
+    void releaseDevices();
+    void setInputSelectionEnabled(bool enabled);
+    // Makes the current entry of list the selected device.
+    void onNewDeviceSelected(QComboBox* list, DeckLinkDevice*& selected);
+    void startCapture();
+    void stopCapture();
     void updateLeftFrameInfo(uint32_t pixelFormat, uint32_t displayMode, uint32_t timecode,
                              uint32_t timecodeUserBits, uint32_t timecodeFormat,
                              uint32_t hardwareReferenceTimestamp, uint32_t streamTime);

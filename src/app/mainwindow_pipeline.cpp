@@ -20,11 +20,11 @@ void MainWindow::setUpPipeline()
     m_ui->btn_DisparityPreviewShowHide->setIcon(shown);
 
     const QAbstractButton* settingsButtons[] = {
-        m_ui->rbn_SingleInput,         m_ui->rbn_DoubleInput,         m_ui->radio_Identical,
-        m_ui->radio_SideBySide,        m_ui->radio_UnderOver,         m_ui->sett_LeftRotateLeft,
-        m_ui->sett_LeftRotateRight,    m_ui->sett_LeftRotate180,      m_ui->sett_LeftFlipHorizontal,
-        m_ui->sett_LeftFlipVertical,   m_ui->sett_RightRotateLeft,    m_ui->sett_RightRotateRight,
-        m_ui->sett_RightRotate180,     m_ui->sett_RightFlipHorizontal, m_ui->sett_RightFlipVertical};
+        m_ui->rbn_SingleInput,       m_ui->rbn_DoubleInput,          m_ui->radio_Identical,
+        m_ui->radio_SideBySide,      m_ui->radio_UnderOver,          m_ui->sett_LeftRotateLeft,
+        m_ui->sett_LeftRotateRight,  m_ui->sett_LeftRotate180,       m_ui->sett_LeftFlipHorizontal,
+        m_ui->sett_LeftFlipVertical, m_ui->sett_RightRotateLeft,     m_ui->sett_RightRotateRight,
+        m_ui->sett_RightRotate180,   m_ui->sett_RightFlipHorizontal, m_ui->sett_RightFlipVertical};
     for (const QAbstractButton* button : settingsButtons)
         connect(button, SIGNAL(toggled(bool)), this, SLOT(reloadImageProcessingSettings()));
 

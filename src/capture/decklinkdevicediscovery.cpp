@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <algorithm>
 
 DeckLinkDeviceDiscovery::DeckLinkDeviceDiscovery()
 {
@@ -21,9 +22,21 @@ DeckLinkDeviceDiscovery::~DeckLinkDeviceDiscovery()
         m_deckLinkDiscovery->Release();
         m_deckLinkDiscovery = nullptr;
     }
+    releasePresentCards();
+}
+
+void DeckLinkDeviceDiscovery::releasePresentCards()
+{
     // Cards whose removal is still queued are let go with the notifier's
-    // pending calls.
+    // pending calls; the cards still present are let go here.
     QCoreApplication::sendPostedEvents(&m_notifier, QEvent::MetaCall);
+    std::vector<IDeckLink*> cards;
+    {
+        std::lock_guard<std::mutex> lock(m_presentCardsMutex);
+        cards.swap(m_presentCards);
+    }
+    for (IDeckLink* card : cards)
+        card->Release();
 }
 
 HRESULT DeckLinkDeviceDiscovery::QueryInterface(REFIID iid, void** out)
@@ -63,13 +76,17 @@ void DeckLinkDeviceDiscovery::Disable()
 {
     if (m_deckLinkDiscovery)
         m_deckLinkDiscovery->UninstallDeviceNotifications();
-    QCoreApplication::sendPostedEvents(&m_notifier, QEvent::MetaCall);
+    releasePresentCards();
 }
 
 HRESULT DeckLinkDeviceDiscovery::DeckLinkDeviceArrived(IDeckLink* deckLink)
 {
     qDebug() << "DeckLink device arrived " << static_cast<void*>(deckLink);
     deckLink->AddRef();
+    {
+        std::lock_guard<std::mutex> lock(m_presentCardsMutex);
+        m_presentCards.push_back(deckLink);
+    }
     emit m_notifier.deckLinkDeviceArrived(deckLink);
     return S_OK;
 }
@@ -77,6 +94,13 @@ HRESULT DeckLinkDeviceDiscovery::DeckLinkDeviceArrived(IDeckLink* deckLink)
 HRESULT DeckLinkDeviceDiscovery::DeckLinkDeviceRemoved(IDeckLink* deckLink)
 {
     qDebug() << "DeckLink device removed " << static_cast<void*>(deckLink);
+    {
+        std::lock_guard<std::mutex> lock(m_presentCardsMutex);
+        const auto held = std::find(m_presentCards.begin(), m_presentCards.end(), deckLink);
+        if (held == m_presentCards.end())
+            return S_OK; // never reported as arrived: nothing to hand on
+        m_presentCards.erase(held);
+    }
     emit m_notifier.deckLinkDeviceRemoved(deckLink);
     // The removal reaches the GUI thread queued, after any queued arrival of
     // the same card; the card is let go only once the removal has been

@@ -3,6 +3,8 @@
 #include <QObject>
 #include <atomic>
 #include <decklink/DeckLinkAPI.h>
+#include <mutex>
+#include <vector>
 
 Q_DECLARE_METATYPE(IDeckLink*)
 
@@ -35,8 +37,8 @@ public:
 
     // False when the driver is missing or refuses the notifications.
     bool Enable();
-    // Stops the notifications; called in the GUI thread. Cards whose removal
-    // was delivered meanwhile are let go at once.
+    // Stops the notifications and lets go of every card held; called in the
+    // GUI thread. Receivers keep references of their own to cards they use.
     void Disable();
 
     DeckLinkDiscoveryQtNotifier* notifier() { return &m_notifier; }
@@ -45,7 +47,12 @@ protected:
     ~DeckLinkDeviceDiscovery() override;
 
 private:
+    void releasePresentCards();
+
     IDeckLinkDiscovery* m_deckLinkDiscovery = nullptr;
     std::atomic<int32_t> m_refCount{1};
     DeckLinkDiscoveryQtNotifier m_notifier;
+    // Cards reported as arrived and not yet removed, one reference each.
+    std::mutex m_presentCardsMutex;
+    std::vector<IDeckLink*> m_presentCards;
 };

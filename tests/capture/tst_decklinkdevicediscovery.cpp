@@ -85,10 +85,15 @@ private slots:
         QTRY_COMPARE(first.refCount.load(), 1); // and let go right after
         QCOMPARE(second.refCount.load(), 2);
 
-        // A removal still queued when discovery is switched off lets its card go too.
+        // A removal still queued when discovery is switched off lets its card
+        // go too, and so does switching off with a card still present.
+        DeckLinkDouble third;
+        reportFromDriverThread(driver.callback, &third, true);
         reportFromDriverThread(driver.callback, &second, false);
+        QCOMPARE(third.refCount.load(), 2);
         discovery->Disable();
         QCOMPARE(second.refCount.load(), 1);
+        QCOMPARE(third.refCount.load(), 1);
         QCOMPARE(driver.callback, nullptr);
         discovery->Release();
         FakeDriver::discovery = nullptr;
