@@ -5,20 +5,6 @@
 
 namespace virtualcards {
 
-namespace {
-
-constexpr int64_t nanosecondsPerSecond = 1000000000;
-
-int64_t floorDivide(__int128 numerator, __int128 denominator)
-{
-    __int128 quotient = numerator / denominator;
-    if (numerator % denominator != 0 && numerator < 0)
-        --quotient;
-    return static_cast<int64_t>(quotient);
-}
-
-} // namespace
-
 SteadyClock::time_point hardwareClockOrigin()
 {
     static const SteadyClock::time_point origin = SteadyClock::now();

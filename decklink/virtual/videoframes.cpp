@@ -4,21 +4,6 @@
 
 namespace virtualcards {
 
-namespace {
-
-constexpr int64_t nanosecondsPerSecond = 1000000000;
-
-// floor(numerator / denominator) for a positive denominator.
-BMDTimeValue floorDivide(__int128 numerator, __int128 denominator)
-{
-    __int128 quotient = numerator / denominator;
-    if (numerator % denominator != 0 && numerator < 0)
-        --quotient;
-    return static_cast<BMDTimeValue>(quotient);
-}
-
-} // namespace
-
 HRESULT VirtualTimecode::GetComponents(uint8_t* hours, uint8_t* minutes, uint8_t* seconds, uint8_t* frames)
 {
     if (!hours || !minutes || !seconds || !frames)

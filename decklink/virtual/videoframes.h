@@ -9,6 +9,18 @@
 
 namespace virtualcards {
 
+constexpr int64_t nanosecondsPerSecond = 1000000000;
+
+// floor(numerator / denominator) for a positive denominator: times before an
+// origin round down like those after it.
+inline int64_t floorDivide(__int128 numerator, __int128 denominator)
+{
+    __int128 quotient = numerator / denominator;
+    if (numerator % denominator != 0 && numerator < 0)
+        --quotient;
+    return static_cast<int64_t>(quotient);
+}
+
 struct TimecodeValue
 {
     uint8_t hours = 0, minutes = 0, seconds = 0, frames = 0;
