@@ -3,6 +3,7 @@
 
 #include "boardscene.h"
 #include "calibrationthread.h"
+#include "common/framewords.h"
 #include "common/emissionwaiter.h"
 #include "common/messagelog.h"
 #include "common/workerprobe.h"
@@ -40,17 +41,6 @@ VideoFrame numberedFrame(uint32_t frames, bool byTimecode, const cv::Mat& image)
 cv::Mat plainPicture(cv::Size size = cv::Size(64, 48))
 {
     return cv::Mat(size, CV_8UC3, cv::Scalar(180, 180, 180));
-}
-
-void compareWords(const VideoFrame& a, const VideoFrame& b)
-{
-    QCOMPARE(a.pixelFormat, b.pixelFormat);
-    QCOMPARE(a.displayMode, b.displayMode);
-    QCOMPARE(a.timecode, b.timecode);
-    QCOMPARE(a.timecodeUserBits, b.timecodeUserBits);
-    QCOMPARE(a.timecodeFormat, b.timecodeFormat);
-    QCOMPARE(a.hardwareReferenceTimestamp, b.hardwareReferenceTimestamp);
-    QCOMPARE(a.streamTime, b.streamTime);
 }
 
 DetectedRectangle rectangle(float left, float top, float right, float bottom)
@@ -135,8 +125,8 @@ private slots:
         QVERIFY(raw.image.data == frame.image.data);
         QVERIFY(drawn.image.data != frame.image.data);
         QCOMPARE(cv::norm(drawn.image, frame.image, cv::NORM_INF), 0.0);
-        compareWords(raw, frame);
-        compareWords(drawn, frame);
+        compareFrameWords(raw, frame);
+        compareFrameWords(drawn, frame);
         QCOMPARE(log->count("Rectangles - size: 0"), 1);
     }
 
