@@ -1,6 +1,7 @@
 // The comparison of the two cameras' board detections and the history that
 // averages it: pairing, the four measurements, the rings and the colours.
 
+#include "boardrectangles.h"
 #include "calibrationindicators.h"
 
 #include <QtTest>
@@ -10,29 +11,6 @@ Q_DECLARE_METATYPE(std::vector<float>)
 Q_DECLARE_METATYPE(IndicatorLimits)
 
 namespace {
-
-// An upright rectangle, or one whose top edge rises by `rise` pixels over its width.
-DetectedRectangle rectangle(float x, float y, float width, float height, float rise = 0)
-{
-    const float slant = rise * height / width; // keeps the corners at right angles
-    DetectedRectangle r;
-    const bool stored = r.setCorners(std::vector<cv::Point2f>{
-        {x, y}, {x + width, y + rise}, {x + width - slant, y + rise + height}, {x - slant, y + height}});
-    Q_ASSERT(stored);
-    return r;
-}
-
-// Three nested rectangles like the board's, moved and scaled about its centre.
-DetectedRectangles board(float dx = 0, float dy = 0, float scale = 1, float rise = 0)
-{
-    DetectedRectangles rectangles;
-    for (float half : {240.f, 160.f, 80.f}) {
-        const float w = 2 * half * scale;
-        const float h = half * scale;
-        rectangles.push_back(rectangle(640 - w / 2 + dx, 360 - h / 2 + dy, w, h, rise));
-    }
-    return rectangles;
-}
 
 // Rectangles each moved down by its own amount.
 DetectedRectangles shiftedDown(DetectedRectangles rectangles, const std::vector<float>& shifts)
