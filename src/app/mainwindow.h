@@ -1,5 +1,6 @@
 #pragma once
 
+#include "calibrationindicators.h"
 #include "calibrationthread.h"
 #include "decklinkdevice.h"
 #include "decklinkdevicediscovery.h"
@@ -25,7 +26,8 @@ class MainWindow;
 // Its implementation is split by concern: construction and the error dialog
 // (mainwindow.cpp), frame views and status labels (mainwindow_frameviews.cpp),
 // capture control (mainwindow_capture.cpp), the routing of the pipeline by tab
-// (mainwindow_pipeline.cpp) and the disparity analysis (mainwindow_disparity.cpp).
+// (mainwindow_pipeline.cpp), the calibration results and accuracy indicators
+// (mainwindow_calibration.cpp) and the disparity analysis (mainwindow_disparity.cpp).
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -52,8 +54,17 @@ public slots:
     void onDeckLinkDeviceRemoved(IDeckLink* deckLink);
     void onNewLeftRawFrameArrived(VideoFrame rawFrame);
     void onNewRightRawFrameArrived(VideoFrame rawFrame);
+    void onNewLeftCalibrationResultsArrived(VideoFrame rawFrame, VideoFrame processedFrame,
+                                            std::vector<DetectedRectangle> rectangles);
+    void onNewRightCalibrationResultsArrived(VideoFrame rawFrame, VideoFrame processedFrame,
+                                             std::vector<DetectedRectangle> rectangles);
     void reloadImageProcessingSettings();
     void onDisparityPreview(VideoFrame leftFrame, VideoFrame rightFrame);
+    void onNewDisparityMapResults(VideoFrame leftRawFrame, VideoFrame rightRawFrame, VideoFrame disparityMap,
+                                  DisparityHistogramInfo disparity_histogram);
+    // A requested analysis that could not be done: the reason is shown and
+    // the analysis can be asked for again.
+    void onDisparityMapFailed(QString reason);
 
 private slots:
     void on_btn_StartCapture_clicked();
@@ -67,7 +78,15 @@ private slots:
     void on_btn_DisparityDetailsShowHide_clicked();
     void on_btn_DisparityPreviewShowHide_clicked();
 
+protected:
+    // Asks the user for the directory the disparity results go to, starting at
+    // current; an empty answer when the user cancels.
+    virtual QString askForOutputDirectory(const QString& current);
+
 private:
+    // Tests reach the workers and the capture flag through it.
+    friend class MainWindowProbe;
+
     // Construction step of the frame views: the logo labels scale the logo
     // whenever they are resized.
     void setUpLogos();
@@ -91,6 +110,29 @@ private:
     void updateRightFrameInfo(uint32_t pixelFormat, uint32_t displayMode, uint32_t timecode,
                               uint32_t timecodeUserBits, uint32_t timecodeFormat,
                               uint32_t hardwareReferenceTimestamp, uint32_t streamTime);
+
+    // The routes of the preprocessed frames, one per tab: the live views, the
+    // calibration threads, the synchronisation and disparity threads.
+    void connectRawView();
+    void disconnectRawView();
+    void startCalibrationPipeline();
+    void stopCalibrationPipeline();
+    void startDisparityPipeline();
+    void stopDisparityPipeline();
+    // Gives the disparity map the room of a panel that was hidden (or takes it back).
+    void adjustDisparityOutputStretch(bool panelHidden);
+
+    // Shows both processed views and updates the indicators once the stored
+    // left and right results belong to the same instant.
+    void showCalibrationResultsWhenPaired();
+    // The output image and the four indicators from the stored results; false
+    // when the results cannot be compared and the indicators read "UNDEFINED".
+    bool updateCalibrationIndicators();
+
+    // Writes the two pictures and the map as PNG files named after their time
+    // labels, with one error box per file that cannot be written.
+    void saveDisparityResults(const VideoFrame& leftRawFrame, const VideoFrame& rightRawFrame,
+                              const VideoFrame& disparityMap);
 
     Ui::MainWindow* m_ui;
     // Held for the whole body of every slot that stores frames, so that a
@@ -116,4 +158,9 @@ private:
     CalibrationThread* m_rightCalibrationThread = nullptr;
     SynchronizationThread* m_synchronizationThread = nullptr;
     DisparityMapThread* m_disparityMapThread = nullptr;
+    // The latest detection of each side, outermost rectangle first.
+    std::vector<DetectedRectangle> m_leftRectangles;
+    std::vector<DetectedRectangle> m_rightRectangles;
+    // Kept for the whole run: neither a capture stop nor a tab change resets it.
+    IndicatorHistory m_indicatorHistory;
 };

@@ -7,7 +7,10 @@
 #include "ui_mainwindow.h"
 
 #include <QAbstractButton>
+#include <QDebug>
 #include <QStyle>
+#include <algorithm>
+#include <initializer_list>
 
 void MainWindow::setUpPipeline()
 {
@@ -65,10 +68,167 @@ void MainWindow::reloadImageProcessingSettings()
     m_rightPreprocessingThread->setSettings(inputMode, left, right);
 }
 
-void MainWindow::on_tabWidget_currentChanged(int) {}
+void MainWindow::on_tabWidget_currentChanged(int index)
+{
+    qDebug() << "ON_TABWIDGET_CURRENTCHANGED";
+    if (!m_captureStarted)
+        return;
+    // Every route is broken and every analysis thread has left its loop
+    // before the route of the new tab is made.
+    disconnectRawView();
+    stopCalibrationPipeline();
+    stopDisparityPipeline();
+    switch (index) {
+    case 0:
+        connectRawView();
+        break;
+    case 1:
+        startCalibrationPipeline();
+        break;
+    case 2:
+        startDisparityPipeline();
+        break;
+    default:
+        break;
+    }
+}
 
-void MainWindow::on_btn_CalibrationDetailsShowHide_clicked() {}
+void MainWindow::connectRawView()
+{
+    connect(m_leftPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), this,
+            SLOT(onNewLeftRawFrameArrived(VideoFrame)));
+    connect(m_rightPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), this,
+            SLOT(onNewRightRawFrameArrived(VideoFrame)));
+}
 
-void MainWindow::on_btn_DisparityDetailsShowHide_clicked() {}
+void MainWindow::disconnectRawView()
+{
+    if (m_leftPreprocessingThread)
+        disconnect(m_leftPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), this,
+                   SLOT(onNewLeftRawFrameArrived(VideoFrame)));
+    if (m_rightPreprocessingThread)
+        disconnect(m_rightPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), this,
+                   SLOT(onNewRightRawFrameArrived(VideoFrame)));
+}
 
-void MainWindow::on_btn_DisparityPreviewShowHide_clicked() {}
+void MainWindow::startCalibrationPipeline()
+{
+    connect(m_leftPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), m_leftCalibrationThread,
+            SLOT(onNewInputFrameArrived(VideoFrame)));
+    connect(m_rightPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), m_rightCalibrationThread,
+            SLOT(onNewInputFrameArrived(VideoFrame)));
+    connect(m_leftCalibrationThread,
+            SIGNAL(newCalibrationResults(VideoFrame, VideoFrame, std::vector<DetectedRectangle>)), this,
+            SLOT(onNewLeftCalibrationResultsArrived(VideoFrame, VideoFrame, std::vector<DetectedRectangle>)));
+    connect(
+        m_rightCalibrationThread,
+        SIGNAL(newCalibrationResults(VideoFrame, VideoFrame, std::vector<DetectedRectangle>)), this,
+        SLOT(onNewRightCalibrationResultsArrived(VideoFrame, VideoFrame, std::vector<DetectedRectangle>)));
+    m_leftCalibrationThread->start();
+    m_rightCalibrationThread->start();
+}
+
+void MainWindow::stopCalibrationPipeline()
+{
+    for (CalibrationThread* thread : {m_leftCalibrationThread, m_rightCalibrationThread}) {
+        if (thread->isRunning()) {
+            thread->stop();
+            thread->wait();
+        }
+    }
+    disconnect(m_leftPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), m_leftCalibrationThread,
+               SLOT(onNewInputFrameArrived(VideoFrame)));
+    disconnect(m_rightPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), m_rightCalibrationThread,
+               SLOT(onNewInputFrameArrived(VideoFrame)));
+    disconnect(
+        m_leftCalibrationThread,
+        SIGNAL(newCalibrationResults(VideoFrame, VideoFrame, std::vector<DetectedRectangle>)), this,
+        SLOT(onNewLeftCalibrationResultsArrived(VideoFrame, VideoFrame, std::vector<DetectedRectangle>)));
+    disconnect(
+        m_rightCalibrationThread,
+        SIGNAL(newCalibrationResults(VideoFrame, VideoFrame, std::vector<DetectedRectangle>)), this,
+        SLOT(onNewRightCalibrationResultsArrived(VideoFrame, VideoFrame, std::vector<DetectedRectangle>)));
+}
+
+void MainWindow::startDisparityPipeline()
+{
+    connect(m_leftPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), m_synchronizationThread,
+            SLOT(onNewLeftInputFrameArrived(VideoFrame)));
+    connect(m_rightPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), m_synchronizationThread,
+            SLOT(onNewRightInputFrameArrived(VideoFrame)));
+    connect(m_synchronizationThread, SIGNAL(newSynchronizedFrames(VideoFrame, VideoFrame)),
+            m_disparityMapThread, SLOT(onNewInputFramesArrived(VideoFrame, VideoFrame)));
+    connect(m_synchronizationThread, SIGNAL(newSynchronizedFrames(VideoFrame, VideoFrame)), this,
+            SLOT(onDisparityPreview(VideoFrame, VideoFrame)));
+    connect(m_disparityMapThread,
+            SIGNAL(newDisparityMapResults(VideoFrame, VideoFrame, VideoFrame, DisparityHistogramInfo)), this,
+            SLOT(onNewDisparityMapResults(VideoFrame, VideoFrame, VideoFrame, DisparityHistogramInfo)));
+    connect(m_disparityMapThread, SIGNAL(disparityMapFailed(QString)), this,
+            SLOT(onDisparityMapFailed(QString)));
+    m_disparityMapThread->start();
+    m_synchronizationThread->start();
+}
+
+void MainWindow::stopDisparityPipeline()
+{
+    for (WorkerThread* thread :
+         std::initializer_list<WorkerThread*>{m_synchronizationThread, m_disparityMapThread}) {
+        if (thread->isRunning()) {
+            thread->stop();
+            thread->wait();
+        }
+    }
+    disconnect(m_leftPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), m_synchronizationThread,
+               SLOT(onNewLeftInputFrameArrived(VideoFrame)));
+    disconnect(m_rightPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), m_synchronizationThread,
+               SLOT(onNewRightInputFrameArrived(VideoFrame)));
+    disconnect(m_synchronizationThread, SIGNAL(newSynchronizedFrames(VideoFrame, VideoFrame)),
+               m_disparityMapThread, SLOT(onNewInputFramesArrived(VideoFrame, VideoFrame)));
+    disconnect(m_synchronizationThread, SIGNAL(newSynchronizedFrames(VideoFrame, VideoFrame)), this,
+               SLOT(onDisparityPreview(VideoFrame, VideoFrame)));
+    disconnect(m_disparityMapThread,
+               SIGNAL(newDisparityMapResults(VideoFrame, VideoFrame, VideoFrame, DisparityHistogramInfo)),
+               this,
+               SLOT(onNewDisparityMapResults(VideoFrame, VideoFrame, VideoFrame, DisparityHistogramInfo)));
+    disconnect(m_disparityMapThread, SIGNAL(disparityMapFailed(QString)), this,
+               SLOT(onDisparityMapFailed(QString)));
+}
+
+namespace {
+
+// Hides a shown panel or shows a hidden one, with the icon of the new state
+// on its button. Whether the panel is shown is its own state, not whether its
+// tab is on screen. True when the panel was hidden.
+bool togglePanel(QWidget* panel, QAbstractButton* button, const QStyle* style)
+{
+    const bool hide = !panel->isHidden();
+    panel->setVisible(!hide);
+    button->setIcon(style->standardIcon(hide ? QStyle::SP_DialogNoButton : QStyle::SP_DialogYesButton));
+    return hide;
+}
+
+} // namespace
+
+void MainWindow::on_btn_CalibrationDetailsShowHide_clicked()
+{
+    togglePanel(m_ui->frm_ProcessedView, m_ui->btn_CalibrationDetailsShowHide, style());
+}
+
+void MainWindow::on_btn_DisparityDetailsShowHide_clicked()
+{
+    adjustDisparityOutputStretch(
+        togglePanel(m_ui->tab_DisparityDetails, m_ui->btn_DisparityDetailsShowHide, style()));
+}
+
+void MainWindow::on_btn_DisparityPreviewShowHide_clicked()
+{
+    adjustDisparityOutputStretch(
+        togglePanel(m_ui->frm_DisparityLiveView, m_ui->btn_DisparityPreviewShowHide, style()));
+}
+
+void MainWindow::adjustDisparityOutputStretch(bool panelHidden)
+{
+    QSizePolicy policy = m_ui->frm_DisparityImgOutput->sizePolicy();
+    policy.setVerticalStretch(std::clamp(policy.verticalStretch() + (panelHidden ? 1 : -1), 0, 255));
+    m_ui->frm_DisparityImgOutput->setSizePolicy(policy);
+}
