@@ -112,8 +112,10 @@ Measurement measure(const char* signal, int tab, double seconds)
 rig:
   right: { zoom: 1.01, roll: 0.3, vertical: 2 }
 cards:
-  - { name: "Left", signal: )") + signal + R"(, genlock: rig, source: { kind: rig, view: left } }
-  - { name: "Right", signal: )" + signal + R"(, genlock: rig, source: { kind: rig, view: right } }
+  - { name: "Left", signal: )") + signal +
+                                     R"(, genlock: rig, source: { kind: rig, view: left } }
+  - { name: "Right", signal: )" + signal +
+                                     R"(, genlock: rig, source: { kind: rig, view: right } }
 )";
     std::string error;
     if (!virtualcards::configure(configuration.constData(), &error))
@@ -193,7 +195,8 @@ int main(int argc, char* argv[])
     std::printf("Camera Calibration, 2 x 1080p25, %.1f s: %ld frames numbered 0, 5, 10, 15 or 20 delivered, "
                 "%ld detections in %zu threads (%.2f per second per camera, target 5.00); %ld frames refused "
                 "by a busy calibration worker; process CPU %.1f%% of one core\n",
-                calibration.wall, calibration.deliveredMultiplesOfFive, detections, calibration.detections.size(),
-                detections / 2.0 / calibration.wall, busy, 100.0 * calibration.cpu / calibration.wall);
+                calibration.wall, calibration.deliveredMultiplesOfFive, detections,
+                calibration.detections.size(), detections / 2.0 / calibration.wall, busy,
+                100.0 * calibration.cpu / calibration.wall);
     return 0;
 }

@@ -15,9 +15,9 @@
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLoggingCategory>
+#include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QPixmap>
 #include <QScreen>
 #include <QSettings>
 #include <QTabWidget>
@@ -78,7 +78,8 @@ int main(int argc, char* argv[])
     left->setCurrentIndex(0);
     right->setCurrentIndex(1);
     window.findChild<QPushButton*>(QStringLiteral("btn_StartCapture"))->click();
-    if (auto* save = window.findChild<QGroupBox*>(QStringLiteral("grp_SaveResults")); save && save->isCheckable())
+    if (auto* save = window.findChild<QGroupBox*>(QStringLiteral("grp_SaveResults"));
+        save && save->isCheckable())
         save->setChecked(false);
 
     auto* tabs = window.findChild<QTabWidget*>(QStringLiteral("tabWidget"));

@@ -6,6 +6,7 @@
 #include "ui_mainwindow.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDebug>
 #include <QSignalBlocker>
 
@@ -134,24 +135,34 @@ void MainWindow::onDeckLinkDeviceArrived(IDeckLink* deckLink)
     }
 }
 
+int MainWindow::listPosition(IDeckLink* deckLink) const
+{
+    const QComboBox* const left = m_ui->cmb_LeftCameraInput;
+    for (int i = 0; i < left->count(); ++i) {
+        DeckLinkDevice* device = deviceAt(left, i);
+        if (device && device->GetDeckLink() == deckLink)
+            return i;
+    }
+    return -1;
+}
+
 void MainWindow::onDeckLinkDeviceRemoved(IDeckLink* deckLink)
 {
     QComboBox* const left = m_ui->cmb_LeftCameraInput;
-    int position = -1;
-    for (int i = 0; i < left->count() && position < 0; ++i) {
-        DeckLinkDevice* device = deviceAt(left, i);
-        if (device && device->GetDeckLink() == deckLink)
-            position = i;
-    }
+    int position = listPosition(deckLink);
     if (position < 0)
         return;
     DeckLinkDevice* const removed = deviceAt(left, position);
     // A capture that loses a card ends as a click on "Stop capture" ends it:
     // the other card stops too and no connection is left from either card to
     // the preprocessing threads, which a later start with other cards would
-    // otherwise still feed.
-    if (removed->IsCapturing())
+    // otherwise still feed. The stop delivers the window's queued calls,
+    // other cards' arrivals and removals among them, so the entry is looked
+    // up again.
+    if (removed->IsCapturing()) {
         stopCapture();
+        position = listPosition(deckLink);
+    }
 
     {
         // The selections are settled below, once the entry is gone from all
@@ -319,6 +330,11 @@ void MainWindow::stopCapture()
                        SLOT(onNewRightRawFrameArrived(VideoFrame)));
         }
     }
+
+    // Frames the preprocessing threads sent before they stopped are still
+    // queued to the window; shown after the views are cleared, they would
+    // leave a stopped capture's last pictures standing.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 
     m_ui->btn_StartCapture->setText(QStringLiteral("Start capture"));
     setInputSelectionEnabled(true);

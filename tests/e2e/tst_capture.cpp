@@ -93,10 +93,11 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
         for (const char* side : {"left", "right"}) {
             const QByteArray prefix = QByteArray("lbl_") + side;
-            QTRY_COMPARE_WITH_TIMEOUT(driver.label(prefix + "DisplayMode"), QStringLiteral("HD 1080p25"), kWait);
+            QTRY_COMPARE_WITH_TIMEOUT(driver.label(prefix + "DisplayMode"), QStringLiteral("HD 1080p25"),
+                                      kWait);
             QCOMPARE(driver.label(prefix + "TimecodeFormat"), QStringLiteral("RP188 LTC"));
             const QString timecode = driver.label(prefix + "Timecode");
-            QVERIFY2(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d:\\d\\d$").match(timecode).hasMatch(),
+            QVERIFY2(QRegularExpression("^\\d{3}:\\d\\d:\\d\\d:\\d\\d$").match(timecode).hasMatch(),
                      qPrintable(timecode));
             // The timecode runs on with the frames.
             QTRY_VERIFY_WITH_TIMEOUT(driver.label(prefix + "Timecode") > timecode, kWait);
@@ -144,8 +145,10 @@ private slots:
     {
         QTest::addColumn<QString>("fault");
         QTest::addColumn<QString>("message");
-        QTest::newRow("no input") << "noInput" << "Cannot get interface for DeckLink input";
-        QTest::newRow("no output") << "noOutput" << "Cannot get interface for DeckLink output";
+        QTest::newRow("no input") << "noInput"
+                                  << "Cannot get interface for DeckLink input";
+        QTest::newRow("no output") << "noOutput"
+                                   << "Cannot get interface for DeckLink output";
     }
     void aCardThatFailsToInitialiseIsNeverListed()
     {
@@ -209,7 +212,8 @@ cards:
         driver.chooseDouble(0, 1);
         driver.click();
         QCOMPARE(answerer.titles(), QStringList{"Left camera start capture error"});
-        QVERIFY(answerer.texts().value(0).startsWith("This application was unable to select the chosen video mode."));
+        QVERIFY(answerer.texts().value(0).startsWith(
+            "This application was unable to select the chosen video mode."));
         QCOMPARE(driver.caption(), QStringLiteral("Stop capture"));
         QTRY_VERIFY_WITH_TIMEOUT(driver.showsPicture("lbl_ImageLiveRight"), kWait);
         QVERIFY(!driver.showsPicture("lbl_ImageLiveLeft"));

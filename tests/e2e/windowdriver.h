@@ -14,6 +14,7 @@
 #include <QTabWidget>
 #include <QtTest>
 #include <decklink/virtualcards.h>
+#include <malloc.h>
 #include <unistd.h>
 
 class WindowDriver
@@ -21,8 +22,7 @@ class WindowDriver
 public:
     explicit WindowDriver(MainWindow& window) : m_window(window) {}
 
-    template <typename T = QWidget>
-    T* widget(const char* name) const
+    template <typename T = QWidget> T* widget(const char* name) const
     {
         T* found = m_window.findChild<T*>(QString::fromLatin1(name));
         if (!found)
@@ -54,8 +54,7 @@ public:
 
     bool showsPicture(const char* name) const
     {
-        const QPixmap* pixmap = widget<QLabel>(name)->pixmap();
-        return pixmap && !pixmap->isNull();
+        return !widget<QLabel>(name)->pixmap(Qt::ReturnByValue).isNull();
     }
     bool liveViewsFilled() const
     {
@@ -91,9 +90,11 @@ inline bool waitForCards(const WindowDriver& driver, int count)
     return QTest::qWaitFor([&] { return driver.leftList()->count() == count; }, 10000);
 }
 
-// The process's resident memory in bytes.
+// The process's resident memory in bytes, once the allocator has handed
+// back what it holds free, so that the figure follows the memory in use.
 inline qint64 residentBytes()
 {
+    malloc_trim(0);
     QFile statm(QStringLiteral("/proc/self/statm"));
     if (!statm.open(QIODevice::ReadOnly))
         return -1;
