@@ -137,6 +137,7 @@ cards:
         for (QComboBox* list : {left, right})
             QObject::connect(
                 deviceAt(list, list->currentIndex())->notifier(), &DeckLinkDeviceQtNotifier::newFrameArrived,
+                &window,
                 [&delivered](const VideoFrame& frame) {
                     ++delivered.frames;
                     if (timeLabelFrameNumber(frame) % 5 == 0)
