@@ -1,16 +1,23 @@
 // Takes a screenshot of the window on each of its three tabs, as the screen
 // shows it: duoscope-window-screenshots <directory>. Run it on a display of
 // the wanted size (scripts/screenshots.sh uses a virtual 1920 x 1080 one).
-// The settings store is a private, empty one, so the user's settings are
-// neither shown nor changed.
+// Capture runs on the first two cards in double mode (the built-in virtual
+// rig unless DUOSCOPE_VIRTUAL_CARDS says otherwise), and the disparity tab
+// shows one analysis, not saved. The settings store is a private, empty one,
+// so the user's settings are neither shown nor changed.
 
 #include "appnames.h"
 #include "mainwindow.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QGroupBox>
+#include <QLoggingCategory>
 #include <QPixmap>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QSettings>
 #include <QTabWidget>
@@ -35,6 +42,7 @@ int main(int argc, char* argv[])
     QApplication::setOrganizationName(kOrganizationName);
     QApplication::setApplicationName(kApplicationName);
     QApplication app(argc, argv);
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
     QTextStream err(stderr);
     if (argc != 2) {
         err << "usage: duoscope-window-screenshots <directory>\n";
@@ -56,11 +64,33 @@ int main(int argc, char* argv[])
     if (window.frameGeometry() != screen->availableGeometry())
         window.setGeometry(screen->availableGeometry());
 
+    auto* left = window.findChild<QComboBox*>(QStringLiteral("cmb_LeftCameraInput"));
+    auto* right = window.findChild<QComboBox*>(QStringLiteral("cmb_RightCameraInput"));
+    QElapsedTimer waiting;
+    waiting.start();
+    while (left->count() < 2 && waiting.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    if (left->count() < 2) {
+        err << "two capture cards are needed, found " << left->count() << "\n";
+        return 1;
+    }
+    window.findChild<QRadioButton*>(QStringLiteral("rbn_DoubleInput"))->setChecked(true);
+    left->setCurrentIndex(0);
+    right->setCurrentIndex(1);
+    window.findChild<QPushButton*>(QStringLiteral("btn_StartCapture"))->click();
+    if (auto* save = window.findChild<QGroupBox*>(QStringLiteral("grp_SaveResults"));
+        save && save->isCheckable())
+        save->setChecked(false);
+
     auto* tabs = window.findChild<QTabWidget*>(QStringLiteral("tabWidget"));
     const char* const names[] = {"acquisition.png", "calibration.png", "disparity.png"};
     for (int index = 0; index < 3; ++index) {
         tabs->setCurrentIndex(index);
-        settle(700);
+        settle(1500);
+        if (index == 2) {
+            window.findChild<QPushButton*>(QStringLiteral("btn_calcDisparityMap"))->click();
+            settle(3000);
+        }
         const QString path = directory.filePath(QString::fromLatin1(names[index]));
         if (!screen->grabWindow(0).save(path)) {
             err << "cannot write " << path << "\n";
@@ -68,5 +98,6 @@ int main(int argc, char* argv[])
         }
         err << "wrote " << path << "\n";
     }
+    window.findChild<QPushButton*>(QStringLiteral("btn_StartCapture"))->click();
     return 0;
 }

@@ -99,6 +99,8 @@ private:
     void tearDownCapture();
     // Last step of capture on closing: the lists let go of their devices.
     void releaseDevices();
+    // Position of the card's entry in the input lists, -1 if it has none.
+    int listPosition(IDeckLink* deckLink) const;
     void setInputSelectionEnabled(bool enabled);
     // Makes the current entry of list the selected device.
     void onNewDeviceSelected(QComboBox* list, DeckLinkDevice*& selected);

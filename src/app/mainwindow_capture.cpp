@@ -6,6 +6,7 @@
 #include "ui_mainwindow.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDebug>
 #include <QSignalBlocker>
 
@@ -134,20 +135,34 @@ void MainWindow::onDeckLinkDeviceArrived(IDeckLink* deckLink)
     }
 }
 
+int MainWindow::listPosition(IDeckLink* deckLink) const
+{
+    const QComboBox* const left = m_ui->cmb_LeftCameraInput;
+    for (int i = 0; i < left->count(); ++i) {
+        DeckLinkDevice* device = deviceAt(left, i);
+        if (device && device->GetDeckLink() == deckLink)
+            return i;
+    }
+    return -1;
+}
+
 void MainWindow::onDeckLinkDeviceRemoved(IDeckLink* deckLink)
 {
     QComboBox* const left = m_ui->cmb_LeftCameraInput;
-    int position = -1;
-    for (int i = 0; i < left->count() && position < 0; ++i) {
-        DeckLinkDevice* device = deviceAt(left, i);
-        if (device && device->GetDeckLink() == deckLink)
-            position = i;
-    }
+    int position = listPosition(deckLink);
     if (position < 0)
         return;
     DeckLinkDevice* const removed = deviceAt(left, position);
-    if (removed->IsCapturing())
-        removed->StopCapture();
+    // A capture that loses a card ends as a click on "Stop capture" ends it:
+    // the other card stops too and no connection is left from either card to
+    // the preprocessing threads, which a later start with other cards would
+    // otherwise still feed. The stop delivers the window's queued calls,
+    // other cards' arrivals and removals among them, so the entry is looked
+    // up again.
+    if (removed->IsCapturing()) {
+        stopCapture();
+        position = listPosition(deckLink);
+    }
 
     {
         // The selections are settled below, once the entry is gone from all
@@ -159,34 +174,30 @@ void MainWindow::onDeckLinkDeviceRemoved(IDeckLink* deckLink)
         m_ui->cmb_RightCameraInput->removeItem(position);
         m_ui->cmb_SingleInput->removeItem(position);
     }
-    m_ui->btn_StartCapture->setText(QStringLiteral("Start capture"));
 
     if (left->count() > 0) {
-        bool reselected = true;
-        if (m_deckLinkLeftSelectedDevice == removed) {
-            m_ui->cmb_LeftCameraInput->setCurrentIndex(0);
-            onNewDeviceSelected(m_ui->cmb_LeftCameraInput, m_deckLinkLeftSelectedDevice);
-            if (m_deckLinkRightSelectedDevice)
-                m_deckLinkRightSelectedDevice->StopCapture();
-        } else if (m_deckLinkRightSelectedDevice == removed) {
-            m_ui->cmb_RightCameraInput->setCurrentIndex(0);
-            onNewDeviceSelected(m_ui->cmb_RightCameraInput, m_deckLinkRightSelectedDevice);
-            if (m_deckLinkLeftSelectedDevice)
-                m_deckLinkLeftSelectedDevice->StopCapture();
-        } else if (m_deckLinkSingleSelectedDevice == removed) {
-            m_ui->cmb_SingleInput->setCurrentIndex(0);
-            onNewDeviceSelected(m_ui->cmb_SingleInput, m_deckLinkSingleSelectedDevice);
-            if (m_deckLinkSingleSelectedDevice)
-                m_deckLinkSingleSelectedDevice->StopCapture();
-        } else {
-            reselected = false;
+        // Every list that showed the removed card moves to its first entry;
+        // none may keep pointing at a device about to be released.
+        const std::pair<QComboBox*, DeckLinkDevice**> lists[] = {
+            {m_ui->cmb_LeftCameraInput, &m_deckLinkLeftSelectedDevice},
+            {m_ui->cmb_RightCameraInput, &m_deckLinkRightSelectedDevice},
+            {m_ui->cmb_SingleInput, &m_deckLinkSingleSelectedDevice}};
+        for (const auto& [list, selected] : lists) {
+            if (*selected != removed)
+                continue;
+            const QSignalBlocker blocker(list);
+            list->setCurrentIndex(0);
+            onNewDeviceSelected(list, *selected);
         }
-        if (reselected) {
-            m_ui->btn_StartCapture->setEnabled(true);
-            m_ui->lbl_ImageLiveLeft->setPixmap(QPixmap());
-            m_ui->lbl_ImageLiveRight->setPixmap(QPixmap());
-        }
+        // A selection step enables the input controls; while the other cards
+        // go on capturing they must stay locked.
+        for (DeckLinkDevice* device :
+             {m_deckLinkLeftSelectedDevice, m_deckLinkRightSelectedDevice, m_deckLinkSingleSelectedDevice})
+            if (device && device->IsCapturing())
+                setInputSelectionEnabled(false);
+        m_ui->btn_StartCapture->setEnabled(true);
     } else {
+        m_ui->btn_StartCapture->setText(QStringLiteral("Start capture"));
         m_ui->btn_StartCapture->setEnabled(false);
         setInputSelectionEnabled(false);
         m_deckLinkLeftSelectedDevice = m_deckLinkRightSelectedDevice = m_deckLinkSingleSelectedDevice =
@@ -319,6 +330,11 @@ void MainWindow::stopCapture()
                        SLOT(onNewRightRawFrameArrived(VideoFrame)));
         }
     }
+
+    // Frames the preprocessing threads sent before they stopped are still
+    // queued to the window; shown after the views are cleared, they would
+    // leave a stopped capture's last pictures standing.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 
     m_ui->btn_StartCapture->setText(QStringLiteral("Start capture"));
     setInputSelectionEnabled(true);

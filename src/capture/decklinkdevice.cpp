@@ -122,16 +122,26 @@ bool DeckLinkDevice::StartCapture(unsigned int modeIndex, bool followDetectedFor
         m_errorMessage =
             QStringLiteral("This application was unable to select the chosen video mode. Perhaps, "
                            "the selected device is currently in-use.");
+        withdrawCallback();
         return false;
     }
     if (m_deckLinkInput->StartStreams() != S_OK) {
         m_errorMessage =
             QStringLiteral("This application was unable to start the capture. Perhaps, the selected "
                            "device is currently in-use.");
+        withdrawCallback();
         return false;
     }
     m_capturing = true;
     return true;
+}
+
+void DeckLinkDevice::withdrawCallback()
+{
+    // The card holds a reference to its callback; left registered after a
+    // failed start, that reference and the device's hold on the card would
+    // keep each other alive once the window lets the device go.
+    m_deckLinkInput->SetCallback(nullptr);
 }
 
 void DeckLinkDevice::StopCapture()

@@ -50,6 +50,9 @@ protected:
     ~DeckLinkDevice() override;
 
 private:
+    // Unregisters the device from its card after a failed start.
+    void withdrawCallback();
+
     std::atomic<int32_t> m_refCount{1};
     DeckLinkDeviceQtNotifier m_notifier;
     QString m_deviceName;

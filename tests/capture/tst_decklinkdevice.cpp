@@ -124,11 +124,12 @@ private slots:
             << 0u << true << false
             << "This application was unable to select the chosen video mode. Perhaps, "
                "the selected device is currently in-use."
-            << QStringList{"SetCallback", "EnableVideoInput"};
-        QTest::newRow("streams refused") << 0u << false << true
-                                         << "This application was unable to start the capture. Perhaps, the "
-                                            "selected device is currently in-use."
-                                         << QStringList{"SetCallback", "EnableVideoInput", "StartStreams"};
+            << QStringList{"SetCallback", "EnableVideoInput", "SetCallback(null)"};
+        QTest::newRow("streams refused")
+            << 0u << false << true
+            << "This application was unable to start the capture. Perhaps, the "
+               "selected device is currently in-use."
+            << QStringList{"SetCallback", "EnableVideoInput", "StartStreams", "SetCallback(null)"};
     }
     void startCaptureFailures()
     {
@@ -149,6 +150,8 @@ private slots:
         for (const std::string& call : card.deckLink.input.calls)
             made << QString::fromStdString(call);
         QCOMPARE(made, calls);
+        // The card keeps no reference to a device that does not capture.
+        QCOMPARE(card.deckLink.input.callback, nullptr);
         device->Release();
     }
 

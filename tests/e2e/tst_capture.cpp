@@ -1,0 +1,409 @@
+// Capture from end to end on the virtual cards: the real window lists the
+// cards, starts and stops capture in both modes, shows the frames and their
+// format, and survives every way a card can fail or go away.
+
+#include "../app/modalanswerer.h"
+#include "../app/privatesettings.h"
+#include "common/messagelog.h"
+#include "windowdriver.h"
+
+#include <QLoggingCategory>
+
+namespace {
+
+constexpr int kWait = 20000; // generous for the sanitizer build
+
+const char* const kTwoCards = R"(
+cards:
+  - { name: "Left", genlock: rig, source: { kind: rig, view: left } }
+  - { name: "Right", genlock: rig, source: { kind: rig, view: right } }
+)";
+
+} // namespace
+
+class TestCapture : public QObject
+{
+    Q_OBJECT
+
+    PrivateSettings m_settings;
+
+    void configure(const char* text)
+    {
+        std::string error;
+        QVERIFY2(virtualcards::configure(text, &error), error.c_str());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_settings.isValid());
+        // Every frame writes debug lines; only the tests that read the log want them.
+        QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    }
+
+    // Once the window is gone every card object it held has been released.
+    void cleanup()
+    {
+        QVERIFY(virtualcards::configure("cards: []"));
+        QCOMPARE(virtualcards::liveObjects(), 0L);
+    }
+
+    void defaultCardsAreListedInAllThreeLists()
+    {
+        configure(virtualcards::defaultConfiguration());
+        ModalAnswerer answerer;
+        MainWindow window;
+        WindowDriver driver(window);
+        QVERIFY(waitForCards(driver, 3));
+        const QStringList expected{"Virtual Card 1 (Left)", "Virtual Card 2 (Right)",
+                                   "Virtual Card 3 (Side by Side)"};
+        for (QComboBox* list : {driver.leftList(), driver.rightList(), driver.singleList()}) {
+            QCOMPARE(WindowDriver::entries(list), expected);
+            // The first card became the selection; later arrivals did not change it.
+            QCOMPARE(list->currentIndex(), 0);
+        }
+        QVERIFY(driver.startButton()->isEnabled());
+        QVERIFY(driver.widget("grp_InputModeSelector")->isEnabled());
+        QCOMPARE(driver.caption(), QStringLiteral("Start capture"));
+        QVERIFY(answerer.titles().isEmpty());
+    }
+
+    void captureFillsTheLiveViews_data()
+    {
+        QTest::addColumn<bool>("single");
+        QTest::newRow("single, side by side card") << true;
+        QTest::newRow("double, left and right cards") << false;
+    }
+    void captureFillsTheLiveViews()
+    {
+        QFETCH(bool, single);
+        configure(virtualcards::defaultConfiguration());
+        ModalAnswerer answerer;
+        MainWindow window;
+        WindowDriver driver(window);
+        QVERIFY(waitForCards(driver, 3));
+        if (single)
+            driver.chooseSingle(2);
+        else
+            driver.chooseDouble(0, 1);
+
+        driver.click();
+        QCOMPARE(driver.caption(), QStringLiteral("Stop capture"));
+        QVERIFY(!driver.widget("grp_InputModeSelector")->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
+        for (const char* side : {"left", "right"}) {
+            const QByteArray prefix = QByteArray("lbl_") + side;
+            QTRY_COMPARE_WITH_TIMEOUT(driver.label(prefix + "DisplayMode"), QStringLiteral("HD 1080p25"),
+                                      kWait);
+            QCOMPARE(driver.label(prefix + "TimecodeFormat"), QStringLiteral("RP188 LTC"));
+            const QString timecode = driver.label(prefix + "Timecode");
+            QVERIFY2(QRegularExpression("^\\d{3}:\\d\\d:\\d\\d:\\d\\d$").match(timecode).hasMatch(),
+                     qPrintable(timecode));
+            // The timecode runs on with the frames.
+            QTRY_VERIFY_WITH_TIMEOUT(driver.label(prefix + "Timecode") > timecode, kWait);
+        }
+
+        driver.click();
+        QCOMPARE(driver.caption(), QStringLiteral("Start capture"));
+        QVERIFY(driver.liveViewsEmpty());
+        QVERIFY(driver.widget("grp_InputModeSelector")->isEnabled());
+        for (QComboBox* list : {driver.leftList(), driver.singleList()})
+            for (int i = 0; i < list->count(); ++i)
+                QVERIFY(!WindowDriver::deviceAt(list, i)->IsCapturing());
+        // No frame already on its way fills the views again.
+        QCoreApplication::processEvents();
+        QVERIFY(driver.liveViewsEmpty());
+        QVERIFY(answerer.titles().isEmpty());
+    }
+
+    void withoutTheDriverNothingCanStart()
+    {
+        configure("none");
+        QLoggingCategory::setFilterRules(QString());
+        MessageLog log;
+        ModalAnswerer answerer;
+        {
+            MainWindow window;
+            WindowDriver driver(window);
+            QCoreApplication::processEvents();
+            for (QComboBox* list : {driver.leftList(), driver.rightList(), driver.singleList()})
+                QCOMPARE(list->count(), 0);
+            QVERIFY(!driver.startButton()->isEnabled());
+            QVERIFY(!driver.widget("grp_InputModeSelector")->isEnabled());
+            QVERIFY(!driver.widget("frm_SingleInputCtrl")->isEnabled());
+            driver.click();
+            QCOMPARE(driver.caption(), QStringLiteral("Start capture"));
+        }
+        QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+        QCOMPARE(log.count("Please install the Blackmagic Desktop Video drivers to use the features of this "
+                           "application."),
+                 1);
+        QVERIFY(answerer.titles().isEmpty());
+    }
+
+    void aCardThatFailsToInitialiseIsNeverListed_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no input") << "noInput"
+                                  << "Cannot get interface for DeckLink input";
+        QTest::newRow("no output") << "noOutput"
+                                   << "Cannot get interface for DeckLink output";
+    }
+    void aCardThatFailsToInitialiseIsNeverListed()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QString, message);
+        const QByteArray text = QString(R"(
+cards:
+  - { name: "Good", source: { kind: bars } }
+  - { name: "Broken", faults: [%1], source: { kind: bars } }
+  - { name: "Also Good", source: { kind: bars } }
+)")
+                                    .arg(fault)
+                                    .toUtf8();
+        configure(text.constData());
+        ModalAnswerer answerer;
+        MainWindow window;
+        WindowDriver driver(window);
+        QVERIFY(waitForCards(driver, 2));
+        QTRY_COMPARE(answerer.titles(), QStringList{"DeckLink Device Error"});
+        QCOMPARE(answerer.texts(), QStringList{message});
+        for (QComboBox* list : {driver.leftList(), driver.rightList(), driver.singleList()})
+            QCOMPARE(WindowDriver::entries(list), (QStringList{"Good", "Also Good"}));
+        // Its removal is no concern of the window's.
+        QVERIFY(virtualcards::pull("Broken"));
+        QVERIFY(virtualcards::pull("Good"));
+        QTRY_COMPARE(WindowDriver::entries(driver.leftList()), QStringList{"Also Good"});
+    }
+
+    void theSameCardForBothCamerasStartsNothing()
+    {
+        configure(kTwoCards);
+        ModalAnswerer answerer;
+        MainWindow window;
+        WindowDriver driver(window);
+        QVERIFY(waitForCards(driver, 2));
+        driver.chooseDouble(1, 1);
+        driver.click();
+        QCOMPARE(answerer.titles(), QStringList{"Start Capture Error"});
+        QCOMPARE(answerer.texts(), QStringList{"Select different input devices for left and right display"});
+        QCOMPARE(driver.caption(), QStringLiteral("Start capture"));
+        QVERIFY(!WindowDriver::deviceAt(driver.leftList(), 1)->IsCapturing());
+        // A different right card then starts.
+        driver.rightList()->setCurrentIndex(0);
+        driver.click();
+        QCOMPARE(driver.caption(), QStringLiteral("Stop capture"));
+        QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
+        QCOMPARE(answerer.titles().size(), 1);
+    }
+
+    void aBusyLeftCardLeavesTheRightOneRunning()
+    {
+        configure(R"(
+cards:
+  - { name: "Busy", faults: [enableVideoInputFails], source: { kind: bars } }
+  - { name: "Right", source: { kind: bars } }
+)");
+        ModalAnswerer answerer;
+        MainWindow window;
+        WindowDriver driver(window);
+        QVERIFY(waitForCards(driver, 2));
+        driver.chooseDouble(0, 1);
+        driver.click();
+        QCOMPARE(answerer.titles(), QStringList{"Left camera start capture error"});
+        QVERIFY(answerer.texts().value(0).startsWith(
+            "This application was unable to select the chosen video mode."));
+        QCOMPARE(driver.caption(), QStringLiteral("Stop capture"));
+        QTRY_VERIFY_WITH_TIMEOUT(driver.showsPicture("lbl_ImageLiveRight"), kWait);
+        QVERIFY(!driver.showsPicture("lbl_ImageLiveLeft"));
+        // The button stops the side that runs.
+        driver.click();
+        QCOMPARE(driver.caption(), QStringLiteral("Start capture"));
+        QVERIFY(!WindowDriver::deviceAt(driver.leftList(), 1)->IsCapturing());
+    }
+
+    void aFailedSingleStartCanBeTriedAgain()
+    {
+        configure(R"(
+cards:
+  - { name: "Busy", faults: [startStreamsFails], source: { kind: bars } }
+)");
+        ModalAnswerer answerer;
+        MainWindow window;
+        WindowDriver driver(window);
+        QVERIFY(waitForCards(driver, 1));
+        driver.chooseSingle(0);
+        for (int attempt = 1; attempt <= 2; ++attempt) {
+            driver.click();
+            QCOMPARE(answerer.titles().size(), attempt);
+            QCOMPARE(answerer.titles().last(), QStringLiteral("Single input start capture error"));
+            QCOMPARE(driver.caption(), QStringLiteral("Start capture"));
+            QVERIFY(driver.widget("grp_InputModeSelector")->isEnabled());
+        }
+    }
+
+    void aCardWithoutANameIsListedAsDeckLink()
+    {
+        configure(R"(
+cards:
+  - { name: "Anonymous", faults: [noDisplayName], source: { kind: bars } }
+)");
+        ModalAnswerer answerer;
+        MainWindow window;
+        WindowDriver driver(window);
+        QVERIFY(waitForCards(driver, 1));
+        QCOMPARE(WindowDriver::entries(driver.singleList()), QStringList{"DeckLink"});
+        driver.chooseSingle(0);
+        driver.click();
+        QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
+        QVERIFY(answerer.titles().isEmpty());
+    }
+
+    // The first card is the selection of all three lists when it is pulled;
+    // each list must let go of it, whichever mode is in use.
+    void removingTheSelectedIdleCardMovesEverySelection()
+    {
+        configure(virtualcards::defaultConfiguration());
+        ModalAnswerer answerer;
+        MainWindow window;
+        WindowDriver driver(window);
+        QVERIFY(waitForCards(driver, 3));
+        QVERIFY(virtualcards::pull("Virtual Card 1 (Left)"));
+        QVERIFY(waitForCards(driver, 2));
+        for (QComboBox* list : {driver.leftList(), driver.rightList(), driver.singleList()})
+            QCOMPARE(list->currentText(), QStringLiteral("Virtual Card 2 (Right)"));
+        // Starting on what each list now shows uses live cards only.
+        driver.chooseSingle(driver.singleList()->currentIndex());
+        driver.click();
+        QCOMPARE(driver.caption(), QStringLiteral("Stop capture"));
+        QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
+        driver.click();
+        QVERIFY(answerer.titles().isEmpty());
+    }
+
+    void removingACapturingCardStopsCapture_data()
+    {
+        QTest::addColumn<QString>("pulled");
+        QTest::newRow("left camera") << "Virtual Card 1 (Left)";
+        QTest::newRow("right camera") << "Virtual Card 2 (Right)";
+    }
+    void removingACapturingCardStopsCapture()
+    {
+        QFETCH(QString, pulled);
+        configure(virtualcards::defaultConfiguration());
+        ModalAnswerer answerer;
+        MainWindow window;
+        WindowDriver driver(window);
+        QVERIFY(waitForCards(driver, 3));
+        driver.chooseDouble(0, 1);
+        driver.click();
+        QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
+
+        QVERIFY(virtualcards::pull(pulled.toStdString()));
+        QVERIFY(waitForCards(driver, 2));
+        QCOMPARE(driver.caption(), QStringLiteral("Start capture"));
+        QVERIFY(driver.startButton()->isEnabled());
+        QVERIFY(driver.widget("grp_InputModeSelector")->isEnabled());
+        for (int i = 0; i < 2; ++i)
+            QVERIFY(!WindowDriver::deviceAt(driver.leftList(), i)->IsCapturing());
+        QCoreApplication::processEvents();
+        QVERIFY(driver.liveViewsEmpty());
+
+        // The card comes back; capture starts on it and the third card.
+        QVERIFY(virtualcards::plug(pulled.toStdString()));
+        QVERIFY(waitForCards(driver, 3));
+        QCOMPARE(driver.leftList()->itemText(2), pulled);
+        driver.chooseDouble(2, 1);
+        driver.click();
+        QCOMPARE(driver.caption(), QStringLiteral("Stop capture"));
+        QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
+        QVERIFY(answerer.titles().isEmpty());
+    }
+
+    void removingAnotherCardLeavesCaptureRunning()
+    {
+        configure(virtualcards::defaultConfiguration());
+        ModalAnswerer answerer;
+        MainWindow window;
+        WindowDriver driver(window);
+        QVERIFY(waitForCards(driver, 3));
+        driver.chooseDouble(1, 2);
+        driver.click();
+        QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
+        // The first card is only the single list's selection.
+        QVERIFY(virtualcards::pull("Virtual Card 1 (Left)"));
+        QVERIFY(waitForCards(driver, 2));
+        QCOMPARE(driver.caption(), QStringLiteral("Stop capture"));
+        QVERIFY(!driver.widget("grp_InputModeSelector")->isEnabled());
+        QVERIFY(!driver.widget("frm_DoubleInputCtrl")->isEnabled());
+        QCOMPARE(driver.leftList()->currentText(), QStringLiteral("Virtual Card 2 (Right)"));
+        QCOMPARE(driver.rightList()->currentText(), QStringLiteral("Virtual Card 3 (Side by Side)"));
+        QVERIFY(WindowDriver::deviceAt(driver.leftList(), 0)->IsCapturing());
+        QVERIFY(WindowDriver::deviceAt(driver.leftList(), 1)->IsCapturing());
+        const QString timecode = driver.label("lbl_rightTimecode");
+        QTRY_VERIFY_WITH_TIMEOUT(driver.label("lbl_rightTimecode") > timecode, kWait);
+        driver.click();
+        QCOMPARE(driver.caption(), QStringLiteral("Start capture"));
+        QVERIFY(answerer.titles().isEmpty());
+    }
+
+    void removingTheLastCardDisablesEverything()
+    {
+        configure(R"(
+cards:
+  - { name: "Only", source: { kind: bars } }
+)");
+        ModalAnswerer answerer;
+        MainWindow window;
+        WindowDriver driver(window);
+        QVERIFY(waitForCards(driver, 1));
+        driver.chooseSingle(0);
+        driver.click();
+        QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
+        QVERIFY(virtualcards::pull("Only"));
+        QVERIFY(waitForCards(driver, 0));
+        QCOMPARE(driver.caption(), QStringLiteral("Start capture"));
+        QVERIFY(!driver.startButton()->isEnabled());
+        QVERIFY(!driver.widget("grp_InputModeSelector")->isEnabled());
+        QVERIFY(!driver.widget("frm_SingleInputCtrl")->isEnabled());
+        // Nothing is selected: a click does nothing.
+        driver.click();
+        QCOMPARE(driver.caption(), QStringLiteral("Start capture"));
+        QVERIFY(virtualcards::plug("Only"));
+        QVERIFY(waitForCards(driver, 1));
+        QVERIFY(driver.startButton()->isEnabled());
+        QVERIFY(answerer.titles().isEmpty());
+    }
+
+    void aFormatChangeWhileCapturingIsFollowed()
+    {
+        configure(kTwoCards);
+        ModalAnswerer answerer;
+        MainWindow window;
+        WindowDriver driver(window);
+        QVERIFY(waitForCards(driver, 2));
+        driver.chooseDouble(0, 1);
+        DeckLinkDevice* left = WindowDriver::deviceAt(driver.leftList(), 0);
+        QSignalSpy frames(left->notifier(), SIGNAL(newFrameArrived(VideoFrame)));
+        driver.click();
+        QTRY_COMPARE_WITH_TIMEOUT(driver.label("lbl_leftDisplayMode"), QStringLiteral("HD 1080p25"), kWait);
+
+        QVERIFY(virtualcards::setSignal("Left", bmdModeHD720p50));
+        QTRY_COMPARE_WITH_TIMEOUT(driver.label("lbl_leftDisplayMode"), QStringLiteral("HD 720p50"), kWait);
+        QVERIFY(left->IsCapturing());
+        frames.clear();
+        QTRY_VERIFY_WITH_TIMEOUT(frames.size() >= 3, kWait);
+        for (const QList<QVariant>& arguments : frames) {
+            const auto frame = arguments.at(0).value<VideoFrame>();
+            QCOMPARE(frame.image.cols, 1280);
+            QCOMPARE(frame.image.rows, 720);
+        }
+        QCOMPARE(driver.label("lbl_rightDisplayMode"), QStringLiteral("HD 1080p25"));
+        QCOMPARE(driver.caption(), QStringLiteral("Stop capture"));
+        QVERIFY(answerer.titles().isEmpty());
+    }
+};
+
+QTEST_MAIN(TestCapture)
+#include "tst_capture.moc"

@@ -1,0 +1,181 @@
+// The window under load on the virtual cards: tab changes while both cards
+// stream, cards pulled and plugged while capturing, and the start button
+// clicked on and off. Nothing may hang, crash or keep growing.
+
+#include "../app/modalanswerer.h"
+#include "../app/privatesettings.h"
+#include "windowdriver.h"
+
+#include <QLoggingCategory>
+#include <QRandomGenerator>
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+constexpr int kWait = 20000;
+
+// The sanitizer build runs several times slower; it repeats less.
+#ifdef DUOSCOPE_STRESS_DIVISOR
+constexpr int kDivisor = DUOSCOPE_STRESS_DIVISOR;
+#else
+constexpr int kDivisor = 1;
+#endif
+constexpr int scaled(int count)
+{
+    return count / kDivisor;
+}
+
+// Resident memory sampled over a run. Single samples swing by a few frame
+// buffers with the frames in flight, so medians are compared: that of the
+// second quarter of the run (the first quarter being the warm-up) with that
+// of the last quarter. Memory may settle a little higher but must not grow
+// with the repetitions.
+class MemorySamples
+{
+public:
+    void take() { m_samples.push_back(residentBytes()); }
+
+    void verifySettled() const
+    {
+        const int count = int(m_samples.size());
+        QVERIFY(count >= 4);
+        const qint64 warm = median(count / 4, count / 2);
+        const qint64 now = median(count - count / 4, count);
+        QVERIFY(warm > 0 && now > 0);
+        qInfo("resident memory: %lld MiB after warm-up, %lld MiB at the end of the run", warm >> 20,
+              now >> 20);
+        QVERIFY2(now <= warm + warm / 10, "resident memory grew by more than 10% over the run");
+    }
+
+private:
+    qint64 median(int begin, int end) const
+    {
+        std::vector<qint64> part(m_samples.begin() + begin, m_samples.begin() + end);
+        std::nth_element(part.begin(), part.begin() + part.size() / 2, part.end());
+        return part[part.size() / 2];
+    }
+
+    std::vector<qint64> m_samples;
+};
+
+} // namespace
+
+class TestCaptureStress : public QObject
+{
+    Q_OBJECT
+
+    PrivateSettings m_settings;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_settings.isValid());
+        QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    }
+
+    void cleanup()
+    {
+        QVERIFY(virtualcards::configure("cards: []"));
+        QCOMPARE(virtualcards::liveObjects(), 0L);
+    }
+
+    void randomTabChangesWhileBothCardsStream()
+    {
+        QVERIFY(virtualcards::configure(virtualcards::defaultConfiguration()));
+        ModalAnswerer answerer;
+        MainWindow window;
+        WindowDriver driver(window);
+        QVERIFY(waitForCards(driver, 3));
+        driver.chooseDouble(0, 1);
+        driver.click();
+        QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
+
+        QRandomGenerator random(20261208);
+        MemorySamples memory;
+        const int changes = scaled(500);
+        for (int i = 0; i < changes; ++i) {
+            driver.tabs()->setCurrentIndex(random.bounded(3));
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            if (i % 5 == 4)
+                memory.take();
+        }
+
+        // The cards streamed throughout and the live views still follow them.
+        driver.tabs()->setCurrentIndex(0);
+        const QString timecode = driver.label("lbl_leftTimecode");
+        QTRY_VERIFY_WITH_TIMEOUT(driver.label("lbl_leftTimecode") != timecode, kWait);
+        driver.click();
+        QCOMPARE(driver.caption(), QStringLiteral("Start capture"));
+        QVERIFY(driver.liveViewsEmpty());
+        QVERIFY(answerer.titles().isEmpty());
+        memory.verifySettled();
+    }
+
+    void aCapturingCardPulledAndPluggedAgain()
+    {
+        QVERIFY(virtualcards::configure(R"(
+cards:
+  - { name: "Steady", source: { kind: bars } }
+  - { name: "Pulled", source: { kind: bars } }
+)"));
+        ModalAnswerer answerer;
+        MainWindow window;
+        WindowDriver driver(window);
+        QVERIFY(waitForCards(driver, 2));
+        MemorySamples memory;
+        const int cycles = scaled(100);
+        for (int cycle = 0; cycle < cycles; ++cycle) {
+            driver.chooseDouble(1, 0);
+            QCOMPARE(driver.leftList()->currentText(), QStringLiteral("Pulled"));
+            QSignalSpy frames(WindowDriver::deviceAt(driver.leftList(), 1)->notifier(),
+                              SIGNAL(newFrameArrived(VideoFrame)));
+            driver.click();
+            QCOMPARE(driver.caption(), QStringLiteral("Stop capture"));
+            QVERIFY(frames.wait(kWait));
+            QVERIFY(virtualcards::pull("Pulled"));
+            QVERIFY(waitForCards(driver, 1));
+            QCOMPARE(driver.caption(), QStringLiteral("Start capture"));
+            QVERIFY(!WindowDriver::deviceAt(driver.leftList(), 0)->IsCapturing());
+            memory.take(); // nothing streams now
+            QVERIFY(virtualcards::plug("Pulled"));
+            QVERIFY(waitForCards(driver, 2));
+        }
+        QVERIFY(answerer.titles().isEmpty());
+        memory.verifySettled();
+    }
+
+    void startAndStopClickedOnAndOff()
+    {
+        QVERIFY(virtualcards::configure(virtualcards::defaultConfiguration()));
+        ModalAnswerer answerer;
+        MainWindow window;
+        WindowDriver driver(window);
+        QVERIFY(waitForCards(driver, 3));
+        driver.chooseDouble(0, 1);
+        MemorySamples memory;
+        const int clicks = scaled(50) & ~1; // ends stopped
+        for (int click = 0; click < clicks; ++click) {
+            driver.click();
+            const bool started = click % 2 == 0;
+            QCOMPARE(driver.caption(),
+                     started ? QStringLiteral("Stop capture") : QStringLiteral("Start capture"));
+            // Most stops follow their start at once; some wait for the pictures.
+            if (started && click % 10 == 0)
+                QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
+            QCoreApplication::processEvents();
+            if (!started)
+                memory.take();
+        }
+        QVERIFY(driver.liveViewsEmpty());
+        // A last start still delivers.
+        driver.click();
+        QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
+        driver.click();
+        QVERIFY(answerer.titles().isEmpty());
+        memory.verifySettled();
+    }
+};
+
+QTEST_MAIN(TestCaptureStress)
+#include "tst_capturestress.moc"

@@ -1,0 +1,103 @@
+#pragma once
+
+// Drives the real window as a user does, on the virtual cards: picks the
+// input mode and cards, clicks the start button, and reads back what the
+// window shows. Each test process configures its own cards first.
+
+#include "mainwindow.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QtTest>
+#include <decklink/virtualcards.h>
+#include <malloc.h>
+#include <unistd.h>
+
+class WindowDriver
+{
+public:
+    explicit WindowDriver(MainWindow& window) : m_window(window) {}
+
+    template <typename T = QWidget> T* widget(const char* name) const
+    {
+        T* found = m_window.findChild<T*>(QString::fromLatin1(name));
+        if (!found)
+            qFatal("the window has no %s", name);
+        return found;
+    }
+
+    QComboBox* leftList() const { return widget<QComboBox>("cmb_LeftCameraInput"); }
+    QComboBox* rightList() const { return widget<QComboBox>("cmb_RightCameraInput"); }
+    QComboBox* singleList() const { return widget<QComboBox>("cmb_SingleInput"); }
+    QPushButton* startButton() const { return widget<QPushButton>("btn_StartCapture"); }
+    QTabWidget* tabs() const { return widget<QTabWidget>("tabWidget"); }
+    QString caption() const { return startButton()->text(); }
+    QString label(const char* name) const { return widget<QLabel>(name)->text(); }
+
+    static QStringList entries(const QComboBox* list)
+    {
+        QStringList names;
+        for (int i = 0; i < list->count(); ++i)
+            names << list->itemText(i);
+        return names;
+    }
+
+    // The device behind an entry of a list, as the window stored it.
+    static DeckLinkDevice* deviceAt(const QComboBox* list, int index)
+    {
+        return static_cast<DeckLinkDevice*>(list->itemData(index, Qt::UserRole).value<void*>());
+    }
+
+    bool showsPicture(const char* name) const
+    {
+        return !widget<QLabel>(name)->pixmap(Qt::ReturnByValue).isNull();
+    }
+    bool liveViewsFilled() const
+    {
+        return showsPicture("lbl_ImageLiveLeft") && showsPicture("lbl_ImageLiveRight");
+    }
+    bool liveViewsEmpty() const
+    {
+        return !showsPicture("lbl_ImageLiveLeft") && !showsPicture("lbl_ImageLiveRight");
+    }
+
+    // Single mode on the card at `index`, its two halves side by side.
+    void chooseSingle(int index)
+    {
+        widget<QRadioButton>("rbn_SingleInput")->setChecked(true);
+        widget<QRadioButton>("radio_SideBySide")->setChecked(true);
+        singleList()->setCurrentIndex(index);
+    }
+    void chooseDouble(int left, int right)
+    {
+        widget<QRadioButton>("rbn_DoubleInput")->setChecked(true);
+        leftList()->setCurrentIndex(left);
+        rightList()->setCurrentIndex(right);
+    }
+    void click() { QTest::mouseClick(startButton(), Qt::LeftButton); }
+
+private:
+    MainWindow& m_window;
+};
+
+// Waits until the driver has reported `count` cards to the window.
+inline bool waitForCards(const WindowDriver& driver, int count)
+{
+    return QTest::qWaitFor([&] { return driver.leftList()->count() == count; }, 10000);
+}
+
+// The process's resident memory in bytes, once the allocator has handed
+// back what it holds free, so that the figure follows the memory in use.
+inline qint64 residentBytes()
+{
+    malloc_trim(0);
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toLongLong() * sysconf(_SC_PAGESIZE) : -1;
+}
