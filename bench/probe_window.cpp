@@ -131,7 +131,6 @@ cards:
         window.findChild<QRadioButton*>("rbn_DoubleInput")->setChecked(true);
         left->setCurrentIndex(0);
         right->setCurrentIndex(1);
-        window.findChild<QTabWidget*>("tabWidget")->setCurrentIndex(tab);
 
         Delivered delivered;
         for (QComboBox* list : {left, right})
@@ -146,6 +145,8 @@ cards:
                 Qt::DirectConnection);
 
         window.findChild<QPushButton*>("btn_StartCapture")->click();
+        // The tab's route is made by a tab change while capture runs.
+        window.findChild<QTabWidget*>("tabWidget")->setCurrentIndex(tab);
         runFor(2.0); // warm-up
         delivered.frames = 0;
         delivered.multiplesOfFive = 0;
