@@ -7,8 +7,6 @@
 #include "common/messagelog.h"
 #include "windowdriver.h"
 
-#include <QLoggingCategory>
-
 namespace {
 
 constexpr int kWait = 20000; // generous for the sanitizer build
@@ -37,16 +35,10 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_settings.isValid());
-        // Every frame writes debug lines; only the tests that read the log want them.
-        QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+        silenceFrameLog();
     }
 
-    // Once the window is gone every card object it held has been released.
-    void cleanup()
-    {
-        QVERIFY(virtualcards::configure("cards: []"));
-        QCOMPARE(virtualcards::liveObjects(), 0L);
-    }
+    void cleanup() { verifyEveryCardReleased(); }
 
     void defaultCardsAreListedInAllThreeLists()
     {
@@ -134,7 +126,7 @@ private slots:
             driver.click();
             QCOMPARE(driver.caption(), QStringLiteral("Start capture"));
         }
-        QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+        silenceFrameLog();
         QCOMPARE(log.count("Please install the Blackmagic Desktop Video drivers to use the features of this "
                            "application."),
                  1);

@@ -9,7 +9,6 @@
 #include "windowdriver.h"
 
 #include <QLineEdit>
-#include <QLoggingCategory>
 #include <QTemporaryDir>
 #include <qwt_plot_histogram.h>
 
@@ -44,14 +43,10 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_settings.isValid());
-        QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+        silenceFrameLog();
     }
 
-    void cleanup()
-    {
-        QVERIFY(virtualcards::configure("cards: []"));
-        QCOMPARE(virtualcards::liveObjects(), 0L);
-    }
+    void cleanup() { verifyEveryCardReleased(); }
 
     void calibrationMeasuresTheRigsMisalignment()
     {

@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLoggingCategory>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -100,4 +101,17 @@ inline qint64 residentBytes()
         return -1;
     const QList<QByteArray> fields = statm.readAll().split(' ');
     return fields.size() > 1 ? fields[1].toLongLong() * sysconf(_SC_PAGESIZE) : -1;
+}
+
+// Every frame writes debug lines; only the tests that read the log want them.
+inline void silenceFrameLog()
+{
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+}
+
+// Once the window is gone every card object it held has been released.
+inline void verifyEveryCardReleased()
+{
+    QVERIFY(virtualcards::configure("cards: []"));
+    QCOMPARE(virtualcards::liveObjects(), 0L);
 }
