@@ -1,6 +1,6 @@
 #include "card.h"
 
-#include "conversion.h"
+#include "common.h"
 
 namespace virtualcards {
 
@@ -48,7 +48,7 @@ HRESULT VirtualCard::GetDisplayModeIterator(IDeckLinkDisplayModeIterator** itera
 {
     if (!iterator)
         return E_POINTER;
-    *iterator = new VirtualDisplayModeIterator(m_settings->modes);
+    *iterator = new CardDisplayModeIterator(m_settings->modes);
     return S_OK;
 }
 
@@ -92,7 +92,7 @@ HRESULT VirtualCard::CreateVideoFrame(int32_t width, int32_t height, int32_t row
     if (width <= 0 || height <= 0 || needed == 0 || rowBytes < needed)
         return E_INVALIDARG;
     const FrameLayout layout{width, height, rowBytes, format};
-    *frame = new VirtualMutableFrame(
+    *frame = new MutableFrame(
         layout, flags, m_outputPool->acquire(static_cast<size_t>(rowBytes) * static_cast<size_t>(height)));
     return S_OK;
 }

@@ -4,7 +4,7 @@
 // stream), its output (frames to convert into) and frame conversion. Faults
 // configured for the card make the matching calls fail.
 
-#include "comobject.h"
+#include "common.h"
 #include "inputstream.h"
 
 #include <memory>

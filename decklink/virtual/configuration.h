@@ -4,7 +4,7 @@
 // FileStorage YAML or JSON) or from the built-in default. docs/virtual-cards.md
 // describes every key.
 
-#include "displaymodes.h"
+#include "common.h"
 #include "frameclock.h"
 
 #include <opencv2/core.hpp>

@@ -1,6 +1,6 @@
 #include "driver.h"
 
-#include "conversion.h"
+#include "common.h"
 
 #include <cstdlib>
 #include <decklink/virtualcards.h>
@@ -187,7 +187,7 @@ HRESULT Driver::createInstance(const char* classId, REFIID iid, void** out)
     if (strcasecmp(classId, CLSID_CDeckLinkDiscovery) == 0)
         object = static_cast<IDeckLinkDiscovery*>(new VirtualDiscovery);
     else if (strcasecmp(classId, CLSID_CDeckLinkVideoConversion) == 0)
-        object = static_cast<IDeckLinkVideoConversion*>(new VirtualConversion);
+        object = static_cast<IDeckLinkVideoConversion*>(new FrameConverter);
     else
         return E_FAIL;
     const HRESULT result = object->QueryInterface(iid, out);
@@ -320,7 +320,3 @@ const char* defaultConfiguration()
 
 } // namespace virtualcards
 
-HRESULT DeckLinkCreateInstance(const char* classId, REFIID iid, void** out)
-{
-    return virtualcards::Driver::instance().createInstance(classId, iid, out);
-}

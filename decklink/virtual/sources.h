@@ -5,7 +5,7 @@
 // to the signal. Stills are rendered once per display mode and then reused.
 
 #include "configuration.h"
-#include "displaymodes.h"
+#include "common.h"
 #include "rigscene.h"
 
 #include <memory>
