@@ -1,7 +1,7 @@
 #include "frameconverter.h"
 
-#include "uyvyconversion.h"
 #include "cardframes.h"
+#include "uyvyconversion.h"
 
 #include <cstring>
 

@@ -1,5 +1,8 @@
 #include "card.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include "common.h"
 
 namespace virtualcards {
@@ -40,7 +43,13 @@ HRESULT VirtualCard::GetDisplayName(BSTR* name)
     *name = nullptr;
     if (m_settings->faults.noDisplayName)
         return E_FAIL;
-    *name = makeBstr(m_settings->name.c_str());
+    std::string text = m_settings->name;
+    std::string lower = text;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
+    if (markedNames() && lower.find("virtual") == std::string::npos)
+        text += " (virtual)";
+    *name = makeBstr(text.c_str());
     return S_OK;
 }
 

@@ -11,6 +11,9 @@
 
 namespace virtualcards {
 
+// Whether display names say that the cards are virtual.
+std::atomic<bool>& markedNames();
+
 class VirtualCard : public ComObject<IDeckLink, IDeckLinkInput, IDeckLinkOutput, IDeckLinkAttributes,
                                      IDeckLinkVideoConversion>
 {

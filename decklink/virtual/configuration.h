@@ -60,7 +60,8 @@ enum class SourceKind
     Rig,
     Image,
     Video,
-    Bars, // 75% colour bars, as a camera sends them
+    Bars,     // 75% colour bars, as a camera sends them
+    Pipeline, // a GStreamer pipeline, run by the GStreamer driver
 };
 
 struct SourceSettings
@@ -71,6 +72,7 @@ struct SourceSettings
     std::vector<std::string> files; // image, video: absolute paths, left first
     std::vector<cv::Mat> images;    // image: the pictures read from the files
     Scaling scaling = Scaling::Fit;
+    std::string description; // pipeline: gst-launch syntax
 };
 
 struct Faults

@@ -50,6 +50,10 @@ std::vector<VirtualCard*> Driver::loadLocked()
     }
     Configuration configuration;
     ConfigurationError error;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_messages.clear();
+    }
     const char* path = std::getenv(environmentVariable);
     if (!path || !*path) {
         parseConfiguration(defaultConfigurationText(), ".", configuration, error);
@@ -57,8 +61,11 @@ std::vector<VirtualCard*> Driver::loadLocked()
         configuration.installed = false;
     } else if (!loadConfigurationFile(path, configuration, error)) {
         // Half a configuration would mislead: without a sound one the driver is not there.
-        std::cerr << "virtual cards: " << describe(path, error) << "; the driver is not installed"
-                  << std::endl;
+        const std::string message =
+            "virtual cards: " + describe(path, error) + "; the driver is not installed";
+        std::cerr << message << std::endl;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_messages.push_back(message);
         configuration = Configuration{};
         configuration.installed = false;
     }
@@ -114,6 +121,19 @@ std::vector<VirtualCard*> Driver::apply(const Configuration& configuration)
         if (card.source.kind == SourceKind::Rig && !rig)
             rig = std::make_shared<const RigScene>(configuration.rig);
 
+    std::vector<PipelineCardSettings> pipelineCards;
+    for (const CardSettings& card : configuration.cards)
+        if (card.source.kind == SourceKind::Pipeline && card.plugged)
+            pipelineCards.push_back(PipelineCardSettings{card.name, card.source.description, card.modes,
+                                                         card.formatDetection, card.timecodes});
+    m_pipelineCards = pipelineCards;
+    if (m_pipelineHandler)
+        m_pipelineHandler(pipelineCards);
+    else if (!pipelineCards.empty())
+        std::cerr << "virtual cards: \"" << pipelineCards.front().name
+                  << "\" and other pipeline cards need the GStreamer driver, which this program does not have"
+                  << std::endl;
+
     std::vector<VirtualCard*> pulled;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -133,6 +153,8 @@ std::vector<VirtualCard*> Driver::apply(const Configuration& configuration)
                     SteadyClock::now(), card.hasTimecodeStart ? card.timecodeStart : timeOfDayNow());
         }
         for (const CardSettings& card : configuration.cards) {
+            if (card.source.kind == SourceKind::Pipeline)
+                continue;
             m_slots.push_back(Slot{std::make_shared<const CardSettings>(card)});
             if (card.plugged)
                 plugLocked(m_slots.back());
@@ -279,6 +301,25 @@ bool Driver::setSignal(const std::string& name, BMDDisplayMode code)
     return true;
 }
 
+void Driver::setPipelineCardHandler(PipelineCardHandler handler)
+{
+    std::lock_guard<std::mutex> configuring(m_configuring);
+    m_pipelineHandler = std::move(handler);
+    bool loaded = false;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        loaded = m_loaded;
+    }
+    if (loaded && m_pipelineHandler)
+        m_pipelineHandler(m_pipelineCards);
+}
+
+std::atomic<bool>& markedNames()
+{
+    static std::atomic<bool> marked{false};
+    return marked;
+}
+
 // The test interface.
 
 bool configure(const std::string& text, std::string* error)
@@ -309,6 +350,28 @@ bool setSignal(const std::string& name, BMDDisplayMode mode)
 {
     return Driver::instance().setSignal(name, mode);
 }
+void setPipelineCardHandler(PipelineCardHandler handler)
+{
+    Driver::instance().setPipelineCardHandler(std::move(handler));
+}
+std::vector<std::string> Driver::messages()
+{
+    loadOnce();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_messages;
+}
+HRESULT createInstance(const char* classId, REFIID iid, void** out)
+{
+    return Driver::instance().createInstance(classId, iid, out);
+}
+std::vector<std::string> driverMessages()
+{
+    return Driver::instance().messages();
+}
+void setMarkedNames(bool marked)
+{
+    markedNames() = marked;
+}
 long liveObjects()
 {
     return liveObjectCounter().load();
@@ -319,4 +382,3 @@ const char* defaultConfiguration()
 }
 
 } // namespace virtualcards
-

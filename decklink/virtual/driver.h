@@ -9,6 +9,7 @@
 #include "configuration.h"
 #include "discovery.h"
 
+#include <decklink/virtualcards.h>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -35,6 +36,8 @@ public:
     bool plug(const std::string& name);
     bool pull(const std::string& name);
     bool setSignal(const std::string& name, BMDDisplayMode mode);
+    void setPipelineCardHandler(PipelineCardHandler handler);
+    std::vector<std::string> messages();
 
 private:
     Driver() = default;
@@ -65,6 +68,10 @@ private:
     std::map<std::string, std::shared_ptr<const FrameClock>> m_genlockClocks;
     std::shared_ptr<const RigScene> m_rig;
     std::vector<std::shared_ptr<NotificationQueue>> m_queues;
+    // Under m_configuring: the pipeline cards of the configuration and who runs them.
+    std::vector<PipelineCardSettings> m_pipelineCards;
+    PipelineCardHandler m_pipelineHandler;
+    std::vector<std::string> m_messages; // under m_mutex: problems of the configuration
 };
 
 } // namespace virtualcards

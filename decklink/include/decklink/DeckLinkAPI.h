@@ -331,3 +331,8 @@ HRESULT DeckLinkCreateInstance(const char* classId, REFIID iid, void** out);
 
 // Frees a string handed out by the driver (GetDisplayName, GetName). Null is allowed.
 void SysFreeString(BSTR string);
+
+// The driver's set-up problems, for the window to show: S_OK with a text of
+// one problem per line, or S_FALSE with null when there are none. The caller
+// frees the text with SysFreeString.
+HRESULT DeckLinkGetDriverMessages(BSTR* messages);
