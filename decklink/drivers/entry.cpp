@@ -89,6 +89,17 @@ void setVirtualCardsShown(bool shown)
     virtualShown = shown;
 }
 
+std::vector<IDeckLink*> presentCards()
+{
+    std::vector<IDeckLink*> cards;
+    if (gstreamercards::isAvailable())
+        cards = gstreamercards::presentCardObjects();
+    if (virtualShown)
+        for (IDeckLink* card : virtualcards::presentCardObjects())
+            cards.push_back(card);
+    return cards;
+}
+
 std::vector<std::string> driverMessages()
 {
     std::vector<std::string> messages = virtualcards::driverMessages();

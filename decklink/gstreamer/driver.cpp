@@ -142,6 +142,18 @@ std::vector<std::string> Driver::presentCards()
     return names;
 }
 
+std::vector<IDeckLink*> Driver::presentCardObjects()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::vector<IDeckLink*> cards;
+    for (const auto* list : {&m_pipelineCards, &m_deviceCards})
+        for (const Present& present : *list) {
+            present.card->AddRef();
+            cards.push_back(present.card);
+        }
+    return cards;
+}
+
 bool Driver::attach(const std::shared_ptr<NotificationQueue>& queue)
 {
     if (!available())
@@ -341,6 +353,10 @@ void setDeviceMonitoring(bool enabled)
 std::vector<std::string> presentCards()
 {
     return Driver::instance().presentCards();
+}
+std::vector<IDeckLink*> presentCardObjects()
+{
+    return Driver::instance().presentCardObjects();
 }
 std::vector<std::string> driverMessages()
 {

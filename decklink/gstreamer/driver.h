@@ -26,6 +26,7 @@ public:
     void setPipelineCards(const std::vector<PipelineCardSettings>& cards);
     void setDeviceMonitoring(bool enabled);
     std::vector<std::string> presentCards();
+    std::vector<IDeckLink*> presentCardObjects();
     void report(const std::string& text);
     std::vector<std::string> messages();
 

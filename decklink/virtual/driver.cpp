@@ -254,6 +254,19 @@ std::vector<std::string> Driver::presentCards()
     return names;
 }
 
+std::vector<IDeckLink*> Driver::presentCardObjects()
+{
+    loadOnce();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::vector<IDeckLink*> cards;
+    for (const Slot& slot : m_slots)
+        if (slot.card) {
+            slot.card->AddRef();
+            cards.push_back(slot.card);
+        }
+    return cards;
+}
+
 bool Driver::plug(const std::string& name)
 {
     loadOnce();
@@ -337,6 +350,10 @@ bool isInstalled()
 std::vector<std::string> presentCards()
 {
     return Driver::instance().presentCards();
+}
+std::vector<IDeckLink*> presentCardObjects()
+{
+    return Driver::instance().presentCardObjects();
 }
 bool plug(const std::string& name)
 {

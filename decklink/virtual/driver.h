@@ -33,6 +33,7 @@ public:
     bool reload();
     bool isInstalled();
     std::vector<std::string> presentCards();
+    std::vector<IDeckLink*> presentCardObjects();
     bool plug(const std::string& name);
     bool pull(const std::string& name);
     bool setSignal(const std::string& name, BMDDisplayMode mode);

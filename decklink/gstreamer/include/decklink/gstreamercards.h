@@ -31,6 +31,9 @@ void setDeviceMonitoring(bool enabled);
 // Names of the cards present now: pipeline cards, then devices.
 std::vector<std::string> presentCards();
 
+// The same cards, one reference each for the caller.
+std::vector<IDeckLink*> presentCardObjects();
+
 // Problems met so far (a card that cannot start, a stream that failed, a
 // missing plugin and the Debian package that has it), oldest first, each once.
 std::vector<std::string> driverMessages();

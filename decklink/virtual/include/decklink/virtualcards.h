@@ -54,6 +54,9 @@ bool isInstalled();
 // Names of the cards plugged in now, in configuration order.
 std::vector<std::string> presentCards();
 
+// The cards plugged in now, in configuration order, one reference each for the caller.
+std::vector<IDeckLink*> presentCardObjects();
+
 // Plugs in a configured card that is not present (a new card object, with its
 // configured signal); false if there is no such card or it is present.
 bool plug(const std::string& name);
