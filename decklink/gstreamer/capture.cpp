@@ -70,6 +70,16 @@ void fillBlack(uint8_t* pixels, size_t bytes)
         std::memcpy(pixels + i, pair, 4);
 }
 
+// The start of the frame period of the shared clock that holds `instant`. Sources that run free of
+// each other, at one rate, give the frames they capture in the same period the same hardware time, so
+// that the program pairs them as genlocked cards; a frame's time is early by less than a frame.
+int64_t frameSlotStart(int64_t instant, const DisplayModeInfo& mode)
+{
+    const __int128 slotUnits = static_cast<__int128>(mode.frameDuration) * nanosecondsPerSecond;
+    const int64_t slot = floorDivide(static_cast<__int128>(instant) * mode.timeScale, slotUnits);
+    return floorDivide(static_cast<__int128>(slot) * slotUnits, mode.timeScale);
+}
+
 } // namespace
 
 std::string withPackageHint(const std::string& text, const std::vector<std::string>& missingElements)
@@ -573,10 +583,10 @@ void CaptureStream::handleSample(Run& run, GstSample* sample)
         running = now > base ? now - base : 0;
     }
     info.streamTimeNs = static_cast<int64_t>(running);
+    GstClockTime captured = base + running;
     if (GstReferenceTimestampMeta* reference = gst_buffer_get_reference_timestamp_meta(buffer, nullptr))
-        info.hardwareTimeNs = static_cast<int64_t>(reference->timestamp);
-    else
-        info.hardwareTimeNs = static_cast<int64_t>(base + running);
+        captured = reference->timestamp;
+    info.hardwareTimeNs = frameSlotStart(static_cast<int64_t>(captured), mode);
     info.durationNs =
         GST_BUFFER_DURATION_IS_VALID(buffer)
             ? static_cast<int64_t>(GST_BUFFER_DURATION(buffer))
@@ -604,7 +614,7 @@ void CaptureStream::deliverNoSignal(Run& run)
     info.displayMode = mode.code;
     const GstClockTime now = gst_clock_get_time(sharedClock());
     const GstClockTime base = gst_element_get_base_time(run.pipeline);
-    info.hardwareTimeNs = static_cast<int64_t>(now);
+    info.hardwareTimeNs = frameSlotStart(static_cast<int64_t>(now), mode);
     info.streamTimeNs = now > base ? static_cast<int64_t>(now - base) : 0;
     info.durationNs =
         static_cast<int64_t>(gst_util_uint64_scale(GST_SECOND, mode.frameDuration, mode.timeScale));

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <decklink/drivers.h>
 #include <decklink/gstreamercards.h>
+#include <set>
 
 namespace {
 
@@ -314,6 +315,41 @@ private slots:
         QCOMPARE(afterStop.load(), 0);
         // Both cards ran on one clock: B's frames of each round come after A's frames of that round.
         QVERIFY(b.frames().back().hardwareTime > a.frames().back().hardwareTime);
+    }
+
+    void freeRunningCardsShareFramePeriods()
+    {
+        // Two cameras without timecode, started one after the other: on the shared clock their frames
+        // of one frame period carry one hardware time, the start of that period.
+        QVERIFY(configure(
+            pipelineCard("A",
+                         "videotestsrc is-live=true ! video/x-raw,width=1280,height=720,framerate=50/1") +
+            pipelineCard("B",
+                         "videotestsrc is-live=true ! video/x-raw,width=1280,height=720,framerate=50/1")));
+        CardFinder finder;
+        QVERIFY(finder.waitForCards(2));
+        InputRecorder a, b;
+        a.timeScale = b.timeScale = nanoseconds;
+        {
+            InputHandle inputA(finder.card("A"));
+            InputHandle inputB(finder.card("B"));
+            QCOMPARE(inputA.start(a, bmdModeHD720p50), S_OK);
+            QVERIFY(a.waitForFrames(2));
+            QCOMPARE(inputB.start(b, bmdModeHD720p50), S_OK);
+            QVERIFY(b.waitForFrames(10));
+            QCOMPARE(inputB->StopStreams(), S_OK);
+            QCOMPARE(inputA->StopStreams(), S_OK);
+        }
+        std::set<BMDTimeValue> timesOfA;
+        for (const ReceivedFrame& f : a.frames()) {
+            QVERIFY(!f.hasTimecode);
+            QCOMPARE(f.hardwareTime % 20000000, BMDTimeValue(0));
+            timesOfA.insert(f.hardwareTime);
+        }
+        int shared = 0;
+        for (const ReceivedFrame& f : b.frames())
+            shared += timesOfA.count(f.hardwareTime) ? 1 : 0;
+        QVERIFY2(shared >= 8, qPrintable(QString::number(shared)));
     }
 
     void namesTellRealFromVirtual_data()
