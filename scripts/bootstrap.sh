@@ -2,7 +2,9 @@
 # missing, then configures and builds. Sourced, not run.
 
 DUOSCOPE_PACKAGES=(build-essential cmake ninja-build pkg-config
-  qtbase5-dev libopencv-dev libqwt-qt5-dev libbenchmark-dev)
+  qtbase5-dev libopencv-dev libqwt-qt5-dev libbenchmark-dev
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad)
 
 # duoscope_install_packages [extra packages...]
 # Installs only what is missing, so a second run costs a dpkg query and no network.

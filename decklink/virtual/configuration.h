@@ -1,7 +1,7 @@
 #pragma once
 
 // What the virtual cards are: read from a configuration file (OpenCV
-// FileStorage YAML or JSON) or from the built-in default. docs/virtual-cards.md
+// FileStorage YAML or JSON) or from the built-in default. docs/cards.md
 // describes every key.
 
 #include "common.h"
