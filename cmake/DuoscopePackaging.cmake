@@ -9,11 +9,14 @@ set(CPACK_PACKAGE_VENDOR Vantrel)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
   "align the cameras of a stereoscopic rig and check the depth of a shot")
-set(CPACK_PACKAGE_DESCRIPTION
-  "A tool for stereoscopic camera crews on set. It captures live video from two capture-card inputs, or \
-one input that carries both views, finds a printed calibration board in both pictures and shows how far \
-the cameras differ in zoom, rotation, vertical and horizontal offset, and computes a disparity map with \
-its histogram, written as PNG files named by timecode. duoscope-board prints the calibration board.")
+# Lines of the long description stay within Debian's 80 columns.
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+  "A tool for stereoscopic camera crews on set. It captures live video from"
+  "two capture-card inputs, or one input that carries both views, finds a"
+  "printed calibration board in both pictures and shows how far the cameras"
+  "differ in zoom, rotation, vertical and horizontal offset, and computes a"
+  "disparity map with its histogram, written as PNG files named by timecode."
+  "duoscope-board prints the calibration board.")
 # The address is the team's to give: a release build sets it on the command line.
 set(DUOSCOPE_PACKAGE_MAINTAINER "Vantrel Duoscope team <duoscope@vantrel.invalid>" CACHE STRING
   "Maintainer field of the Debian package (name <address>)")

@@ -67,6 +67,8 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Architecture)" = "$arch" ] || fail "Architecture is '$(field Architecture)', expected '$arch'"
 [ -n "$(field Maintainer)" ] || fail "no Maintainer"
 [ -n "$(field Description)" ] || fail "no Description"
+long_lines=$(field Description | awk 'length > 80')
+[ -z "$long_lines" ] || fail "Description lines longer than 80 columns: $long_lines"
 
 # Read off the binaries: the libraries every build links must be named.
 depends=$(field Depends)
