@@ -8,7 +8,7 @@
 #   check-deb.sh <build dir> <file.deb>  checks a package already made from that build
 #
 # The expectations (version, names, added dependencies) come from the build's
-# package-expectations.sh, written by CMake.
+# package-expectations.sh, written by CMake. CPACK names the cpack to use.
 set -euo pipefail
 
 if [ $# -lt 1 ] || [ $# -gt 2 ]; then
@@ -42,7 +42,7 @@ fail() {
 if [ $# -eq 2 ]; then
   deb=$2
 else
-  if ! (cd "$build" && cpack -G DEB -B "$work/out" >"$work/cpack.log" 2>&1); then
+  if ! (cd "$build" && "${CPACK:-cpack}" -G DEB -B "$work/out" >"$work/cpack.log" 2>&1); then
     cat "$work/cpack.log" >&2
     echo "FAIL: cpack could not make the package" >&2
     exit 1
