@@ -13,7 +13,7 @@ duoscope_build "$dir" -DCMAKE_BUILD_TYPE=Release -DDUOSCOPE_TESTS=OFF -DDUOSCOPE
   -DDUOSCOPE_SANITIZE= "$@"
 (cd "$dir" && cpack -G DEB)
 
-# shellcheck source=/dev/null
+# shellcheck source=/dev/null disable=SC2154
 . "$dir/package-expectations.sh"
 deb="$dir/${package}_${version}_$(dpkg --print-architecture).deb"
 tests/package/check-deb.sh "$dir" "$deb"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# shellcheck disable=SC2154 # the expectations are set by a file CMake writes
 # Checks the Debian package of the calibrator as a crew would meet it: the file
 # name and control fields, the files it installs and nothing of the build, the
 # unpacked programs' --version, the launcher entry and the software-centre
@@ -20,6 +21,7 @@ if [ ! -f "$build/package-expectations.sh" ]; then
   echo "$build holds no package-expectations.sh: configure it with CMake first" >&2
   exit 2
 fi
+# It sets version, package, appstream_id, added_depends and added_recommends.
 # shellcheck source=/dev/null
 . "$build/package-expectations.sh"
 
@@ -100,7 +102,7 @@ outside=$(cd "$root" && find . -mindepth 1 -maxdepth 1 ! -name usr)
 leftovers=$(cd "$root" && find . -type f \( -name '*.a' -o -name '*.h' -o -name '*.cmake' -o -name 'test_*' \
   -o -name 'bench_*' \))
 [ -z "$leftovers" ] || fail "build files in the package: $leftovers"
-programs=$(cd "$root/usr/bin" && ls | sort | xargs)
+programs=$(cd "$root/usr/bin" && find . -mindepth 1 -printf '%P\n' | sort | xargs)
 [ "$programs" = "duoscope-board duoscope-camera-calibrator" ] ||
   fail "/usr/bin holds '$programs', expected duoscope-board and duoscope-camera-calibrator"
 
