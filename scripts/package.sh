@@ -13,8 +13,9 @@ duoscope_build "$dir" -DCMAKE_BUILD_TYPE=Release -DDUOSCOPE_TESTS=OFF -DDUOSCOPE
   -DDUOSCOPE_SANITIZE= "$@"
 (cd "$dir" && cpack -G DEB)
 
-# shellcheck source=/dev/null disable=SC2154
+# shellcheck source=/dev/null
 . "$dir/package-expectations.sh"
+# shellcheck disable=SC2154 # package and version come from the file above
 deb="$dir/${package}_${version}_$(dpkg --print-architecture).deb"
 tests/package/check-deb.sh "$dir" "$deb"
 echo "Install it with: sudo apt install ./$deb"

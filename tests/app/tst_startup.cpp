@@ -2,11 +2,11 @@
 // from the settings store, frames arriving from another thread, the error
 // dialog, and the About box and Quit of its menus.
 
-#include "appnames.h"
+#include "app/appnames.h"
+#include "app/mainwindow.h"
 #include "common/messagelog.h"
-#include "mainwindow.h"
-#include "modalanswerer.h"
-#include "privatesettings.h"
+#include "common/modalanswerer.h"
+#include "common/privatesettings.h"
 #include "version.h"
 
 #include <QAction>
