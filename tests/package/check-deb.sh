@@ -92,6 +92,17 @@ if [ -n "$added_recommends" ]; then
 else
   [ -z "$(field Recommends)" ] || fail "Recommends '$(field Recommends)' without the driver that needs it"
 fi
+# A program linked with GStreamer captures through its plugins, which no
+# library link reveals: the package must name them whatever the build called
+# its driver.
+if grep -qE "(^|, )libgstreamer1\.0-0 " <<<"$depends"; then
+  grep -qE "(^|, )gstreamer1\.0-plugins-base(,|$| )" <<<"$depends" ||
+    fail "the programs use GStreamer but Depends lacks gstreamer1.0-plugins-base: $depends"
+  for pkg in gstreamer1.0-plugins-good gstreamer1.0-plugins-bad; do
+    grep -qE "(^|, )$pkg(,|$| )" <<<"$(field Recommends)" ||
+      fail "the programs use GStreamer but Recommends lacks $pkg: $(field Recommends)"
+  done
+fi
 
 # --- Contents ----------------------------------------------------------------
 dpkg-deb -x "$deb" "$work/root"
