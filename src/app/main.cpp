@@ -1,56 +1,93 @@
-#include "appnames.h"
-#include "inputlisting.h"
-#include "mainwindow.h"
+#include "app/appnames.h"
+#include "app/inputlisting.h"
+#include "app/mainwindow.h"
+#include "version.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QTextStream>
+#include <cstdio>
+#include <cstring>
 #include <decklink/drivers.h>
-#include <memory>
+
+namespace {
+
+const QCommandLineOption
+    listInputsOption(QStringLiteral("list-inputs"),
+                     QStringLiteral("Prints every input (card) with its display modes and exits."));
+const QCommandLineOption noVirtualOption(
+    QStringLiteral("no-virtual-cards"),
+    QStringLiteral(
+        "Hides the virtual cards, leaving the real inputs (as DUOSCOPE_VIRTUAL_CARDS=none does)."));
+
+void describeCommandLine(QCommandLineParser& parser)
+{
+    parser.setApplicationDescription(
+        QStringLiteral("Aligns the two cameras of a stereoscopic rig and checks the depth of a shot."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOption(listInputsOption);
+    parser.addOption(noVirtualOption);
+}
+
+// Help, version and the list of inputs are answered on the terminal, so they
+// must work where no display can be opened (over ssh, in a script, in a bug
+// report): they get an application without a screen. Anything else on the
+// command line waits for the window's.
+bool asksOnlyForAnAnswer(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i)
+        for (const char* option : {"-h", "-?", "--help", "--help-all", "-v", "--version", "--list-inputs"})
+            if (std::strcmp(argv[i], option) == 0)
+                return true;
+    return false;
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
     // Set before the application exists: the settings store is addressed by them.
     QApplication::setOrganizationName(kOrganizationName);
     QApplication::setApplicationName(kApplicationName);
-    QApplication::setApplicationVersion(QStringLiteral(DUOSCOPE_VERSION));
+    QApplication::setApplicationVersion(QString::fromLatin1(kDuoscopeVersion));
 
-    // Options that only print need no window system (a terminal on set, a bug report over ssh).
-    bool printsOnly = false;
-    for (int i = 1; i < argc; ++i) {
-        const QByteArray argument(argv[i]);
-        printsOnly = printsOnly || argument == "--list-inputs" || argument == "--help" || argument == "-h" ||
-                     argument == "--help-all" || argument == "--version" || argument == "-v";
+    if (asksOnlyForAnAnswer(argc, argv)) {
+        QCoreApplication terminal(argc, argv);
+        QCommandLineParser parser;
+        describeCommandLine(parser);
+        // A line that also holds the window's own options (-platform, -style)
+        // does not parse here and goes on to the full application below.
+        if (parser.parse(terminal.arguments())) {
+            parser.process(terminal);
+            if (parser.isSet(noVirtualOption))
+                decklinkdrivers::setVirtualCardsShown(false);
+            if (parser.isSet(listInputsOption)) {
+                QTextStream(stdout) << listInputs();
+                return 0;
+            }
+        }
     }
-    std::unique_ptr<QCoreApplication> app(printsOnly ? new QCoreApplication(argc, argv)
-                                                     : new QApplication(argc, argv));
 
+    QApplication app(argc, argv);
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Aligns the two cameras of a stereoscopic rig and checks depth, live from capture cards."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption listInputsOption(
-        QStringLiteral("list-inputs"),
-        QStringLiteral("Prints every input (card) with its display modes and exits."));
-    const QCommandLineOption noVirtualOption(
-        QStringLiteral("no-virtual-cards"),
-        QStringLiteral(
-            "Hides the virtual cards, leaving the real inputs (as DUOSCOPE_VIRTUAL_CARDS=none does)."));
-    parser.addOption(listInputsOption);
-    parser.addOption(noVirtualOption);
-    parser.process(*app);
-
+    describeCommandLine(parser);
+    parser.process(app);
+    if (!parser.positionalArguments().isEmpty()) {
+        std::fprintf(stderr, "%s: unexpected argument '%s' (see --help)\n",
+                     qUtf8Printable(QCoreApplication::applicationName()),
+                     qUtf8Printable(parser.positionalArguments().first()));
+        return 1;
+    }
     if (parser.isSet(noVirtualOption))
         decklinkdrivers::setVirtualCardsShown(false);
     if (parser.isSet(listInputsOption)) {
         QTextStream(stdout) << listInputs();
         return 0;
     }
-
     // Lets desktops match the window to the installed launcher and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("duoscope-camera-calibrator"));
     MainWindow window;
     window.show();
-    return app->exec();
+    return app.exec();
 }

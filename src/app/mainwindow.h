@@ -1,13 +1,13 @@
 #pragma once
 
-#include "calibrationindicators.h"
-#include "calibrationthread.h"
-#include "decklinkdevice.h"
-#include "decklinkdevicediscovery.h"
-#include "disparitymapthread.h"
-#include "imgpreprocessingthread.h"
-#include "synchronizationthread.h"
-#include "videoframe.h"
+#include "calibration/calibrationindicators.h"
+#include "calibration/calibrationthread.h"
+#include "capture/decklinkdevice.h"
+#include "capture/decklinkdevicediscovery.h"
+#include "disparity/disparitymapthread.h"
+#include "disparity/synchronizationthread.h"
+#include "pipeline/videoframe.h"
+#include "preprocessing/imgpreprocessingthread.h"
 
 #include <QMainWindow>
 #include <QMutex>
@@ -77,6 +77,8 @@ private slots:
     void on_btn_CalibrationDetailsShowHide_clicked();
     void on_btn_DisparityDetailsShowHide_clicked();
     void on_btn_DisparityPreviewShowHide_clicked();
+    void on_actionQuit_triggered();
+    void on_actionAbout_triggered();
 
 protected:
     // Asks the user for the directory the disparity results go to, starting at

@@ -3,8 +3,8 @@
 // frames pair by time label on the calibration tab without a timecode of
 // their own.
 
-#include "../app/modalanswerer.h"
-#include "../app/privatesettings.h"
+#include "common/modalanswerer.h"
+#include "common/privatesettings.h"
 #include "windowdriver.h"
 
 #include <decklink/drivers.h>

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "disparity/tesra_disparity_map.h"
+
+#include <qwt_plot.h>
+
+// The histogram of the last disparity analysis as coloured columns on a white
+// canvas, without a left axis. Takes a parent widget so that a form can
+// promote a plain widget to it.
+class DisparityPlot : public QwtPlot
+{
+public:
+    explicit DisparityPlot(QWidget* parent = nullptr);
+    ~DisparityPlot() override;
+
+    // Replaces the shown histogram (the plot never holds more than one) and redraws.
+    void setHistogram(DisparityHistogramInfo info);
+};

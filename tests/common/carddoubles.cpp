@@ -1,0 +1,61 @@
+#include "common/carddoubles.h"
+
+#include <cstring>
+
+ConversionDouble* FakeDriver::conversion = nullptr;
+DiscoveryDouble* FakeDriver::discovery = nullptr;
+int FakeDriver::freedStrings = 0;
+
+HRESULT DeckLinkDouble::QueryInterface(REFIID iid, void** out)
+{
+    if (!out)
+        return E_INVALIDARG;
+    *out = nullptr;
+    IUnknown* found = nullptr;
+    if (iid == IID_IDeckLinkInput && hasInput)
+        found = &input;
+    else if (iid == IID_IDeckLinkOutput && hasOutput)
+        found = &output;
+    else if (iid == IID_IDeckLinkAttributes && hasAttributes)
+        found = &attributes;
+    else if (iid == IID_IUnknown)
+        found = this;
+    if (!found)
+        return E_NOINTERFACE;
+    found->AddRef();
+    *out = found;
+    return S_OK;
+}
+
+HRESULT DeckLinkDouble::GetDisplayName(BSTR* out)
+{
+    *out = nullptr;
+    if (!hasName)
+        return E_FAIL;
+    auto* copy = new char16_t[name.size() + 1];
+    std::memcpy(copy, name.c_str(), (name.size() + 1) * sizeof(char16_t));
+    *out = copy;
+    return S_OK;
+}
+
+HRESULT DeckLinkCreateInstance(const char* classId, REFIID iid, void** out)
+{
+    *out = nullptr;
+    IUnknown* made = nullptr;
+    if (std::strcmp(classId, CLSID_CDeckLinkVideoConversion) == 0 && iid == IID_IDeckLinkVideoConversion)
+        made = FakeDriver::conversion;
+    else if (std::strcmp(classId, CLSID_CDeckLinkDiscovery) == 0 && iid == IID_IDeckLinkDiscovery)
+        made = FakeDriver::discovery;
+    if (!made)
+        return E_FAIL;
+    made->AddRef();
+    *out = made;
+    return S_OK;
+}
+
+void SysFreeString(BSTR string)
+{
+    if (string)
+        ++FakeDriver::freedStrings;
+    delete[] string;
+}
