@@ -471,7 +471,7 @@ void CaptureStream::deliverLoop(const std::shared_ptr<Run>& run)
             break;
         // Without a buffer for this long the card has no signal: black frames flagged so, a few a second.
         const GstClockTime patience = std::max<GstClockTime>(
-            200 * GST_MSECOND,
+            500 * GST_MSECOND,
             4 * gst_util_uint64_scale(GST_SECOND, run->mode.frameDuration, run->mode.timeScale));
         GstSample* sample = nullptr;
         if (!run->ended) {
