@@ -294,6 +294,7 @@ void MainWindow::startCapture()
 
 void MainWindow::stopCapture()
 {
+    switchLiveAnalysisOff();
     for (DeckLinkDevice* device :
          {m_deckLinkLeftSelectedDevice, m_deckLinkRightSelectedDevice, m_deckLinkSingleSelectedDevice})
         if (device)

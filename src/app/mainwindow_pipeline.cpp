@@ -71,6 +71,8 @@ void MainWindow::reloadImageProcessingSettings()
 void MainWindow::on_tabWidget_currentChanged(int index)
 {
     qDebug() << "ON_TABWIDGET_CURRENTCHANGED";
+    if (index != 2)
+        switchLiveAnalysisOff(); // live analysis belongs to the disparity tab
     if (!m_captureStarted)
         return;
     // Every route is broken and every analysis thread has left its loop
@@ -165,6 +167,12 @@ void MainWindow::startDisparityPipeline()
             SLOT(onNewDisparityMapResults(VideoFrame, VideoFrame, VideoFrame, DisparityHistogramInfo)));
     connect(m_disparityMapThread, SIGNAL(disparityMapFailed(QString)), this,
             SLOT(onDisparityMapFailed(QString)));
+    connect(m_disparityMapThread,
+            SIGNAL(newLiveDisparityMapResults(VideoFrame, VideoFrame, VideoFrame, DisparityHistogramInfo)),
+            this,
+            SLOT(onNewLiveDisparityMapResults(VideoFrame, VideoFrame, VideoFrame, DisparityHistogramInfo)));
+    connect(m_disparityMapThread, SIGNAL(liveAnalysisFailed(QString)), this,
+            SLOT(onLiveAnalysisFailed(QString)));
     m_disparityMapThread->start();
     m_synchronizationThread->start();
 }
@@ -192,6 +200,12 @@ void MainWindow::stopDisparityPipeline()
                SLOT(onNewDisparityMapResults(VideoFrame, VideoFrame, VideoFrame, DisparityHistogramInfo)));
     disconnect(m_disparityMapThread, SIGNAL(disparityMapFailed(QString)), this,
                SLOT(onDisparityMapFailed(QString)));
+    disconnect(
+        m_disparityMapThread,
+        SIGNAL(newLiveDisparityMapResults(VideoFrame, VideoFrame, VideoFrame, DisparityHistogramInfo)), this,
+        SLOT(onNewLiveDisparityMapResults(VideoFrame, VideoFrame, VideoFrame, DisparityHistogramInfo)));
+    disconnect(m_disparityMapThread, SIGNAL(liveAnalysisFailed(QString)), this,
+               SLOT(onLiveAnalysisFailed(QString)));
 }
 
 namespace {

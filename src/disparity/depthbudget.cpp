@@ -82,6 +82,7 @@ DepthBudget depthBudget(const cv::Mat& raw, int minDisparity)
     const CodeCounts counts = countMatchedCodes(raw, minDisparity);
     DepthBudget budget;
     budget.pictureWidth = raw.cols;
+    budget.mapWidth = raw.cols;
     budget.pixels = int64_t(raw.total());
     budget.matchedPixels = counts.total;
     budget.valid = counts.total > 0 && raw.cols > 0;

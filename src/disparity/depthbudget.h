@@ -25,6 +25,8 @@ struct DepthBudget
     // The width, in pixels, that the pixel figures refer to: the analysed
     // picture's, or the full picture's when the analysis ran on a smaller copy.
     int pictureWidth = 0;
+    // The width of the map the percentiles were taken from, in pixels.
+    int mapWidth = 0;
 
     double totalPercent() const { return farthestPercent - nearestPercent; }
     double nearestPixels() const { return nearestPercent * 0.01 * pictureWidth; }

@@ -37,6 +37,9 @@ public:
     // Only marks capture as started, for tests that drive the analysis threads directly.
     void markCaptureStarted() { m_window.m_captureStarted = true; }
 
+    // What "Stop capture" does.
+    void stopCapture() { m_window.stopCapture(); }
+
 private:
     MainWindow& m_window;
 };
