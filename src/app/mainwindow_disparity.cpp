@@ -2,9 +2,9 @@
 // output directory, the live pair, live analysis, the results with their depth
 // budget on the target screen, and their export.
 
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
-#include "appnames.h"
+#include "app/appnames.h"
 #include "ui_mainwindow.h"
 
 #include <QDebug>

@@ -1,4 +1,4 @@
-#include "depthbudget.h"
+#include "disparity/depthbudget.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,7 +2,7 @@
 // disparities, the budget on a target screen with its divergence warning, and
 // the range the live analysis searches on narrowed pictures.
 
-#include "depthbudget.h"
+#include "disparity/depthbudget.h"
 
 #include <QtTest>
 #include <cmath>

@@ -1,6 +1,6 @@
-#include "disparitylegend.h"
+#include "plots/disparitylegend.h"
 
-#include "tesra_disparity_map.h"
+#include "disparity/tesra_disparity_map.h"
 
 #include <QBoxLayout>
 #include <QLabel>
