@@ -227,14 +227,16 @@ private slots:
                                  kWait);
 
         QTest::mouseClick(driver.widget<QPushButton>("btn_calcDisparityMap"), Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(QDir(output.path()).entryList(QDir::Files).size(), 3, kWait);
+        // The three pictures and the depth budget beside them.
+        QTRY_COMPARE_WITH_TIMEOUT(QDir(output.path()).entryList(QDir::Files).size(), 4, kWait);
         QVERIFY(driver.showsPicture("lbl_DisparityMapResult"));
-        const QStringList files = QDir(output.path()).entryList(QDir::Files, QDir::Name);
+        const QStringList files = QDir(output.path()).entryList({"*.png"}, QDir::Files, QDir::Name);
         const QRegularExpression name("^ds_camera_calibrator_(\\d{3}_\\d\\d_\\d\\d_\\d\\d)_(L|R|map)\\.png$");
         const QString stem = name.match(files.value(0)).captured(1);
         QVERIFY2(!stem.isEmpty(), qPrintable(files.join(", ")));
         const QString prefix = "ds_camera_calibrator_" + stem;
         QCOMPARE(files, (QStringList{prefix + "_L.png", prefix + "_R.png", prefix + "_map.png"}));
+        QCOMPARE(QDir(output.path()).entryList({"*.txt"}, QDir::Files), QStringList{prefix + "_budget.txt"});
         for (const QString& file : files)
             QVERIFY(!QImage(QDir(output.path()).filePath(file)).isNull());
 
