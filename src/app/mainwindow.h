@@ -89,6 +89,8 @@ private slots:
     // The analysis settings changed while Live is on: live analysis follows
     // them while they are valid.
     void onLiveSettingsChanged();
+    void on_actionQuit_triggered();
+    void on_actionAbout_triggered();
 
 protected:
     // Asks the user for the directory the disparity results go to, starting at
