@@ -22,6 +22,8 @@ public:
     }
     ~ComPtr() { reset(); }
 
+    // Takes over the reference the caller holds, as of an object just created.
+    static ComPtr adopt(T* object) { return ComPtr(object); }
     // Holds object with a reference of its own; the caller keeps its reference.
     static ComPtr share(T* object)
     {
