@@ -3,18 +3,15 @@
 #include <utility>
 
 // Holds one reference to a driver object and releases it when it goes, so no
-// path out of a function can forget a Release. Copies share the object (one
-// reference each); moves hand the reference on.
+// path out of a function can forget a Release. Moves hand the reference on;
+// share gives a second holder a reference of its own.
 template <class T> class ComPtr
 {
 public:
     ComPtr() = default;
-    ComPtr(const ComPtr& other) : m_object(other.m_object)
-    {
-        if (m_object)
-            m_object->AddRef();
-    }
+    ComPtr(const ComPtr&) = delete;
     ComPtr(ComPtr&& other) noexcept : m_object(std::exchange(other.m_object, nullptr)) {}
+    // Lets go of the object held so far.
     ComPtr& operator=(ComPtr other) noexcept
     {
         std::swap(m_object, other.m_object);
