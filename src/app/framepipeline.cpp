@@ -1,4 +1,4 @@
-#include "framepipeline.h"
+#include "app/framepipeline.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "calibrationthread.h"
-#include "disparitymapthread.h"
-#include "imgpreprocessingthread.h"
-#include "signalroute.h"
-#include "synchronizationthread.h"
+#include "app/signalroute.h"
+#include "calibration/calibrationthread.h"
+#include "disparity/disparitymapthread.h"
+#include "disparity/synchronizationthread.h"
+#include "preprocessing/imgpreprocessingthread.h"
 
 #include <QObject>
 #include <memory>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "calibrationindicators.h"
-#include "decklinkdevice.h"
-#include "decklinkdevicediscovery.h"
-#include "framepipeline.h"
-#include "videoframe.h"
+#include "app/framepipeline.h"
+#include "calibration/calibrationindicators.h"
+#include "capture/decklinkdevice.h"
+#include "capture/decklinkdevicediscovery.h"
+#include "pipeline/videoframe.h"
 
 #include <QMainWindow>
 #include <QMutex>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "comcallback.h"
-#include "comptr.h"
-#include "videoframe.h"
+#include "capture/comcallback.h"
+#include "capture/comptr.h"
+#include "pipeline/videoframe.h"
 
 #include <QObject>
 #include <QString>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "comcallback.h"
-#include "comptr.h"
+#include "capture/comcallback.h"
+#include "capture/comptr.h"
 
 #include <QObject>
 #include <mutex>

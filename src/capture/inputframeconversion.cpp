@@ -1,6 +1,6 @@
-#include "inputframeconversion.h"
+#include "capture/inputframeconversion.h"
 
-#include "comptr.h"
+#include "capture/comptr.h"
 
 #include <QDebug>
 #include <opencv2/imgproc.hpp>

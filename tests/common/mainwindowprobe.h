@@ -3,7 +3,7 @@
 // Reaches into a MainWindow for tests: its frame pipeline, found as the
 // window's child, and the indicator history.
 
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
 #include <QObject>
 
