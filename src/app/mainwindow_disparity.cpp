@@ -176,8 +176,8 @@ void MainWindow::on_btn_calcDisparityMap_clicked()
         return;
     }
     m_requestedSettings = s;
-    m_disparityMapThread->calculate(s.minDisparity, s.maxDisparity, s.blockSize, s.outputColored,
-                                    s.parallaxNear, s.parallaxScreen, s.parallaxFar);
+    m_pipeline->disparityMap()->calculate(s.minDisparity, s.maxDisparity, s.blockSize, s.outputColored,
+                                          s.parallaxNear, s.parallaxScreen, s.parallaxFar);
     // One analysis at a time: the button comes back with its result or failure.
     m_ui->btn_calcDisparityMap->setEnabled(false);
 }
@@ -185,7 +185,7 @@ void MainWindow::on_btn_calcDisparityMap_clicked()
 void MainWindow::on_chb_LiveAnalysis_toggled(bool on)
 {
     if (!on) {
-        m_disparityMapThread->stopLiveAnalysis();
+        m_pipeline->disparityMap()->stopLiveAnalysis();
         statusBar()->clearMessage();
         return;
     }
@@ -200,8 +200,9 @@ void MainWindow::on_chb_LiveAnalysis_toggled(bool on)
         onDisplayErrorMessage(QStringLiteral("Wrong settings"), problem);
         return;
     }
-    m_disparityMapThread->startLiveAnalysis(s.minDisparity, s.maxDisparity, s.blockSize, s.outputColored,
-                                            s.parallaxNear, s.parallaxScreen, s.parallaxFar);
+    m_pipeline->disparityMap()->startLiveAnalysis(s.minDisparity, s.maxDisparity, s.blockSize,
+                                                  s.outputColored, s.parallaxNear, s.parallaxScreen,
+                                                  s.parallaxFar);
 }
 
 void MainWindow::onLiveSettingsChanged()
@@ -219,14 +220,15 @@ void MainWindow::onLiveSettingsChanged()
         return;
     }
     statusBar()->clearMessage();
-    m_disparityMapThread->startLiveAnalysis(s.minDisparity, s.maxDisparity, s.blockSize, s.outputColored,
-                                            s.parallaxNear, s.parallaxScreen, s.parallaxFar);
+    m_pipeline->disparityMap()->startLiveAnalysis(s.minDisparity, s.maxDisparity, s.blockSize,
+                                                  s.outputColored, s.parallaxNear, s.parallaxScreen,
+                                                  s.parallaxFar);
 }
 
 void MainWindow::switchLiveAnalysisOff()
 {
     m_ui->chb_LiveAnalysis->setChecked(false);
-    m_disparityMapThread->stopLiveAnalysis();
+    m_pipeline->disparityMap()->stopLiveAnalysis();
 }
 
 double MainWindow::targetScreenWidth() const

@@ -159,8 +159,8 @@ private slots:
         QCOMPARE(answerer.texts(), valid ? QStringList() : QStringList{message});
         QCOMPARE(analyze->isEnabled(), !valid);
 
-        probe.disparityMap()->start();
-        QCOMPARE(holdsRequest(probe.disparityMap()), valid);
+        probe.pipeline().disparityMap()->start();
+        QCOMPARE(holdsRequest(probe.pipeline().disparityMap()), valid);
     }
 
     // Valid settings ask for one analysis; the button waits for its result.
@@ -169,8 +169,8 @@ private slots:
         QTemporaryDir output;
         MainWindow window;
         MainWindowProbe probe(window);
-        probe.markCaptureStarted();
         window.findChild<QTabWidget*>("tabWidget")->setCurrentIndex(2);
+        probe.pipeline().switchTo(FramePipeline::Branch::Disparity);
         window.findChild<QLineEdit*>("lineEdit_disparityOutputDir")->setText(output.path());
         QVERIFY(!window.findChild<QGroupBox*>("grp_SaveResults")->isChecked());
         window.findChild<QSpinBox*>("box_MinDisparity")->setValue(0);
@@ -186,7 +186,7 @@ private slots:
         QVERIFY(!analyze->isEnabled()); // no pair yet, no result
 
         const auto [left, right] = stereoPair();
-        probe.disparityMap()->onNewInputFramesArrived(left, right);
+        probe.pipeline().disparityMap()->onNewInputFramesArrived(left, right);
         QTRY_VERIFY(analyze->isEnabled());
         QVERIFY(hasPicture(label("lbl_DisparityInputImgL")));
         QVERIFY(hasPicture(label("lbl_DisparityInputImgR")));
@@ -211,8 +211,8 @@ private slots:
     {
         MainWindow window;
         MainWindowProbe probe(window);
-        probe.markCaptureStarted();
         window.findChild<QTabWidget*>("tabWidget")->setCurrentIndex(2);
+        probe.pipeline().switchTo(FramePipeline::Branch::Disparity);
         auto* analyze = window.findChild<QPushButton*>("btn_calcDisparityMap");
         ModalAnswerer answerer;
 
@@ -220,7 +220,7 @@ private slots:
         QVERIFY(!analyze->isEnabled());
         auto [left, right] = stereoPair();
         right.image = right.image(cv::Rect(0, 0, 48, 64)).clone();
-        probe.disparityMap()->onNewInputFramesArrived(left, right);
+        probe.pipeline().disparityMap()->onNewInputFramesArrived(left, right);
         QTRY_VERIFY(analyze->isEnabled());
         QCOMPARE(answerer.titles(), QStringList{"Disparity analysis error"});
         QVERIFY2(answerer.texts().first().contains("differ in size"), qPrintable(answerer.texts().first()));
@@ -387,9 +387,9 @@ private slots:
             QCOMPARE(answerer.titles(), titles);
             QCOMPARE(answerer.texts(), texts);
             QCOMPARE(live->isChecked(), valid);
-            QCOMPARE(probe.disparityMap()->isLiveAnalysisOn(), valid);
+            QCOMPARE(probe.pipeline().disparityMap()->isLiveAnalysisOn(), valid);
             live->setChecked(false);
-            QVERIFY(!probe.disparityMap()->isLiveAnalysisOn());
+            QVERIFY(!probe.pipeline().disparityMap()->isLiveAnalysisOn());
         }
 
         auto* analyze = window.findChild<QPushButton*>("btn_calcDisparityMap");
@@ -398,8 +398,8 @@ private slots:
         QCOMPARE(answerer.titles(), titles);
         QCOMPARE(answerer.texts(), texts);
         QCOMPARE(analyze->isEnabled(), !valid);
-        probe.disparityMap()->start();
-        QCOMPARE(holdsRequest(probe.disparityMap()), valid);
+        probe.pipeline().disparityMap()->start();
+        QCOMPARE(holdsRequest(probe.pipeline().disparityMap()), valid);
     }
 
     void parallaxBoxesStateTheSignConvention()
@@ -552,9 +552,9 @@ private slots:
         QTemporaryDir output;
         MainWindow window;
         MainWindowProbe probe(window);
-        probe.markCaptureStarted();
         auto* tabs = window.findChild<QTabWidget*>("tabWidget");
         tabs->setCurrentIndex(2);
+        probe.pipeline().switchTo(FramePipeline::Branch::Disparity); // as with capture running
         window.findChild<QLineEdit*>("lineEdit_disparityOutputDir")->setText(output.path());
         window.findChild<QGroupBox*>("grp_SaveResults")->setChecked(true);
         window.findChild<QSpinBox*>("box_MinDisparity")->setValue(0);
@@ -566,13 +566,13 @@ private slots:
         ModalAnswerer answerer;
 
         live->setChecked(true);
-        QVERIFY(probe.disparityMap()->isLiveAnalysisOn());
+        QVERIFY(probe.pipeline().disparityMap()->isLiveAnalysisOn());
         // Pairs come in one after another; each is analysed.
         for (int pair = 0; pair < 2; ++pair) {
             budget->setText(QString());
             const auto [left, right] = stereoPair();
             // Offered until the worker takes one: a pair offered while it is busy is dropped.
-            QTRY_VERIFY((probe.disparityMap()->onNewInputFramesArrived(left, right),
+            QTRY_VERIFY((probe.pipeline().disparityMap()->onNewInputFramesArrived(left, right),
                          budget->text().startsWith("Live depth budget")));
         }
         QVERIFY2(budget->text().contains("farthest -4.17 % (-4.0 px)"), qPrintable(budget->text()));
@@ -585,7 +585,7 @@ private slots:
         else
             tabs->setCurrentIndex(leaveFor);
         QVERIFY(!live->isChecked());
-        QVERIFY(!probe.disparityMap()->isLiveAnalysisOn());
+        QVERIFY(!probe.pipeline().disparityMap()->isLiveAnalysisOn());
         QVERIFY(answerer.titles().isEmpty());
 
         // A live result already on its way is not shown once Live is off.
@@ -594,6 +594,32 @@ private slots:
         DisparityHistogramInfo late;
         window.onNewLiveDisparityMapResults(left, right, left, late);
         QVERIFY(budget->text().isEmpty());
+    }
+
+    void pipelineEndsLiveAnalysisOffTheDisparityBranch_data()
+    {
+        QTest::addColumn<int>("branch"); // -1: capture stopped
+        QTest::addColumn<bool>("live");
+        QTest::newRow("disparity") << int(FramePipeline::Branch::Disparity) << true;
+        QTest::newRow("live views") << int(FramePipeline::Branch::LiveViews) << false;
+        QTest::newRow("calibration") << int(FramePipeline::Branch::Calibration) << false;
+        QTest::newRow("none") << int(FramePipeline::Branch::None) << false;
+        QTest::newRow("capture stopped") << -1 << false;
+    }
+    void pipelineEndsLiveAnalysisOffTheDisparityBranch()
+    {
+        QFETCH(int, branch);
+        QFETCH(bool, live);
+        MainWindow window;
+        MainWindowProbe probe(window);
+        FramePipeline& pipeline = probe.pipeline();
+        pipeline.switchTo(FramePipeline::Branch::Disparity);
+        pipeline.disparityMap()->startLiveAnalysis(-64, 64, 11, true, 0, 0, 0);
+        if (branch < 0)
+            pipeline.stopFeeding();
+        else
+            pipeline.switchTo(FramePipeline::Branch(branch));
+        QCOMPARE(pipeline.disparityMap()->isLiveAnalysisOn(), live);
     }
 
     void chosenDirectoryIsKeptForTheNextStart()

@@ -203,7 +203,7 @@ private slots:
                 budget->clear();
             }
             // The worker has stopped, and a result already on its way is not shown.
-            QVERIFY(!MainWindowProbe(window).disparityMap()->isLiveAnalysisOn());
+            QVERIFY(!MainWindowProbe(window).pipeline().disparityMap()->isLiveAnalysisOn());
             QCoreApplication::processEvents();
             QVERIFY(budget->text().isEmpty());
         }
