@@ -402,16 +402,6 @@ private slots:
         QCOMPARE(holdsRequest(probe.pipeline().disparityMap()), valid);
     }
 
-    void parallaxBoxesStateTheSignConvention()
-    {
-        MainWindow window;
-        for (const char* name : {"box_ParallaxNear", "box_ParallaxScreen", "box_ParallaxFar"}) {
-            const QString tip = window.findChild<QDoubleSpinBox*>(name)->toolTip();
-            QVERIFY2(tip.contains("Negative: in front of the screen; positive: behind it."), name);
-            QVERIFY2(tip.contains("percent of the picture width"), name);
-        }
-    }
-
     void budgetIsShownAndSavedOnTheTargetScreen_data()
     {
         QTest::addColumn<int>("screen"); // entry of the list
