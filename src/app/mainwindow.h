@@ -1,13 +1,10 @@
 #pragma once
 
+#include "app/framepipeline.h"
 #include "calibration/calibrationindicators.h"
-#include "calibration/calibrationthread.h"
 #include "capture/decklinkdevice.h"
 #include "capture/decklinkdevicediscovery.h"
-#include "disparity/disparitymapthread.h"
-#include "disparity/synchronizationthread.h"
 #include "pipeline/videoframe.h"
-#include "preprocessing/imgpreprocessingthread.h"
 
 #include <QMainWindow>
 #include <QMutex>
@@ -65,6 +62,11 @@ public slots:
     // A requested analysis that could not be done: the reason is shown and
     // the analysis can be asked for again.
     void onDisparityMapFailed(QString reason);
+    // A live analysis: shown as a result is, never saved; ignored once Live is off.
+    void onNewLiveDisparityMapResults(VideoFrame leftFrame, VideoFrame rightFrame, VideoFrame disparityMap,
+                                      DisparityHistogramInfo disparity_histogram);
+    // Live analysis could not go on: Live is switched off and the reason shown.
+    void onLiveAnalysisFailed(QString reason);
 
 private slots:
     void on_btn_StartCapture_clicked();
@@ -77,6 +79,13 @@ private slots:
     void on_btn_CalibrationDetailsShowHide_clicked();
     void on_btn_DisparityDetailsShowHide_clicked();
     void on_btn_DisparityPreviewShowHide_clicked();
+    void on_chb_LiveAnalysis_toggled(bool on);
+    void on_cmb_TargetScreen_currentIndexChanged(int index);
+    void on_box_ScreenWidth_valueChanged(double metres);
+    void on_box_EyeSeparation_valueChanged(double millimetres);
+    // The analysis settings changed while Live is on: live analysis follows
+    // them while they are valid.
+    void onLiveSettingsChanged();
     void on_actionQuit_triggered();
     void on_actionAbout_triggered();
 
@@ -86,17 +95,19 @@ protected:
     virtual QString askForOutputDirectory(const QString& current);
 
 private:
-    // Tests reach the workers and the capture flag through it.
+    // Tests reach the indicator history through it.
     friend class MainWindowProbe;
 
     // Construction step of the frame views: the logo labels scale the logo
     // whenever they are resized.
     void setUpLogos();
     // Construction step of the pipeline: the panel icons, the settings
-    // connections and the six workers.
+    // connections and the frame pipeline.
     void setUpPipeline();
     // Construction step of capture: the input controls and card discovery.
     void setUpCapture();
+    // Discovery's card reports to the window.
+    SignalRoute discoveryRoute() const;
     // First steps of closing: every capture stopped, discovery switched off.
     void tearDownCapture();
     // Last step of capture on closing: the lists let go of their devices.
@@ -107,6 +118,8 @@ private:
     // Makes the current entry of list the selected device.
     void onNewDeviceSelected(QComboBox* list, DeckLinkDevice*& selected);
     void startCapture();
+    // Starts the card in the mode chosen in its list; a failure is shown under title.
+    void startDevice(DeckLinkDevice* device, const QComboBox* list, const QString& title);
     void stopCapture();
     void updateLeftFrameInfo(uint32_t pixelFormat, uint32_t displayMode, uint32_t timecode,
                              uint32_t timecodeUserBits, uint32_t timecodeFormat,
@@ -115,14 +128,6 @@ private:
                               uint32_t timecodeUserBits, uint32_t timecodeFormat,
                               uint32_t hardwareReferenceTimestamp, uint32_t streamTime);
 
-    // The routes of the preprocessed frames, one per tab: the live views, the
-    // calibration threads, the synchronisation and disparity threads.
-    void connectRawView();
-    void disconnectRawView();
-    void startCalibrationPipeline();
-    void stopCalibrationPipeline();
-    void startDisparityPipeline();
-    void stopDisparityPipeline();
     // Gives the disparity map the room of a panel that was hidden (or takes it back).
     void adjustDisparityOutputStretch(bool panelHidden);
 
@@ -133,10 +138,30 @@ private:
     // when the results cannot be compared and the indicators read "UNDEFINED".
     bool updateCalibrationIndicators();
 
+    // The analysis settings as the disparity tab's boxes hold them.
+    struct AnalysisSettings
+    {
+        double parallaxNear = 0, parallaxScreen = 0, parallaxFar = 0;
+        bool outputColored = true;
+        int minDisparity = -64, maxDisparity = 64, blockSize = 11;
+    };
+    AnalysisSettings analysisSettings() const;
+    // Construction step of the disparity tab: legends, the target screen from
+    // the settings store, live analysis following the settings.
+    void setUpDisparity();
     // Writes the two pictures and the map as PNG files named after their time
-    // labels, with one error box per file that cannot be written.
+    // labels, and the depth budget as a text file beside them, with one error
+    // box per file that cannot be written.
     void saveDisparityResults(const VideoFrame& leftRawFrame, const VideoFrame& rightRawFrame,
-                              const VideoFrame& disparityMap);
+                              const VideoFrame& disparityMap, const DisparityHistogramInfo& analysis);
+    // Shows an analysis's map, pictures, histogram and budget.
+    void showDisparityAnalysis(const VideoFrame& left, const VideoFrame& right, const VideoFrame& map,
+                               const DisparityHistogramInfo& analysis, bool live);
+    // The budget of the shown analysis on the current target screen.
+    void showDepthBudget();
+    double targetScreenWidth() const;
+    // Live off, as leaving the tab or stopping capture does.
+    void switchLiveAnalysisOff();
 
     Ui::MainWindow* m_ui;
     // Held for the whole body of every slot that stores frames, so that a
@@ -146,25 +171,24 @@ private:
     VideoFrame m_rightRawFrame;
     VideoFrame m_leftProcessedFrame;
     VideoFrame m_rightProcessedFrame;
-    // Set once a capture start has been attempted, cleared by a stop: tab
-    // changes rewire the pipeline only while it is set.
-    bool m_captureStarted = false;
-    DeckLinkDeviceDiscovery* m_deviceDiscovery = nullptr;
+    ComPtr<DeckLinkDeviceDiscovery> m_deviceDiscovery;
     // The devices chosen in the three input lists; the lists own them.
     DeckLinkDevice* m_deckLinkLeftSelectedDevice = nullptr;
     DeckLinkDevice* m_deckLinkRightSelectedDevice = nullptr;
     DeckLinkDevice* m_deckLinkSingleSelectedDevice = nullptr;
-    // The pipeline's workers, created once with the window. Which of them
-    // receive frames depends on the tab (see mainwindow_pipeline.cpp).
-    ImgPreprocessingThread* m_leftPreprocessingThread = nullptr;
-    ImgPreprocessingThread* m_rightPreprocessingThread = nullptr;
-    CalibrationThread* m_leftCalibrationThread = nullptr;
-    CalibrationThread* m_rightCalibrationThread = nullptr;
-    SynchronizationThread* m_synchronizationThread = nullptr;
-    DisparityMapThread* m_disparityMapThread = nullptr;
+    // The workers, created once with the window, a child of it. Capture feeds
+    // them; which of them get the frames follows the tab while capture is on.
+    FramePipeline* m_pipeline = nullptr;
     // The latest detection of each side, outermost rectangle first.
     std::vector<DetectedRectangle> m_leftRectangles;
     std::vector<DetectedRectangle> m_rightRectangles;
     // Kept for the whole run: neither a capture stop nor a tab change resets it.
     IndicatorHistory m_indicatorHistory;
+    // The settings of the analysis asked for with Analyze; its budget file names them.
+    AnalysisSettings m_requestedSettings;
+    // The analysis whose budget is shown, whether it was live, and its picture size.
+    bool m_analysisShown = false;
+    DisparityHistogramInfo m_shownAnalysis;
+    bool m_shownAnalysisIsLive = false;
+    QSize m_shownAnalysisSize;
 };
