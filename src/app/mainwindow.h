@@ -12,6 +12,7 @@
 #include <QMainWindow>
 #include <QMutex>
 #include <QSize>
+#include <QStringList>
 #include <opencv2/core.hpp>
 
 class QComboBox;
@@ -95,6 +96,9 @@ private:
     void setUpPipeline();
     // Construction step of capture: the input controls and card discovery.
     void setUpCapture();
+    // The driver's state in the status bar: its set-up problems (also in a
+    // message box once the window is up), or the hint to install it.
+    void showDriverState(bool driverPresent, const QStringList& problems);
     // First steps of closing: every capture stopped, discovery switched off.
     void tearDownCapture();
     // Last step of capture on closing: the lists let go of their devices.

@@ -8,7 +8,9 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDebug>
+#include <QLabel>
 #include <QSignalBlocker>
+#include <QStatusBar>
 
 namespace {
 
@@ -36,9 +38,40 @@ void MainWindow::setUpCapture()
             SLOT(onDeckLinkDeviceArrived(IDeckLink*)));
     connect(m_deviceDiscovery->notifier(), SIGNAL(deckLinkDeviceRemoved(IDeckLink*)), this,
             SLOT(onDeckLinkDeviceRemoved(IDeckLink*)));
-    if (!m_deviceDiscovery->Enable())
-        qDebug()
-            << "Please install the Blackmagic Desktop Video drivers to use the features of this application.";
+    const bool enabled = m_deviceDiscovery->Enable();
+    showDriverState(enabled, DeckLinkDeviceDiscovery::driverMessages());
+}
+
+void MainWindow::showDriverState(bool driverPresent, const QStringList& problems)
+{
+    // The status bar keeps the state for as long as the window is open; the
+    // message box makes sure set-up problems are seen once.
+    auto* state = new QLabel(m_ui->statusBar);
+    state->setObjectName(QStringLiteral("lbl_DriverState"));
+    state->setWordWrap(true);
+    m_ui->statusBar->addWidget(state, 1);
+    if (!problems.isEmpty()) {
+        qWarning().noquote() << "Capture driver:" << problems.join(QStringLiteral("; "));
+        state->setText(QStringLiteral("Capture driver set-up problem: %1. Correct it and start the program "
+                                      "again.")
+                           .arg(problems.join(QStringLiteral("; "))));
+        const QString message =
+            QStringLiteral("The capture driver could not be set up as configured:\n\n%1\n\nCorrect the "
+                           "set-up and start the program again; until then the cards concerned are not "
+                           "listed.")
+                .arg(problems.join(QLatin1Char('\n')));
+        // Once the window is up, so that the box has the window behind it.
+        QMetaObject::invokeMethod(
+            this,
+            [this, message] { onDisplayErrorMessage(QStringLiteral("Capture driver problem"), message); },
+            Qt::QueuedConnection);
+    } else if (!driverPresent) {
+        const QString hint = QStringLiteral(
+            "Please install the Blackmagic Desktop Video drivers to use the features of this application.");
+        qWarning().noquote() << hint;
+        state->setText(QStringLiteral("No capture driver found. ") + hint);
+    }
+    state->setVisible(!state->text().isEmpty());
 }
 
 void MainWindow::tearDownCapture()

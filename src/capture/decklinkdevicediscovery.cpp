@@ -15,6 +15,20 @@ DeckLinkDeviceDiscovery::DeckLinkDeviceDiscovery()
     }
 }
 
+QStringList DeckLinkDeviceDiscovery::driverMessages()
+{
+    BSTR text = nullptr;
+    const HRESULT result = DeckLinkGetDriverMessages(&text);
+    QStringList messages;
+    if (result == S_OK && text)
+        messages = QString::fromUtf16(text).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    SysFreeString(text);
+    for (QString& message : messages)
+        message = message.trimmed();
+    messages.removeAll(QString());
+    return messages;
+}
+
 DeckLinkDeviceDiscovery::~DeckLinkDeviceDiscovery()
 {
     if (m_deckLinkDiscovery) {

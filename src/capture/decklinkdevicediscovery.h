@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QStringList>
 #include <atomic>
 #include <decklink/DeckLinkAPI.h>
 #include <mutex>
@@ -42,6 +43,10 @@ public:
     void Disable();
 
     DeckLinkDiscoveryQtNotifier* notifier() { return &m_notifier; }
+
+    // The driver's set-up problems, one per entry (e.g. a configuration file
+    // it cannot read); empty when it has none, or when there is no driver.
+    static QStringList driverMessages();
 
 protected:
     ~DeckLinkDeviceDiscovery() override;
