@@ -87,6 +87,7 @@ bool DeckLinkDevice::Init()
         IDeckLinkDisplayMode* mode = nullptr;
         while (iterator->Next(&mode) == S_OK && mode) {
             m_displayModes.push_back(mode);
+            m_displayModeCodes.push_back(mode->GetDisplayMode());
             mode = nullptr;
         }
         iterator->Release();
@@ -115,8 +116,11 @@ bool DeckLinkDevice::StartCapture(unsigned int modeIndex, bool followDetectedFor
     }
 
     m_deckLinkInput->SetCallback(this);
-    const BMDVideoInputFlags flags =
-        m_formatDetectionSupported == 1 ? bmdVideoInputEnableFormatDetection : bmdVideoInputFlagDefault;
+    // A mode the crew chose is kept: without detection the card cannot be
+    // talked into another format behind its back.
+    const BMDVideoInputFlags flags = m_formatDetectionSupported == 1 && followDetectedFormat
+                                         ? bmdVideoInputEnableFormatDetection
+                                         : bmdVideoInputFlagDefault;
     if (m_deckLinkInput->EnableVideoInput(m_displayModes[modeIndex]->GetDisplayMode(), bmdFormat8BitYUV,
                                           flags) != S_OK) {
         m_errorMessage =

@@ -37,10 +37,18 @@ public:
     // Obtains the card's interfaces, display modes and name. On false,
     // GetErrorMessage says what is missing.
     bool Init();
+    // Starts capture in the card's mode at modeIndex (a position in
+    // GetDisplayModes). When followDetectedFormat is set and the card can
+    // detect its input's format, it switches to the format detected; else it
+    // stays in the mode given, and a signal in another format gives frames
+    // flagged as without input.
     bool StartCapture(unsigned int modeIndex, bool followDetectedFormat);
     void StopCapture();
 
     const QString& GetDeviceName() const { return m_deviceName; }
+    // The card's display modes, in the card's order; filled by Init.
+    const std::vector<BMDDisplayMode>& GetDisplayModes() const { return m_displayModeCodes; }
+    bool SupportsFormatDetection() const { return m_formatDetectionSupported == 1; }
     bool IsCapturing() const { return m_capturing; }
     IDeckLink* GetDeckLink() const { return m_deckLink; }
     QString GetErrorMessage() const { return m_errorMessage; }
@@ -59,6 +67,7 @@ private:
     IDeckLink* m_deckLink = nullptr;
     IDeckLinkInput* m_deckLinkInput = nullptr;
     std::vector<IDeckLinkDisplayMode*> m_displayModes;
+    std::vector<BMDDisplayMode> m_displayModeCodes;
     BOOL m_formatDetectionSupported = 0;
     bool m_capturing = false;
     std::atomic<bool> m_followDetectedFormat{false};

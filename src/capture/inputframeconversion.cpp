@@ -43,6 +43,7 @@ bool convertInputFrame(IDeckLinkVideoInputFrame* inputFrame, IDeckLinkOutput* ou
     if (!inputFrame)
         return false;
 
+    result.noInputSignal = (inputFrame->GetFlags() & bmdFrameHasNoInputSource) != 0;
     result.timecodeFormat = 0;
     for (BMDTimecodeFormat format : timecodeFormatsByPreference) {
         if (readTimecode(inputFrame, format, result)) {
