@@ -45,6 +45,11 @@ public:
     // there; one-channel frames in grey, three-channel frames as blue-green-red.
     // An empty frame clears the label.
     static void showImage(const cv::Mat& frame, QLabel* label);
+    // showImage of the frame's picture, or the "No signal" text when the
+    // frame came from an input without signal.
+    static void showFrame(const VideoFrame& frame, QLabel* label);
+    // What a view of an input without signal says, beginning "No signal".
+    static QString noSignalText(uint32_t displayMode);
     // The source scaled, with its aspect ratio kept, to fit the box.
     static cv::Mat resizeToFit(const cv::Mat& source, QSize box);
 
@@ -106,10 +111,15 @@ private:
     // Position of the card's entry in the input lists, -1 if it has none.
     int listPosition(IDeckLink* deckLink) const;
     void setInputSelectionEnabled(bool enabled);
+    // The display-mode list beside an input list.
+    QComboBox* displayModeList(const QComboBox* inputList) const;
+    bool anyDeviceCapturing() const;
     // Makes the current entry of list the selected device.
     void onNewDeviceSelected(QComboBox* list, DeckLinkDevice*& selected);
     void startCapture();
     void stopCapture();
+    // The info rows of a frame from an input without signal say so.
+    static void showNoSignalInfo(QLabel* displayModeRow, QLabel* timecodeRow, uint32_t displayMode);
     void updateLeftFrameInfo(uint32_t pixelFormat, uint32_t displayMode, uint32_t timecode,
                              uint32_t timecodeUserBits, uint32_t timecodeFormat,
                              uint32_t hardwareReferenceTimestamp, uint32_t streamTime);

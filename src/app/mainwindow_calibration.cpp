@@ -89,6 +89,50 @@ void showIndicator(QLabel* text, QSlider* slider, double average, const QString&
     text->setPalette(statePalette(indicatorState(average, limits)));
 }
 
+const QString kBoardHint = QStringLiteral(
+    "Hold the board square to the cameras, filling a third to three quarters of the picture height.");
+
+// The line under the indicators: why the two sides cannot be compared and
+// what to do about it.
+QString problemText(ComparisonProblem problem, const cv::Mat& left, const cv::Mat& right,
+                    const DetectedRectangles& leftRectangles, const DetectedRectangles& rightRectangles)
+{
+    switch (problem) {
+    case ComparisonProblem::None:
+        break;
+    case ComparisonProblem::NoSignalLeft:
+        return QStringLiteral(
+            "No signal on the left input: check the left camera, its cable and its display mode.");
+    case ComparisonProblem::NoSignalRight:
+        return QStringLiteral(
+            "No signal on the right input: check the right camera, its cable and its display mode.");
+    case ComparisonProblem::NoSignalBoth:
+        return QStringLiteral(
+            "No signal on either input: check the cameras, their cables and display modes.");
+    case ComparisonProblem::DifferentSizes:
+        return QStringLiteral(
+                   "The left and right pictures differ in size (%1 × %2 px and %3 × %4 px): capture "
+                   "both cameras in the same display mode, turned the same way.")
+            .arg(left.cols)
+            .arg(left.rows)
+            .arg(right.cols)
+            .arg(right.rows);
+    case ComparisonProblem::BoardMissingLeft:
+        return QStringLiteral("Board not found in the left picture. ") + kBoardHint;
+    case ComparisonProblem::BoardMissingRight:
+        return QStringLiteral("Board not found in the right picture. ") + kBoardHint;
+    case ComparisonProblem::BoardMissingBoth:
+        return QStringLiteral("Board not found in either picture. ") + kBoardHint;
+    case ComparisonProblem::DifferentRectangles:
+        return QStringLiteral("The board was not found whole in both pictures (%1 rectangles on the left, %2 "
+                              "on the right). ")
+                   .arg(leftRectangles.size())
+                   .arg(rightRectangles.size()) +
+               kBoardHint;
+    }
+    return QString();
+}
+
 } // namespace
 
 void MainWindow::onNewLeftCalibrationResultsArrived(VideoFrame rawFrame, VideoFrame processedFrame,
@@ -117,11 +161,14 @@ void MainWindow::onNewRightCalibrationResultsArrived(VideoFrame rawFrame, VideoF
 
 void MainWindow::showCalibrationResultsWhenPaired()
 {
+    // An input without signal carries no timecode to pair by: it is said at
+    // once rather than never.
+    const bool noSignal = m_leftRawFrame.noInputSignal || m_rightRawFrame.noInputSignal;
     // Until the other side's result of the same instant arrives, this one waits.
-    if (!haveSameTimeLabel(m_leftRawFrame, m_rightRawFrame))
+    if (!noSignal && !haveSameTimeLabel(m_leftRawFrame, m_rightRawFrame))
         return;
-    showImage(m_leftProcessedFrame.image, m_ui->lbl_ImageProcessedLeft);
-    showImage(m_rightProcessedFrame.image, m_ui->lbl_ImageProcessedRight);
+    showFrame(m_leftProcessedFrame, m_ui->lbl_ImageProcessedLeft);
+    showFrame(m_rightProcessedFrame, m_ui->lbl_ImageProcessedRight);
     updateCalibrationIndicators();
 }
 
@@ -136,8 +183,17 @@ bool MainWindow::updateCalibrationIndicators()
         mode = StereoOutput::Anaglyph;
     showImage(stereoOutputImage(m_leftRawFrame.image, m_rightRawFrame.image, mode), m_ui->lbl_ImageResult);
 
+    const ComparedSide left{m_leftRawFrame.noInputSignal, m_leftProcessedFrame.image.cols,
+                            m_leftProcessedFrame.image.rows, &m_leftRectangles};
+    const ComparedSide right{m_rightRawFrame.noInputSignal, m_rightProcessedFrame.image.cols,
+                             m_rightProcessedFrame.image.rows, &m_rightRectangles};
+    const ComparisonProblem problem = comparisonProblem(left, right);
     const std::optional<CalibrationMeasurement> measurement =
-        measureCalibration(m_leftRectangles, m_rightRectangles);
+        problem == ComparisonProblem::None ? measureCalibration(m_leftRectangles, m_rightRectangles)
+                                           : std::nullopt;
+    m_ui->lbl_IndicatorsProblem->setText(problemText(problem, m_leftProcessedFrame.image,
+                                                     m_rightProcessedFrame.image, m_leftRectangles,
+                                                     m_rightRectangles));
     if (!measurement) {
         // Without a comparable board on both sides nothing is measured: the
         // sliders and the history stay as they were.

@@ -3,6 +3,7 @@
 
 #include "mainwindow.h"
 
+#include "decklinkcodenames.h"
 #include "ui_mainwindow.h"
 
 #include <QComboBox>
@@ -22,6 +23,37 @@ DeckLinkDevice* deviceAt(const QComboBox* list, int index)
 {
     const QVariant data = list->itemData(index, Qt::UserRole);
     return data.canConvert<void*>() ? static_cast<DeckLinkDevice*>(data.value<void*>()) : nullptr;
+}
+
+// Item data of the "Auto-detect" entry of a display-mode list; the other
+// entries hold the mode's position in the card's list.
+constexpr int kAutoDetect = -1;
+
+// The card's display modes, by name, "Auto-detect" first (and chosen) where
+// the card can detect its input's format.
+void fillDisplayModes(QComboBox* modes, const DeckLinkDevice* device)
+{
+    const QSignalBlocker blocker(modes);
+    modes->clear();
+    if (!device)
+        return;
+    if (device->SupportsFormatDetection())
+        modes->addItem(QStringLiteral("Auto-detect"), kAutoDetect);
+    const std::vector<BMDDisplayMode>& codes = device->GetDisplayModes();
+    for (size_t i = 0; i < codes.size(); ++i)
+        modes->addItem(displayModeToString(codes[i]), static_cast<int>(i));
+    modes->setCurrentIndex(0);
+}
+
+// Starts the device in the mode chosen in its list; under "Auto-detect" in
+// the card's first mode, from which it follows the signal's format.
+bool startInChosenMode(DeckLinkDevice* device, const QComboBox* modes)
+{
+    const QVariant chosen = modes->currentData();
+    const int position = chosen.isValid() ? chosen.toInt() : kAutoDetect;
+    if (position == kAutoDetect)
+        return device->StartCapture(0, true);
+    return device->StartCapture(static_cast<unsigned>(position), false);
 }
 
 } // namespace
@@ -106,6 +138,24 @@ void MainWindow::releaseDevices()
     m_deckLinkLeftSelectedDevice = m_deckLinkRightSelectedDevice = m_deckLinkSingleSelectedDevice = nullptr;
 }
 
+QComboBox* MainWindow::displayModeList(const QComboBox* inputList) const
+{
+    if (inputList == m_ui->cmb_LeftCameraInput)
+        return m_ui->cmb_LeftDisplayMode;
+    if (inputList == m_ui->cmb_RightCameraInput)
+        return m_ui->cmb_RightDisplayMode;
+    return m_ui->cmb_SingleDisplayMode;
+}
+
+bool MainWindow::anyDeviceCapturing() const
+{
+    for (DeckLinkDevice* device :
+         {m_deckLinkLeftSelectedDevice, m_deckLinkRightSelectedDevice, m_deckLinkSingleSelectedDevice})
+        if (device && device->IsCapturing())
+            return true;
+    return false;
+}
+
 void MainWindow::setInputSelectionEnabled(bool enabled)
 {
     if (m_ui->rbn_SingleInput->isChecked())
@@ -118,9 +168,12 @@ void MainWindow::setInputSelectionEnabled(bool enabled)
 void MainWindow::onNewDeviceSelected(QComboBox* list, DeckLinkDevice*& selected)
 {
     const int index = list->currentIndex();
-    if (index < 0)
+    if (index < 0) {
+        fillDisplayModes(displayModeList(list), nullptr);
         return;
+    }
     selected = deviceAt(list, index);
+    fillDisplayModes(displayModeList(list), selected);
     qDebug() << "onNewDeviceSelected() - deckLinkSelectedDevice: " << static_cast<void*>(selected);
     if (selected)
         qDebug() << "onNewDeviceSelected() - deckLinkSelectedDevice: " << selected->GetDeviceName();
@@ -165,6 +218,14 @@ void MainWindow::onDeckLinkDeviceArrived(IDeckLink* deckLink)
             m_ui->btn_StartCapture->setEnabled(true);
             setInputSelectionEnabled(true);
         }
+    }
+    // Two cards make a rig: the right camera takes the newcomer rather than
+    // the card the left camera already uses, so that a start goes through.
+    QComboBox* const right = m_ui->cmb_RightCameraInput;
+    if (right->count() > 1 && m_deckLinkRightSelectedDevice == m_deckLinkLeftSelectedDevice &&
+        !anyDeviceCapturing()) {
+        right->setCurrentIndex(right->count() - 1);
+        onNewDeviceSelected(right, m_deckLinkRightSelectedDevice);
     }
 }
 
@@ -235,6 +296,8 @@ void MainWindow::onDeckLinkDeviceRemoved(IDeckLink* deckLink)
         setInputSelectionEnabled(false);
         m_deckLinkLeftSelectedDevice = m_deckLinkRightSelectedDevice = m_deckLinkSingleSelectedDevice =
             nullptr;
+        for (QComboBox* list : {m_ui->cmb_LeftCameraInput, m_ui->cmb_RightCameraInput, m_ui->cmb_SingleInput})
+            fillDisplayModes(displayModeList(list), nullptr);
     }
     removed->Release();
 }
@@ -276,9 +339,7 @@ void MainWindow::startCapture()
                 SLOT(onNewRightRawFrameArrived(VideoFrame)), captureConnection);
         m_leftPreprocessingThread->start();
         m_rightPreprocessingThread->start();
-        // Format detection switches the card to the incoming signal whatever
-        // mode it is started in.
-        if (device->StartCapture(static_cast<unsigned>(m_ui->cmb_SingleInput->currentIndex()), true)) {
+        if (startInChosenMode(device, m_ui->cmb_SingleDisplayMode)) {
             m_ui->btn_StartCapture->setText(QStringLiteral("Stop capture"));
             setInputSelectionEnabled(false);
         } else {
@@ -304,7 +365,7 @@ void MainWindow::startCapture()
     connect(m_leftPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), this,
             SLOT(onNewLeftRawFrameArrived(VideoFrame)), captureConnection);
     m_leftPreprocessingThread->start();
-    if (left->StartCapture(static_cast<unsigned>(m_ui->cmb_LeftCameraInput->currentIndex()), true)) {
+    if (startInChosenMode(left, m_ui->cmb_LeftDisplayMode)) {
         m_ui->btn_StartCapture->setText(QStringLiteral("Stop capture"));
         setInputSelectionEnabled(false);
     } else {
@@ -316,7 +377,7 @@ void MainWindow::startCapture()
     connect(m_rightPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), this,
             SLOT(onNewRightRawFrameArrived(VideoFrame)), captureConnection);
     m_rightPreprocessingThread->start();
-    if (right->StartCapture(static_cast<unsigned>(m_ui->cmb_RightCameraInput->currentIndex()), true)) {
+    if (startInChosenMode(right, m_ui->cmb_RightDisplayMode)) {
         m_ui->btn_StartCapture->setText(QStringLiteral("Stop capture"));
         setInputSelectionEnabled(false);
     } else {

@@ -96,8 +96,8 @@ void MainWindow::onDisparityPreview(VideoFrame leftFrame, VideoFrame rightFrame)
 {
     qDebug() << "onDisparityPreview - leftFrame.data =" << static_cast<const void*>(leftFrame.image.data)
              << "rightFrame.data =" << static_cast<const void*>(rightFrame.image.data);
-    showImage(leftFrame.image, m_ui->lbl_DisparityLivePreviewLeft);
-    showImage(rightFrame.image, m_ui->lbl_DisparityLivePreviewRight);
+    showFrame(leftFrame, m_ui->lbl_DisparityLivePreviewLeft);
+    showFrame(rightFrame, m_ui->lbl_DisparityLivePreviewRight);
 }
 
 void MainWindow::onNewDisparityMapResults(VideoFrame leftRawFrame, VideoFrame rightRawFrame,

@@ -70,10 +70,12 @@ void MainWindow::onNewLeftRawFrameArrived(VideoFrame rawFrame)
     QMutexLocker lock(&m_mutex);
     qDebug() << "onNewLeftRawFrameArrived - rawFrame.data =" << static_cast<const void*>(rawFrame.image.data);
     m_leftRawFrame = rawFrame;
-    showImage(m_leftRawFrame.image, m_ui->lbl_ImageLiveLeft);
+    showFrame(m_leftRawFrame, m_ui->lbl_ImageLiveLeft);
     const VideoFrame& f = m_leftRawFrame;
     updateLeftFrameInfo(f.pixelFormat, f.displayMode, f.timecode, f.timecodeUserBits, f.timecodeFormat,
                         f.hardwareReferenceTimestamp, f.streamTime);
+    if (f.noInputSignal)
+        showNoSignalInfo(m_ui->lbl_leftDisplayMode, m_ui->lbl_leftTimecode, f.displayMode);
 }
 
 void MainWindow::onNewRightRawFrameArrived(VideoFrame rawFrame)
@@ -82,10 +84,36 @@ void MainWindow::onNewRightRawFrameArrived(VideoFrame rawFrame)
     qDebug() << "onNewRightRawFrameArrived - rawFrame.data ="
              << static_cast<const void*>(rawFrame.image.data);
     m_rightRawFrame = rawFrame;
-    showImage(m_rightRawFrame.image, m_ui->lbl_ImageLiveRight);
+    showFrame(m_rightRawFrame, m_ui->lbl_ImageLiveRight);
     const VideoFrame& f = m_rightRawFrame;
     updateRightFrameInfo(f.pixelFormat, f.displayMode, f.timecode, f.timecodeUserBits, f.timecodeFormat,
                          f.hardwareReferenceTimestamp, f.streamTime);
+    if (f.noInputSignal)
+        showNoSignalInfo(m_ui->lbl_rightDisplayMode, m_ui->lbl_rightTimecode, f.displayMode);
+}
+
+QString MainWindow::noSignalText(uint32_t displayMode)
+{
+    return QStringLiteral("No signal\n\nNothing arrives in %1: check the camera and its cable, or choose "
+                          "the camera's display mode (or Auto-detect).")
+        .arg(displayModeToString(displayMode));
+}
+
+void MainWindow::showFrame(const VideoFrame& frame, QLabel* label)
+{
+    // The black filler of an input without signal would pass for a picture.
+    if (frame.noInputSignal) {
+        label->setWordWrap(true);
+        label->setText(noSignalText(frame.displayMode));
+        return;
+    }
+    showImage(frame.image, label);
+}
+
+void MainWindow::showNoSignalInfo(QLabel* displayModeRow, QLabel* timecodeRow, uint32_t displayMode)
+{
+    displayModeRow->setText(displayModeToString(displayMode) + QStringLiteral(": no signal"));
+    timecodeRow->setText(QStringLiteral("No signal"));
 }
 
 void MainWindow::showImage(const cv::Mat& frame, QLabel* label)
