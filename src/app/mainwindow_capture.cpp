@@ -64,6 +64,9 @@ void MainWindow::setUpCapture()
     setInputSelectionEnabled(false);
     connect(m_ui->rbn_SingleInput, SIGNAL(toggled(bool)), m_ui->frm_SingleInputCtrl, SLOT(setEnabled(bool)));
     connect(m_ui->rbn_DoubleInput, SIGNAL(toggled(bool)), m_ui->frm_DoubleInputCtrl, SLOT(setEnabled(bool)));
+    // Halves exist only in the side-by-side and under/over layouts.
+    connect(m_ui->radio_Identical, SIGNAL(toggled(bool)), m_ui->chb_FullSizeHalves, SLOT(setDisabled(bool)));
+    m_ui->chb_FullSizeHalves->setDisabled(m_ui->radio_Identical->isChecked());
 
     m_deviceDiscovery = new DeckLinkDeviceDiscovery;
     connect(m_deviceDiscovery->notifier(), SIGNAL(deckLinkDeviceArrived(IDeckLink*)), this,

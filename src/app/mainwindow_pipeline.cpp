@@ -27,7 +27,8 @@ void MainWindow::setUpPipeline()
         m_ui->radio_SideBySide,      m_ui->radio_UnderOver,          m_ui->sett_LeftRotateLeft,
         m_ui->sett_LeftRotateRight,  m_ui->sett_LeftRotate180,       m_ui->sett_LeftFlipHorizontal,
         m_ui->sett_LeftFlipVertical, m_ui->sett_RightRotateLeft,     m_ui->sett_RightRotateRight,
-        m_ui->sett_RightRotate180,   m_ui->sett_RightFlipHorizontal, m_ui->sett_RightFlipVertical};
+        m_ui->sett_RightRotate180,   m_ui->sett_RightFlipHorizontal, m_ui->sett_RightFlipVertical,
+        m_ui->chb_FullSizeHalves};
     for (const QAbstractButton* button : settingsButtons)
         connect(button, SIGNAL(toggled(bool)), this, SLOT(reloadImageProcessingSettings()));
 
@@ -64,8 +65,9 @@ void MainWindow::reloadImageProcessingSettings()
     right.flipHorizontal = m_ui->sett_RightFlipHorizontal->isChecked();
     right.flipVertical = m_ui->sett_RightFlipVertical->isChecked();
 
-    m_leftPreprocessingThread->setSettings(inputMode, left, right);
-    m_rightPreprocessingThread->setSettings(inputMode, left, right);
+    const bool fullSizeHalves = m_ui->chb_FullSizeHalves->isChecked();
+    m_leftPreprocessingThread->setSettings(inputMode, left, right, fullSizeHalves);
+    m_rightPreprocessingThread->setSettings(inputMode, left, right, fullSizeHalves);
 }
 
 void MainWindow::on_tabWidget_currentChanged(int index)

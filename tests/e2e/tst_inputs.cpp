@@ -6,12 +6,40 @@
 #include "../app/privatesettings.h"
 #include "windowdriver.h"
 
+#include <QCheckBox>
 #include <QStatusBar>
 #include <QTemporaryDir>
 
 namespace {
 
 constexpr int kWait = 30000; // generous for the sanitizer build
+
+// Three cards alike, none detecting its input's format, each with a camera
+// sending HD 1080p25 into it.
+const char* const kThreeCardsWithoutDetection = R"(
+cards:
+  - { name: "Card A", formatDetection: false, source: { kind: bars } }
+  - { name: "Card B", formatDetection: false, source: { kind: bars } }
+  - { name: "Card C", formatDetection: false, source: { kind: bars } }
+)";
+
+QStringList modeNames(const QComboBox* modes)
+{
+    return WindowDriver::entries(modes);
+}
+
+// The live view shows the input's "No signal" text rather than a picture.
+bool showsNoSignal(const WindowDriver& driver, const char* view)
+{
+    return driver.label(view).startsWith("No signal") && !driver.showsPicture(view);
+}
+
+bool isNumber(const QString& text)
+{
+    bool ok = false;
+    text.toDouble(&ok);
+    return ok;
+}
 
 } // namespace
 
@@ -99,6 +127,177 @@ private slots:
         QVERIFY(waitForCards(driver, 3));
         auto* state = window.statusBar()->findChild<QLabel*>("lbl_DriverState");
         QVERIFY(state && state->isHidden());
+        QVERIFY(answerer.titles().isEmpty());
+    }
+
+    void theCaptureStartsInTheChosenDisplayMode()
+    {
+        configure(kThreeCardsWithoutDetection);
+        ModalAnswerer answerer;
+        MainWindow window;
+        WindowDriver driver(window);
+        QVERIFY(waitForCards(driver, 3));
+        auto* modes = driver.widget<QComboBox>("cmb_SingleDisplayMode");
+        driver.widget<QRadioButton>("rbn_SingleInput")->setChecked(true);
+        driver.widget<QRadioButton>("radio_Identical")->setChecked(true);
+        // Wherever a card sits in the list, it captures in the mode chosen:
+        // its camera's mode gives pictures, another mode "No signal".
+        for (int card = 0; card < 3; ++card) {
+            driver.singleList()->setCurrentIndex(card);
+            // Without detection there is nothing to follow: the card's modes only.
+            QCOMPARE(modes->count(), 33);
+            QVERIFY(!modeNames(modes).contains("Auto-detect"));
+            for (const QString mode : {"HD 1080p25", "HD 720p50"}) {
+                modes->setCurrentIndex(modes->findText(mode));
+                QCOMPARE(modes->currentText(), mode);
+                driver.click();
+                QCOMPARE(driver.caption(), QStringLiteral("Stop capture"));
+                QVERIFY(!modes->isEnabled()); // locked with the other input controls
+                if (mode == "HD 1080p25") {
+                    QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
+                    QTRY_COMPARE_WITH_TIMEOUT(driver.label("lbl_leftDisplayMode"), mode, kWait);
+                    QVERIFY(isNumber(driver.label("lbl_leftTimecode").remove(':')));
+                } else {
+                    QTRY_VERIFY_WITH_TIMEOUT(showsNoSignal(driver, "lbl_ImageLiveLeft") &&
+                                                 showsNoSignal(driver, "lbl_ImageLiveRight"),
+                                             kWait);
+                    QVERIFY2(driver.label("lbl_ImageLiveLeft").contains("HD 720p50"),
+                             qPrintable(driver.label("lbl_ImageLiveLeft")));
+                    QCOMPARE(driver.label("lbl_leftDisplayMode"), QStringLiteral("HD 720p50: no signal"));
+                    QCOMPARE(driver.label("lbl_rightTimecode"), QStringLiteral("No signal"));
+                }
+                driver.click();
+                QCOMPARE(driver.caption(), QStringLiteral("Start capture"));
+                QVERIFY(modes->isEnabled());
+            }
+        }
+        QVERIFY2(answerer.titles().isEmpty(), qPrintable(answerer.texts().join("; ")));
+    }
+
+    void autoDetectFollowsTheCamerasFormat()
+    {
+        configure(R"(
+cards:
+  - { name: "Detecting", signal: Hp50, source: { kind: bars } }
+)");
+        ModalAnswerer answerer;
+        MainWindow window;
+        WindowDriver driver(window);
+        QVERIFY(waitForCards(driver, 1));
+        auto* modes = driver.widget<QComboBox>("cmb_SingleDisplayMode");
+        QCOMPARE(modes->itemText(0), QStringLiteral("Auto-detect"));
+        QCOMPARE(modes->currentIndex(), 0);
+        QCOMPARE(modes->count(), 34);
+        driver.widget<QRadioButton>("radio_Identical")->setChecked(true);
+        driver.click();
+        QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(driver.label("lbl_leftDisplayMode"), QStringLiteral("HD 1080p50"), kWait);
+        driver.click();
+        QVERIFY(answerer.titles().isEmpty());
+    }
+
+    void theRightCameraTakesTheSecondCard()
+    {
+        configure(virtualcards::defaultConfiguration());
+        ModalAnswerer answerer;
+        MainWindow window;
+        WindowDriver driver(window);
+        QVERIFY(waitForCards(driver, 3));
+        // Straight after start-up, double mode starts without choosing anything.
+        QCOMPARE(driver.leftList()->currentIndex(), 0);
+        QCOMPARE(driver.rightList()->currentIndex(), 1);
+        QCOMPARE(driver.singleList()->currentIndex(), 0);
+        QCOMPARE(driver.widget<QComboBox>("cmb_RightDisplayMode")->currentText(),
+                 QStringLiteral("Auto-detect"));
+        driver.widget<QRadioButton>("rbn_DoubleInput")->setChecked(true);
+        driver.click();
+        QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
+        QCOMPARE(driver.caption(), QStringLiteral("Stop capture"));
+        QVERIFY(answerer.titles().isEmpty());
+        driver.click();
+    }
+
+    // A 3D camera's side-by-side signal carries both views squeezed to half
+    // their width. Scaled back, they measure the rig as two cards do.
+    void frameCompatibleHalvesMeasureTheRig()
+    {
+        configure(virtualcards::defaultConfiguration());
+        ModalAnswerer answerer;
+        MainWindow window;
+        WindowDriver driver(window);
+        QVERIFY(waitForCards(driver, 3));
+        auto* fullSize = driver.widget<QCheckBox>("chb_FullSizeHalves");
+        driver.widget<QRadioButton>("radio_Identical")->setChecked(true);
+        QVERIFY(!fullSize->isEnabled());
+        driver.chooseSingle(2);
+        QVERIFY(fullSize->isEnabled());
+        QVERIFY(fullSize->isChecked());
+        driver.click();
+        QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
+        driver.tabs()->setCurrentIndex(1);
+
+        // The right camera is turned by 0.3 degrees and 2 pixels low: 8 in the
+        // summed corners of each rectangle.
+        QTRY_VERIFY_WITH_TIMEOUT(isNumber(driver.label("lbl_RotationTxt")) &&
+                                     qAbs(driver.label("lbl_RotationTxt").toDouble() + 0.3) < 0.1,
+                                 kWait);
+        qInfo("indicators: zoom %s, rotation %s, y offset %s, x offset %s",
+              qPrintable(driver.label("lbl_zoomTxt")), qPrintable(driver.label("lbl_RotationTxt")),
+              qPrintable(driver.label("lbl_yOffsetTxt")), qPrintable(driver.label("lbl_xOffsetTxt")));
+        QVERIFY2(qAbs(driver.label("lbl_yOffsetTxt").toInt() + 8) <= 2,
+                 qPrintable(driver.label("lbl_yOffsetTxt")));
+        QVERIFY(qAbs(driver.label("lbl_zoomTxt").toDouble()) > 0.01);
+        QCOMPARE(driver.label("lbl_IndicatorsProblem"), QString());
+        QVERIFY(answerer.titles().isEmpty());
+        driver.tabs()->setCurrentIndex(0);
+        driver.click();
+    }
+
+    // Cut as they come, the squeezed halves hide the board from the
+    // detector; the line under the indicators says so and what to do.
+    void halvesAsCutSayWhyNothingIsMeasured()
+    {
+        configure(virtualcards::defaultConfiguration());
+        ModalAnswerer answerer;
+        MainWindow window;
+        WindowDriver driver(window);
+        QVERIFY(waitForCards(driver, 3));
+        driver.chooseSingle(2);
+        driver.widget<QCheckBox>("chb_FullSizeHalves")->setChecked(false);
+        driver.click();
+        QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
+        driver.tabs()->setCurrentIndex(1);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            driver.label("lbl_IndicatorsProblem"),
+            QStringLiteral("Board not found in either picture. Hold the board square to "
+                           "the cameras, filling a third to three quarters of the picture "
+                           "height."),
+            kWait);
+        QCOMPARE(driver.label("lbl_RotationTxt"), QStringLiteral("UNDEFINED"));
+        driver.tabs()->setCurrentIndex(0);
+        driver.click();
+        QVERIFY(answerer.titles().isEmpty());
+    }
+
+    void aCameraWithoutSignalIsNamedUnderTheIndicators()
+    {
+        configure(virtualcards::defaultConfiguration());
+        ModalAnswerer answerer;
+        MainWindow window;
+        WindowDriver driver(window);
+        QVERIFY(waitForCards(driver, 3));
+        QVERIFY(virtualcards::setSignal("Virtual Card 2 (Right)", 0)); // the right camera's cable is out
+        driver.chooseDouble(0, 1);
+        driver.click();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            driver.showsPicture("lbl_ImageLiveLeft") && showsNoSignal(driver, "lbl_ImageLiveRight"), kWait);
+        driver.tabs()->setCurrentIndex(1);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            driver.label("lbl_IndicatorsProblem").startsWith("No signal on the right input"), kWait);
+        QVERIFY(showsNoSignal(driver, "lbl_ImageProcessedRight"));
+        QCOMPARE(driver.label("lbl_zoomTxt"), QStringLiteral("UNDEFINED"));
+        driver.tabs()->setCurrentIndex(0);
+        driver.click();
         QVERIFY(answerer.titles().isEmpty());
     }
 };
