@@ -49,11 +49,13 @@ private slots:
         QVERIFY(waitForCards(driver, 3));
         const QStringList expected{"Virtual Card 1 (Left)", "Virtual Card 2 (Right)",
                                    "Virtual Card 3 (Side by Side)"};
-        for (QComboBox* list : {driver.leftList(), driver.rightList(), driver.singleList()}) {
+        for (QComboBox* list : {driver.leftList(), driver.rightList(), driver.singleList()})
             QCOMPARE(WindowDriver::entries(list), expected);
-            // The first card became the selection; later arrivals did not change it.
-            QCOMPARE(list->currentIndex(), 0);
-        }
+        // The first card became the selection; the right camera took the
+        // second, so that a rig of two cards starts as it is.
+        QCOMPARE(driver.leftList()->currentIndex(), 0);
+        QCOMPARE(driver.rightList()->currentIndex(), 1);
+        QCOMPARE(driver.singleList()->currentIndex(), 0);
         QVERIFY(driver.startButton()->isEnabled());
         QVERIFY(driver.widget("grp_InputModeSelector")->isEnabled());
         QCOMPARE(driver.caption(), QStringLiteral("Start capture"));
