@@ -1,11 +1,11 @@
 // The window's construction and destruction, and its error dialog.
 
 #include "mainwindow.h"
+#include "logcategories.h"
 
 #include "appnames.h"
 #include "ui_mainwindow.h"
 
-#include <QDebug>
 #include <QDir>
 #include <QIcon>
 #include <QMessageBox>
@@ -59,6 +59,6 @@ MainWindow::~MainWindow()
 
 void MainWindow::onDisplayErrorMessage(const QString& title, const QString& message)
 {
-    qDebug() << "onDisplayErrorMessage";
+    qCDebug(lcWindow) << "onDisplayErrorMessage";
     QMessageBox::critical(this, title, message, QMessageBox::Ok, QMessageBox::NoButton);
 }

@@ -1,11 +1,11 @@
 // The calibration tab: left and right detections paired by time label, the
 // processed views, the stereo output image and the four accuracy indicators.
 
+#include "logcategories.h"
 #include "mainwindow.h"
 
 #include "ui_mainwindow.h"
 
-#include <QDebug>
 #include <QLabel>
 #include <QMutexLocker>
 #include <QPalette>
@@ -139,8 +139,8 @@ void MainWindow::onNewLeftCalibrationResultsArrived(VideoFrame rawFrame, VideoFr
                                                     std::vector<DetectedRectangle> rectangles)
 {
     QMutexLocker lock(&m_mutex);
-    qDebug() << "onNewLeftCalibrationResultsArrived - rawFrame.data ="
-             << static_cast<const void*>(rawFrame.image.data);
+    qCDebug(lcWindow) << "onNewLeftCalibrationResultsArrived - rawFrame.data ="
+                      << static_cast<const void*>(rawFrame.image.data);
     m_leftRawFrame = rawFrame;
     m_leftProcessedFrame = processedFrame;
     m_leftRectangles = std::move(rectangles);
@@ -151,8 +151,8 @@ void MainWindow::onNewRightCalibrationResultsArrived(VideoFrame rawFrame, VideoF
                                                      std::vector<DetectedRectangle> rectangles)
 {
     QMutexLocker lock(&m_mutex);
-    qDebug() << "onNewRightCalibrationResultsArrived - rawFrame.data ="
-             << static_cast<const void*>(rawFrame.image.data);
+    qCDebug(lcWindow) << "onNewRightCalibrationResultsArrived - rawFrame.data ="
+                      << static_cast<const void*>(rawFrame.image.data);
     m_rightRawFrame = rawFrame;
     m_rightProcessedFrame = processedFrame;
     m_rightRectangles = std::move(rectangles);

@@ -1,6 +1,7 @@
 // Capture control: the input lists that follow the cards, the selected
 // devices, and starting and stopping capture.
 
+#include "logcategories.h"
 #include "mainwindow.h"
 
 #include "decklinkcodenames.h"
@@ -8,7 +9,6 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDebug>
 #include <QLabel>
 #include <QSignalBlocker>
 #include <QStatusBar>
@@ -86,7 +86,7 @@ void MainWindow::showDriverState(bool driverPresent, const QStringList& problems
     state->setWordWrap(true);
     m_ui->statusBar->addWidget(state, 1);
     if (!problems.isEmpty()) {
-        qWarning().noquote() << "Capture driver:" << problems.join(QStringLiteral("; "));
+        qCWarning(lcWindow).noquote() << "Capture driver:" << problems.join(QStringLiteral("; "));
         state->setText(QStringLiteral("Capture driver set-up problem: %1. Correct it and start the program "
                                       "again.")
                            .arg(problems.join(QStringLiteral("; "))));
@@ -103,7 +103,7 @@ void MainWindow::showDriverState(bool driverPresent, const QStringList& problems
     } else if (!driverPresent) {
         const QString hint = QStringLiteral(
             "Please install the Blackmagic Desktop Video drivers to use the features of this application.");
-        qWarning().noquote() << hint;
+        qCWarning(lcWindow).noquote() << hint;
         state->setText(QStringLiteral("No capture driver found. ") + hint);
     }
     state->setVisible(!state->text().isEmpty());
@@ -177,9 +177,9 @@ void MainWindow::onNewDeviceSelected(QComboBox* list, DeckLinkDevice*& selected)
     }
     selected = deviceAt(list, index);
     fillDisplayModes(displayModeList(list), selected);
-    qDebug() << "onNewDeviceSelected() - deckLinkSelectedDevice: " << static_cast<void*>(selected);
+    qCDebug(lcWindow) << "onNewDeviceSelected() - deckLinkSelectedDevice: " << static_cast<void*>(selected);
     if (selected)
-        qDebug() << "onNewDeviceSelected() - deckLinkSelectedDevice: " << selected->GetDeviceName();
+        qCDebug(lcWindow) << "onNewDeviceSelected() - deckLinkSelectedDevice: " << selected->GetDeviceName();
     setInputSelectionEnabled(true);
 }
 
@@ -207,7 +207,7 @@ void MainWindow::onDeckLinkDeviceArrived(IDeckLink* deckLink)
         onDisplayErrorMessage(QStringLiteral("DeckLink Device Error"), message);
         return;
     }
-    qDebug() << "onDeckLinkDeviceArrived() - newDevice = " << static_cast<void*>(device);
+    qCDebug(lcWindow) << "onDeckLinkDeviceArrived() - newDevice = " << static_cast<void*>(device);
 
     const std::pair<QComboBox*, DeckLinkDevice**> lists[] = {
         {m_ui->cmb_LeftCameraInput, &m_deckLinkLeftSelectedDevice},
@@ -328,8 +328,8 @@ void MainWindow::startCapture()
 {
     if (m_ui->rbn_SingleInput->isChecked()) {
         DeckLinkDevice* const device = m_deckLinkSingleSelectedDevice;
-        qDebug() << "m_deckLinkSingleSelectedDevice: " << static_cast<void*>(device);
-        qDebug() << "m_deckLinkSingleSelectedDevice - Name: " << device->GetDeviceName();
+        qCDebug(lcWindow) << "m_deckLinkSingleSelectedDevice: " << static_cast<void*>(device);
+        qCDebug(lcWindow) << "m_deckLinkSingleSelectedDevice - Name: " << device->GetDeviceName();
         // The one input feeds both cameras; the layout settings decide which
         // part of the picture each keeps.
         connect(device->notifier(), SIGNAL(newFrameArrived(VideoFrame)), m_leftPreprocessingThread,
@@ -355,8 +355,8 @@ void MainWindow::startCapture()
 
     DeckLinkDevice* const left = m_deckLinkLeftSelectedDevice;
     DeckLinkDevice* const right = m_deckLinkRightSelectedDevice;
-    qDebug() << "m_deckLinkLeftSelectedDevice: " << left->GetDeviceName();
-    qDebug() << "m_deckLinkRightSelectedDevice: " << right->GetDeviceName();
+    qCDebug(lcWindow) << "m_deckLinkLeftSelectedDevice: " << left->GetDeviceName();
+    qCDebug(lcWindow) << "m_deckLinkRightSelectedDevice: " << right->GetDeviceName();
     if (left == right) {
         onDisplayErrorMessage(QStringLiteral("Start Capture Error"),
                               QStringLiteral("Select different input devices for left and right display"));

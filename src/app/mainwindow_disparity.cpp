@@ -1,12 +1,12 @@
 // The disparity analysis as the user drives it: the settings check, the
 // output directory, the live pair and the results with their export.
 
+#include "logcategories.h"
 #include "mainwindow.h"
 
 #include "appnames.h"
 #include "ui_mainwindow.h"
 
-#include <QDebug>
 #include <QDir>
 #include <QFileDialog>
 #include <QSettings>
@@ -48,7 +48,7 @@ bool writePng(const QString& path, const cv::Mat& image)
         return cv::imwrite(path.toUtf8().constData(), image, parameters);
     } catch (const cv::Exception& error) {
         // An empty picture, or one the encoder refuses.
-        qDebug() << "writePng -" << path << error.what();
+        qCWarning(lcWindow) << "writePng -" << path << error.what();
         return false;
     }
 }
@@ -94,8 +94,9 @@ void MainWindow::on_btn_setDisparityOutputDir_clicked()
 
 void MainWindow::onDisparityPreview(VideoFrame leftFrame, VideoFrame rightFrame)
 {
-    qDebug() << "onDisparityPreview - leftFrame.data =" << static_cast<const void*>(leftFrame.image.data)
-             << "rightFrame.data =" << static_cast<const void*>(rightFrame.image.data);
+    qCDebug(lcWindow) << "onDisparityPreview - leftFrame.data ="
+                      << static_cast<const void*>(leftFrame.image.data)
+                      << "rightFrame.data =" << static_cast<const void*>(rightFrame.image.data);
     showFrame(leftFrame, m_ui->lbl_DisparityLivePreviewLeft);
     showFrame(rightFrame, m_ui->lbl_DisparityLivePreviewRight);
 }
@@ -103,8 +104,8 @@ void MainWindow::onDisparityPreview(VideoFrame leftFrame, VideoFrame rightFrame)
 void MainWindow::onNewDisparityMapResults(VideoFrame leftRawFrame, VideoFrame rightRawFrame,
                                           VideoFrame disparityMap, DisparityHistogramInfo disparity_histogram)
 {
-    qDebug() << "onNewDisparityMapResults - disparityMap.data ="
-             << static_cast<const void*>(disparityMap.image.data);
+    qCDebug(lcWindow) << "onNewDisparityMapResults - disparityMap.data ="
+                      << static_cast<const void*>(disparityMap.image.data);
     showImage(leftRawFrame.image, m_ui->lbl_DisparityInputImgL);
     showImage(rightRawFrame.image, m_ui->lbl_DisparityInputImgR);
     showImage(disparityMap.image, m_ui->lbl_DisparityMapResult);

@@ -1,13 +1,13 @@
 // Frame views and status labels: the live views, the one way every picture
 // reaches a label, the "Info" texts and the scaled logos.
 
+#include "logcategories.h"
 #include "mainwindow.h"
 
 #include "cvmattoqimage.h"
 #include "decklinkcodenames.h"
 #include "ui_mainwindow.h"
 
-#include <QDebug>
 #include <QImage>
 #include <QLabel>
 #include <QLayout>
@@ -68,7 +68,8 @@ void showFrameInfo(const InfoLabels& labels, uint32_t pixelFormat, uint32_t disp
 void MainWindow::onNewLeftRawFrameArrived(VideoFrame rawFrame)
 {
     QMutexLocker lock(&m_mutex);
-    qDebug() << "onNewLeftRawFrameArrived - rawFrame.data =" << static_cast<const void*>(rawFrame.image.data);
+    qCDebug(lcWindow) << "onNewLeftRawFrameArrived - rawFrame.data ="
+                      << static_cast<const void*>(rawFrame.image.data);
     m_leftRawFrame = rawFrame;
     showFrame(m_leftRawFrame, m_ui->lbl_ImageLiveLeft);
     const VideoFrame& f = m_leftRawFrame;
@@ -81,8 +82,8 @@ void MainWindow::onNewLeftRawFrameArrived(VideoFrame rawFrame)
 void MainWindow::onNewRightRawFrameArrived(VideoFrame rawFrame)
 {
     QMutexLocker lock(&m_mutex);
-    qDebug() << "onNewRightRawFrameArrived - rawFrame.data ="
-             << static_cast<const void*>(rawFrame.image.data);
+    qCDebug(lcWindow) << "onNewRightRawFrameArrived - rawFrame.data ="
+                      << static_cast<const void*>(rawFrame.image.data);
     m_rightRawFrame = rawFrame;
     showFrame(m_rightRawFrame, m_ui->lbl_ImageLiveRight);
     const VideoFrame& f = m_rightRawFrame;

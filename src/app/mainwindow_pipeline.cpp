@@ -2,12 +2,12 @@
 // settings pushed into the preprocessing threads, and the panels of the
 // calibration and disparity tabs that can be shown and hidden.
 
+#include "logcategories.h"
 #include "mainwindow.h"
 
 #include "ui_mainwindow.h"
 
 #include <QAbstractButton>
-#include <QDebug>
 #include <QStyle>
 #include <algorithm>
 #include <initializer_list>
@@ -72,7 +72,7 @@ void MainWindow::reloadImageProcessingSettings()
 
 void MainWindow::on_tabWidget_currentChanged(int index)
 {
-    qDebug() << "ON_TABWIDGET_CURRENTCHANGED";
+    qCDebug(lcWindow) << "ON_TABWIDGET_CURRENTCHANGED";
     if (!m_captureStarted)
         return;
     // Every route is broken and every analysis thread has left its loop

@@ -1,6 +1,6 @@
 #include "cvmattoqimage.h"
+#include "logcategories.h"
 
-#include <QDebug>
 #include <QVector>
 
 namespace {
@@ -36,7 +36,7 @@ QImage cvMatToQImage(const cv::Mat& image)
         return grey;
     }
     default:
-        qWarning() << "cvMatToQImage() - cv::Mat image type not handled in switch:" << image.type();
+        qCWarning(lcCapture) << "cvMatToQImage() - cv::Mat image type not handled in switch:" << image.type();
         return QImage();
     }
 }

@@ -1,8 +1,7 @@
 #include "decklinkdevice.h"
+#include "logcategories.h"
 
 #include "inputframeconversion.h"
-
-#include <QDebug>
 
 DeckLinkDevice::DeckLinkDevice(IDeckLink* deckLink) : m_deckLink(deckLink)
 {
@@ -59,7 +58,7 @@ bool DeckLinkDevice::Init()
         m_errorMessage = QStringLiteral("Cannot get interface for DeckLink input");
         return false;
     }
-    qDebug() << "m_deckLinkInput (Init): " << static_cast<void*>(m_deckLinkInput);
+    qCDebug(lcCapture) << "m_deckLinkInput (Init): " << static_cast<void*>(m_deckLinkInput);
 
     if (m_deckLink->QueryInterface(IID_IDeckLinkOutput, reinterpret_cast<void**>(&m_deckLinkOutput)) !=
         S_OK) {
@@ -101,7 +100,7 @@ bool DeckLinkDevice::Init()
         m_deviceName = QStringLiteral("DeckLink");
     }
 
-    qDebug() << "DeckLinkDevice::Init() finished successfully";
+    qCDebug(lcCapture) << "DeckLinkDevice::Init() finished successfully";
     return true;
 }
 

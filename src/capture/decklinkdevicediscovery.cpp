@@ -1,7 +1,7 @@
 #include "decklinkdevicediscovery.h"
+#include "logcategories.h"
 
 #include <QCoreApplication>
-#include <QDebug>
 #include <algorithm>
 
 DeckLinkDeviceDiscovery::DeckLinkDeviceDiscovery()
@@ -11,7 +11,7 @@ DeckLinkDeviceDiscovery::DeckLinkDeviceDiscovery()
                                reinterpret_cast<void**>(&m_deckLinkDiscovery)) != S_OK ||
         !m_deckLinkDiscovery) {
         m_deckLinkDiscovery = nullptr;
-        qDebug() << "A DeckLink discovery instance could not be created.";
+        qCWarning(lcCapture) << "A DeckLink discovery instance could not be created.";
     }
 }
 
@@ -95,7 +95,7 @@ void DeckLinkDeviceDiscovery::Disable()
 
 HRESULT DeckLinkDeviceDiscovery::DeckLinkDeviceArrived(IDeckLink* deckLink)
 {
-    qDebug() << "DeckLink device arrived " << static_cast<void*>(deckLink);
+    qCDebug(lcCapture) << "DeckLink device arrived " << static_cast<void*>(deckLink);
     deckLink->AddRef();
     {
         std::lock_guard<std::mutex> lock(m_presentCardsMutex);
@@ -107,7 +107,7 @@ HRESULT DeckLinkDeviceDiscovery::DeckLinkDeviceArrived(IDeckLink* deckLink)
 
 HRESULT DeckLinkDeviceDiscovery::DeckLinkDeviceRemoved(IDeckLink* deckLink)
 {
-    qDebug() << "DeckLink device removed " << static_cast<void*>(deckLink);
+    qCDebug(lcCapture) << "DeckLink device removed " << static_cast<void*>(deckLink);
     {
         std::lock_guard<std::mutex> lock(m_presentCardsMutex);
         const auto held = std::find(m_presentCards.begin(), m_presentCards.end(), deckLink);

@@ -1,6 +1,6 @@
 #include "inputframeconversion.h"
+#include "logcategories.h"
 
-#include <QDebug>
 #include <opencv2/imgproc.hpp>
 
 namespace {
@@ -67,7 +67,7 @@ bool convertInputFrame(IDeckLinkVideoInputFrame* inputFrame, IDeckLinkOutput* ou
         result.displayMode = ancillary->GetDisplayMode();
         ancillary->Release();
     } else {
-        qDebug() << "GetAncillaryData - error";
+        qCWarning(lcCapture) << "GetAncillaryData - error";
     }
 
     const long width = inputFrame->GetWidth();
@@ -80,7 +80,7 @@ bool convertInputFrame(IDeckLinkVideoInputFrame* inputFrame, IDeckLinkOutput* ou
                : E_POINTER;
     if (created != S_OK || !bgraFrame) {
         // Without a frame to convert into there is no picture to deliver.
-        qDebug() << "Cannot create frame for conversion:" << created;
+        qCWarning(lcCapture) << "Cannot create frame for conversion:" << created;
         if (bgraFrame)
             bgraFrame->Release();
         return false;
@@ -88,13 +88,13 @@ bool convertInputFrame(IDeckLinkVideoInputFrame* inputFrame, IDeckLinkOutput* ou
 
     const HRESULT converted = conversion ? conversion->ConvertFrame(inputFrame, bgraFrame) : E_POINTER;
     if (converted != S_OK)
-        qDebug().noquote() << "Cannot convert frame: " + QString::number(converted);
+        qCWarning(lcCapture).noquote() << "Cannot convert frame: " + QString::number(converted);
 
     void* bytes = nullptr;
     const int rows = static_cast<int>(bgraFrame->GetHeight());
     const int cols = static_cast<int>(bgraFrame->GetWidth());
     if (bgraFrame->GetBytes(&bytes) != S_OK || !bytes || rows <= 0 || cols <= 0) {
-        qDebug() << "Cannot read converted frame:" << cols << "x" << rows;
+        qCWarning(lcCapture) << "Cannot read converted frame:" << cols << "x" << rows;
         bgraFrame->Release();
         return false;
     }
@@ -104,7 +104,7 @@ bool convertInputFrame(IDeckLinkVideoInputFrame* inputFrame, IDeckLinkOutput* ou
     bgraFrame->Release();
     result.image = bgr;
 
-    qDebug().noquote() << QString(48, QLatin1Char('='));
-    qDebug() << "cvOutputFrame.data = " << static_cast<const void*>(result.image.data);
+    qCDebug(lcCapture).noquote() << QString(48, QLatin1Char('='));
+    qCDebug(lcCapture) << "cvOutputFrame.data = " << static_cast<const void*>(result.image.data);
     return true;
 }

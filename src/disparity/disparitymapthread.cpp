@@ -1,8 +1,8 @@
 #include "disparitymapthread.h"
+#include "logcategories.h"
 
-#include <QDebug>
-
-DisparityMapThread::DisparityMapThread(QObject* parent) : WorkerThread("DisparityMapThread", parent)
+DisparityMapThread::DisparityMapThread(QObject* parent)
+    : WorkerThread("DisparityMapThread", lcDisparity, parent)
 {
     qRegisterMetaType<DisparityHistogramInfo>("DisparityHistogramInfo");
 }
@@ -16,14 +16,14 @@ DisparityMapThread::~DisparityMapThread()
 void DisparityMapThread::onNewInputFramesArrived(VideoFrame leftFrame, VideoFrame rightFrame)
 {
     const bool accepted = offerInput([&] {
-        qDebug() << "DisparityMapThread::onNewInputFrameArrived - frame.data ="
-                 << static_cast<const void*>(leftFrame.image.data);
+        qCDebug(lcDisparity) << "DisparityMapThread::onNewInputFrameArrived - frame.data ="
+                             << static_cast<const void*>(leftFrame.image.data);
         QMutexLocker lock(&framesMutex);
         this->leftFrame = leftFrame;
         this->rightFrame = rightFrame;
     });
     if (!accepted)
-        qDebug() << "DisparityMapThread::onNewInputFrameArrived - BUSY";
+        qCDebug(lcDisparity) << "DisparityMapThread::onNewInputFrameArrived - BUSY";
 }
 
 void DisparityMapThread::calculate(int min_disparity, int max_disparity, int block_size, bool output_colored,
@@ -63,7 +63,7 @@ void DisparityMapThread::handleInput()
         request = {minDisparity, maxDisparity,   blockSize,  outputColored,
                    parallaxNear, parallaxScreen, parallaxFar};
     }
-    qDebug() << "DisparityMapThread::run() - ID:" << QThread::currentThreadId();
+    qCDebug(lcDisparity) << "DisparityMapThread::run() - ID:" << QThread::currentThreadId();
     try {
         analyse(request);
     } catch (const cv::Exception& error) {
@@ -78,7 +78,7 @@ void DisparityMapThread::handleInput()
 
 void DisparityMapThread::fail(const QString& reason)
 {
-    qDebug() << "DisparityMapThread - analysis failed:" << reason;
+    qCWarning(lcDisparity) << "DisparityMapThread - analysis failed:" << reason;
     emit disparityMapFailed(reason);
 }
 

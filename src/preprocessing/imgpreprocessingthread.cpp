@@ -1,6 +1,6 @@
 #include "imgpreprocessingthread.h"
+#include "logcategories.h"
 
-#include <QDebug>
 #include <opencv2/imgproc.hpp>
 
 namespace {
@@ -73,7 +73,7 @@ bool applyTransform(cv::Mat& image, const FrameTransform& transform)
 }
 
 ImgPreprocessingThread::ImgPreprocessingThread(int cameraId, QObject* parent)
-    : WorkerThread("ImgProcessingThread", parent), cameraId(cameraId)
+    : WorkerThread("ImgProcessingThread", lcPreprocessing, parent), cameraId(cameraId)
 {}
 
 ImgPreprocessingThread::~ImgPreprocessingThread()
@@ -92,7 +92,8 @@ void ImgPreprocessingThread::setSettings(int inputMode, FrameTransform left, Fra
 void ImgPreprocessingThread::onNewInputFrameArrived(VideoFrame frame)
 {
     offerInput([&] {
-        qDebug() << "onNewInputFrameArrived - frame.data =" << static_cast<const void*>(frame.image.data);
+        qCDebug(lcPreprocessing) << "onNewInputFrameArrived - frame.data ="
+                                 << static_cast<const void*>(frame.image.data);
         QMutexLocker lock(&frameMutex);
         inputFrame = frame;
     });
@@ -107,7 +108,7 @@ void ImgPreprocessingThread::handleInput()
     }
     QMutexLocker lock(&frameMutex);
     VideoFrame result = inputFrame;
-    qDebug() << "ImgProcessingThread::run() - ID:" << QThread::currentThreadId();
+    qCDebug(lcPreprocessing) << "ImgProcessingThread::run() - ID:" << QThread::currentThreadId();
     result.image = cameraView(inputFrame.image, snapshot.inputMode, cameraId);
     if (snapshot.fullSizeHalves)
         result.image = unsqueezed(result.image, snapshot.inputMode);

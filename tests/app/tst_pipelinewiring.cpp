@@ -132,7 +132,7 @@ private slots:
         MainWindow window;
         MainWindowProbe probe(window);
         auto* tabs = window.findChild<QTabWidget*>("tabWidget");
-        QLoggingCategory::setFilterRules("default.debug=true");
+        QLoggingCategory::setFilterRules("duoscope.window.debug=true");
         MessageLog log;
         for (int index : {1, 2, 0, 2, 1}) {
             tabs->setCurrentIndex(index);

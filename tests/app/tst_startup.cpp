@@ -107,6 +107,7 @@ private slots:
     void errorDialogIsACriticalBoxWithOk()
     {
         MainWindow window;
+        QLoggingCategory::setFilterRules("duoscope.window.debug=true");
         MessageLog log;
         QString title, text;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
@@ -128,6 +129,7 @@ private slots:
         QCOMPARE(icon, QMessageBox::Critical);
         QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
         QCOMPARE(parent, &window);
+        QLoggingCategory::setFilterRules(QString());
         QCOMPARE(log.count("onDisplayErrorMessage"), 1);
     }
 };

@@ -3,8 +3,8 @@
 
 #include "boardscene.h"
 #include "calibrationthread.h"
-#include "common/framewords.h"
 #include "common/emissionwaiter.h"
+#include "common/framewords.h"
 #include "common/messagelog.h"
 #include "common/workerprobe.h"
 #include "common/workerstress.h"
@@ -65,6 +65,8 @@ private slots:
     {
         qRegisterMetaType<VideoFrame>("VideoFrame");
         qRegisterMetaType<std::vector<DetectedRectangle>>("std::vector<DetectedRectangle>");
+        // The checks below read the worker's debug lines.
+        QLoggingCategory::setFilterRules("duoscope.*.debug=true");
     }
     void init()
     {

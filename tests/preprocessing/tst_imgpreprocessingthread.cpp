@@ -88,7 +88,12 @@ class TestImgPreprocessingThread : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { qRegisterMetaType<VideoFrame>("VideoFrame"); }
+    void initTestCase()
+    {
+        qRegisterMetaType<VideoFrame>("VideoFrame");
+        // The checks below read the worker's debug lines.
+        QLoggingCategory::setFilterRules("duoscope.*.debug=true");
+    }
     // Every test collects the debug lines instead of printing them.
     void init() { log = std::make_unique<MessageLog>(); }
     void cleanup() { log.reset(); }
