@@ -1,9 +1,9 @@
 // The window's construction and destruction, and its error dialog.
 
-#include "mainwindow.h"
-#include "logcategories.h"
+#include "app/mainwindow.h"
+#include "pipeline/logcategories.h"
 
-#include "appnames.h"
+#include "app/appnames.h"
 #include "ui_mainwindow.h"
 
 #include <QDir>

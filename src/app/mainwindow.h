@@ -1,18 +1,19 @@
 #pragma once
 
-#include "calibrationindicators.h"
-#include "calibrationthread.h"
-#include "decklinkdevice.h"
-#include "decklinkdevicediscovery.h"
-#include "disparitymapthread.h"
-#include "imgpreprocessingthread.h"
-#include "synchronizationthread.h"
-#include "videoframe.h"
+#include "calibration/calibrationindicators.h"
+#include "calibration/calibrationthread.h"
+#include "capture/decklinkdevice.h"
+#include "capture/decklinkdevicediscovery.h"
+#include "disparity/disparitymapthread.h"
+#include "disparity/synchronizationthread.h"
+#include "pipeline/videoframe.h"
+#include "preprocessing/imgpreprocessingthread.h"
 
 #include <QMainWindow>
 #include <QMutex>
 #include <QSize>
 #include <QStringList>
+#include <utility>
 #include <opencv2/core.hpp>
 
 class QComboBox;
@@ -117,7 +118,14 @@ private:
     // Makes the current entry of list the selected device.
     void onNewDeviceSelected(QComboBox* list, DeckLinkDevice*& selected);
     void startCapture();
+    // Starts the device in the mode chosen in modes. When it fails, capture
+    // is stopped as a whole, the info rows of the device's sides (left,
+    // right) are cleared, and the box titled title names the device.
+    bool startDevice(DeckLinkDevice* device, const QComboBox* modes, const QString& title,
+                     std::pair<bool, bool> sides);
     void stopCapture();
+    // Empties the info rows of the left and/or right camera.
+    void clearFrameInfo(bool left, bool right);
     // The info rows of a frame from an input without signal say so.
     static void showNoSignalInfo(QLabel* displayModeRow, QLabel* timecodeRow, uint32_t displayMode);
     void updateLeftFrameInfo(uint32_t pixelFormat, uint32_t displayMode, uint32_t timecode,
@@ -138,6 +146,10 @@ private:
     // Gives the disparity map the room of a panel that was hidden (or takes it back).
     void adjustDisparityOutputStretch(bool panelHidden);
 
+    // Empties the calibration tab: views, output image, indicators and the
+    // line under them; the indicator history starts afresh. Results already
+    // on their way are taken in first, so none lands after the clearing.
+    void clearCalibrationResults();
     // Shows both processed views and updates the indicators once the stored
     // left and right results belong to the same instant.
     void showCalibrationResultsWhenPaired();
@@ -177,6 +189,6 @@ private:
     // The latest detection of each side, outermost rectangle first.
     std::vector<DetectedRectangle> m_leftRectangles;
     std::vector<DetectedRectangle> m_rightRectangles;
-    // Kept for the whole run: neither a capture stop nor a tab change resets it.
+    // Started afresh by a capture stop and by each visit of the calibration tab.
     IndicatorHistory m_indicatorHistory;
 };

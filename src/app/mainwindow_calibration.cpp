@@ -1,11 +1,12 @@
 // The calibration tab: left and right detections paired by time label, the
 // processed views, the stereo output image and the four accuracy indicators.
 
-#include "logcategories.h"
-#include "mainwindow.h"
+#include "app/mainwindow.h"
+#include "pipeline/logcategories.h"
 
 #include "ui_mainwindow.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QMutexLocker>
 #include <QPalette>
@@ -157,6 +158,32 @@ void MainWindow::onNewRightCalibrationResultsArrived(VideoFrame rawFrame, VideoF
     m_rightProcessedFrame = processedFrame;
     m_rightRectangles = std::move(rectangles);
     showCalibrationResultsWhenPaired();
+}
+
+void MainWindow::clearCalibrationResults()
+{
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    QMutexLocker lock(&m_mutex);
+    // The stored raw frames pair the next results: none of them may be paired
+    // with a frame of before.
+    m_leftRawFrame = VideoFrame();
+    m_rightRawFrame = VideoFrame();
+    m_leftProcessedFrame = VideoFrame();
+    m_rightProcessedFrame = VideoFrame();
+    m_leftRectangles.clear();
+    m_rightRectangles.clear();
+    m_indicatorHistory.clear();
+    for (QLabel* view : {m_ui->lbl_ImageProcessedLeft, m_ui->lbl_ImageProcessedRight, m_ui->lbl_ImageResult})
+        view->clear();
+    for (QLabel* text :
+         {m_ui->lbl_zoomTxt, m_ui->lbl_RotationTxt, m_ui->lbl_yOffsetTxt, m_ui->lbl_xOffsetTxt}) {
+        text->clear();
+        text->setPalette(QPalette());
+    }
+    for (QSlider* slider :
+         {m_ui->slider_ZoomRelation, m_ui->slider_Rotation, m_ui->slider_YOffset, m_ui->slider_XOffset})
+        slider->setValue(0);
+    m_ui->lbl_IndicatorsProblem->clear();
 }
 
 void MainWindow::showCalibrationResultsWhenPaired()

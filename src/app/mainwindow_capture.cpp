@@ -1,10 +1,10 @@
 // Capture control: the input lists that follow the cards, the selected
 // devices, and starting and stopping capture.
 
-#include "logcategories.h"
-#include "mainwindow.h"
+#include "app/mainwindow.h"
+#include "pipeline/logcategories.h"
 
-#include "decklinkcodenames.h"
+#include "capture/decklinkcodenames.h"
 #include "ui_mainwindow.h"
 
 #include <QComboBox>
@@ -342,14 +342,9 @@ void MainWindow::startCapture()
                 SLOT(onNewRightRawFrameArrived(VideoFrame)), captureConnection);
         m_leftPreprocessingThread->start();
         m_rightPreprocessingThread->start();
-        if (startInChosenMode(device, m_ui->cmb_SingleDisplayMode)) {
-            m_ui->btn_StartCapture->setText(QStringLiteral("Stop capture"));
-            setInputSelectionEnabled(false);
-        } else {
-            onDisplayErrorMessage(QStringLiteral("Single input start capture error"),
-                                  device->GetErrorMessage());
-        }
         m_captureStarted = true;
+        startDevice(device, m_ui->cmb_SingleDisplayMode, QStringLiteral("Single input start capture error"),
+                    {true, true});
         return;
     }
 
@@ -368,25 +363,35 @@ void MainWindow::startCapture()
     connect(m_leftPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), this,
             SLOT(onNewLeftRawFrameArrived(VideoFrame)), captureConnection);
     m_leftPreprocessingThread->start();
-    if (startInChosenMode(left, m_ui->cmb_LeftDisplayMode)) {
-        m_ui->btn_StartCapture->setText(QStringLiteral("Stop capture"));
-        setInputSelectionEnabled(false);
-    } else {
-        onDisplayErrorMessage(QStringLiteral("Left camera start capture error"), left->GetErrorMessage());
-    }
+    m_captureStarted = true;
+    if (!startDevice(left, m_ui->cmb_LeftDisplayMode, QStringLiteral("Left camera start capture error"),
+                     {true, false}))
+        return;
 
     connect(right->notifier(), SIGNAL(newFrameArrived(VideoFrame)), m_rightPreprocessingThread,
             SLOT(onNewInputFrameArrived(VideoFrame)), captureConnection);
     connect(m_rightPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), this,
             SLOT(onNewRightRawFrameArrived(VideoFrame)), captureConnection);
     m_rightPreprocessingThread->start();
-    if (startInChosenMode(right, m_ui->cmb_RightDisplayMode)) {
+    startDevice(right, m_ui->cmb_RightDisplayMode, QStringLiteral("Right camera start capture error"),
+                {false, true});
+}
+
+bool MainWindow::startDevice(DeckLinkDevice* device, const QComboBox* modes, const QString& title,
+                             std::pair<bool, bool> sides)
+{
+    if (startInChosenMode(device, modes)) {
         m_ui->btn_StartCapture->setText(QStringLiteral("Stop capture"));
         setInputSelectionEnabled(false);
-    } else {
-        onDisplayErrorMessage(QStringLiteral("Right camera start capture error"), right->GetErrorMessage());
+        return true;
     }
-    m_captureStarted = true;
+    // Half a rig is no rig: a card that started is stopped again, and the
+    // side that failed keeps no rows of an earlier capture.
+    const QString message = device->GetDeviceName() + QStringLiteral(": ") + device->GetErrorMessage();
+    stopCapture();
+    clearFrameInfo(sides.first, sides.second);
+    onDisplayErrorMessage(title, message);
+    return false;
 }
 
 void MainWindow::stopCapture()
@@ -437,5 +442,6 @@ void MainWindow::stopCapture()
     setInputSelectionEnabled(true);
     m_ui->lbl_ImageLiveLeft->setPixmap(QPixmap());
     m_ui->lbl_ImageLiveRight->setPixmap(QPixmap());
+    clearCalibrationResults();
     m_captureStarted = false;
 }

@@ -1,11 +1,11 @@
 // Frame views and status labels: the live views, the one way every picture
 // reaches a label, the "Info" texts and the scaled logos.
 
-#include "logcategories.h"
-#include "mainwindow.h"
+#include "app/mainwindow.h"
+#include "pipeline/logcategories.h"
 
-#include "cvmattoqimage.h"
-#include "decklinkcodenames.h"
+#include "app/cvmattoqimage.h"
+#include "capture/decklinkcodenames.h"
 #include "ui_mainwindow.h"
 
 #include <QImage>
@@ -168,6 +168,20 @@ void MainWindow::updateRightFrameInfo(uint32_t pixelFormat, uint32_t displayMode
                    m_ui->lbl_rightHardwareReferenceTimestamp, m_ui->lbl_rightStreamTime},
                   pixelFormat, displayMode, timecode, timecodeUserBits, timecodeFormat,
                   hardwareReferenceTimestamp, streamTime);
+}
+
+void MainWindow::clearFrameInfo(bool left, bool right)
+{
+    if (left)
+        for (QLabel* row : {m_ui->lbl_leftPixelFormat, m_ui->lbl_leftDisplayMode, m_ui->lbl_leftTimecode,
+                            m_ui->lbl_leftTimecodeUserBits, m_ui->lbl_leftTimecodeFormat,
+                            m_ui->lbl_leftHardwareReferenceTimestamp, m_ui->lbl_leftStreamTime})
+            row->clear();
+    if (right)
+        for (QLabel* row : {m_ui->lbl_rightPixelFormat, m_ui->lbl_rightDisplayMode, m_ui->lbl_rightTimecode,
+                            m_ui->lbl_rightTimecodeUserBits, m_ui->lbl_rightTimecodeFormat,
+                            m_ui->lbl_rightHardwareReferenceTimestamp, m_ui->lbl_rightStreamTime})
+            row->clear();
 }
 
 void MainWindow::setUpLogos()

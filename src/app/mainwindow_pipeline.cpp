@@ -2,8 +2,8 @@
 // settings pushed into the preprocessing threads, and the panels of the
 // calibration and disparity tabs that can be shown and hidden.
 
-#include "logcategories.h"
-#include "mainwindow.h"
+#include "app/mainwindow.h"
+#include "pipeline/logcategories.h"
 
 #include "ui_mainwindow.h"
 
@@ -73,6 +73,9 @@ void MainWindow::reloadImageProcessingSettings()
 void MainWindow::on_tabWidget_currentChanged(int index)
 {
     qCDebug(lcWindow) << "ON_TABWIDGET_CURRENTCHANGED";
+    // Results of an earlier visit are history; the tab shows the present.
+    if (index == 1)
+        clearCalibrationResults();
     if (!m_captureStarted)
         return;
     // Every route is broken and every analysis thread has left its loop

@@ -1,6 +1,6 @@
-#include "calibrationthread.h"
-#include "logcategories.h"
-#include "tesra_board_detector.h"
+#include "calibration/calibrationthread.h"
+#include "calibration/tesra_board_detector.h"
+#include "pipeline/logcategories.h"
 
 #include <opencv2/imgproc.hpp>
 

@@ -1,7 +1,7 @@
-#include "decklinkdevice.h"
-#include "logcategories.h"
+#include "capture/decklinkdevice.h"
+#include "pipeline/logcategories.h"
 
-#include "inputframeconversion.h"
+#include "capture/inputframeconversion.h"
 
 DeckLinkDevice::DeckLinkDevice(IDeckLink* deckLink) : m_deckLink(deckLink)
 {

@@ -1,5 +1,5 @@
-#include "decklinkdevicediscovery.h"
-#include "logcategories.h"
+#include "capture/decklinkdevicediscovery.h"
+#include "pipeline/logcategories.h"
 
 #include <QCoreApplication>
 #include <algorithm>

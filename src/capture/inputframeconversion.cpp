@@ -1,5 +1,5 @@
-#include "inputframeconversion.h"
-#include "logcategories.h"
+#include "capture/inputframeconversion.h"
+#include "pipeline/logcategories.h"
 
 #include <opencv2/imgproc.hpp>
 

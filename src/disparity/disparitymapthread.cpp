@@ -1,5 +1,5 @@
-#include "disparitymapthread.h"
-#include "logcategories.h"
+#include "disparity/disparitymapthread.h"
+#include "pipeline/logcategories.h"
 
 DisparityMapThread::DisparityMapThread(QObject* parent)
     : WorkerThread("DisparityMapThread", lcDisparity, parent)

@@ -1,5 +1,5 @@
-#include "synchronizationthread.h"
-#include "logcategories.h"
+#include "disparity/synchronizationthread.h"
+#include "pipeline/logcategories.h"
 
 SynchronizationThread::SynchronizationThread(QObject* parent)
     : WorkerThread("SynchronizationThread", lcSynchronization, parent)

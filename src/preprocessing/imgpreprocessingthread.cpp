@@ -1,5 +1,5 @@
-#include "imgpreprocessingthread.h"
-#include "logcategories.h"
+#include "preprocessing/imgpreprocessingthread.h"
+#include "pipeline/logcategories.h"
 
 #include <opencv2/imgproc.hpp>
 

@@ -2,8 +2,8 @@
 // problems of the driver in the window, the display mode a capture starts in,
 // inputs without signal, and the halves of a frame-compatible signal.
 
-#include "../app/modalanswerer.h"
-#include "../app/privatesettings.h"
+#include "common/modalanswerer.h"
+#include "common/privatesettings.h"
 #include "windowdriver.h"
 
 #include <QCheckBox>
@@ -298,6 +298,110 @@ cards:
         QCOMPARE(driver.label("lbl_zoomTxt"), QStringLiteral("UNDEFINED"));
         driver.tabs()->setCurrentIndex(0);
         driver.click();
+        QVERIFY(answerer.titles().isEmpty());
+    }
+    // One card of two that does not start stops the other again: nothing
+    // runs, the button offers a new start, and the failed side shows no rows
+    // of an earlier capture.
+    void aHalfStartedCaptureIsUndone_data()
+    {
+        QTest::addColumn<bool>("leftFails");
+        QTest::newRow("left card fails") << true;
+        QTest::newRow("right card fails") << false;
+    }
+    void aHalfStartedCaptureIsUndone()
+    {
+        QFETCH(bool, leftFails);
+        configure(R"(
+cards:
+  - { name: "Left", genlock: rig, source: { kind: bars } }
+  - { name: "Right", genlock: rig, source: { kind: bars } }
+  - { name: "Busy", faults: [startStreamsFails], source: { kind: bars } }
+)");
+        ModalAnswerer answerer;
+        MainWindow window;
+        WindowDriver driver(window);
+        QVERIFY(waitForCards(driver, 3));
+        // A capture of the good pair first fills both sides' rows.
+        driver.chooseDouble(0, 1);
+        driver.click();
+        QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled() && !driver.label("lbl_leftDisplayMode").isEmpty() &&
+                                     !driver.label("lbl_rightDisplayMode").isEmpty(),
+                                 kWait);
+        driver.click();
+
+        driver.chooseDouble(leftFails ? 2 : 0, leftFails ? 1 : 2);
+        driver.click();
+        const QString side = leftFails ? "Left" : "Right";
+        QCOMPARE(answerer.titles(), QStringList{side + " camera start capture error"});
+        QVERIFY2(
+            answerer.texts().value(0).startsWith("Busy: This application was unable to start the capture."),
+            qPrintable(answerer.texts().value(0)));
+        QCOMPARE(driver.caption(), QStringLiteral("Start capture"));
+        for (int card = 0; card < 3; ++card)
+            QVERIFY(!WindowDriver::deviceAt(driver.leftList(), card)->IsCapturing());
+        QVERIFY(driver.widget("grp_InputModeSelector")->isEnabled());
+        QVERIFY(driver.widget("frm_DoubleInputCtrl")->isEnabled());
+        const char* failedRows[] = {leftFails ? "lbl_leftDisplayMode" : "lbl_rightDisplayMode",
+                                    leftFails ? "lbl_leftTimecode" : "lbl_rightTimecode",
+                                    leftFails ? "lbl_leftPixelFormat" : "lbl_rightPixelFormat"};
+        for (const char* row : failedRows)
+            QCOMPARE(driver.label(row), QString());
+        QCoreApplication::processEvents();
+        QVERIFY(driver.liveViewsEmpty());
+
+        // The good pair starts again at once.
+        driver.chooseDouble(0, 1);
+        driver.click();
+        QCOMPARE(driver.caption(), QStringLiteral("Stop capture"));
+        QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
+        driver.click();
+        QCOMPARE(answerer.titles().size(), 1);
+    }
+
+    // The calibration tab shows only the results of the present visit: its
+    // views and indicators start empty, and the first result counts in full.
+    void calibrationResultsStartAfreshOnEachVisit()
+    {
+        configure(virtualcards::defaultConfiguration());
+        ModalAnswerer answerer;
+        MainWindow window;
+        WindowDriver driver(window);
+        QVERIFY(waitForCards(driver, 3));
+        driver.chooseDouble(0, 1);
+        driver.click();
+        QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
+
+        auto cleared = [&] {
+            for (const char* view : {"lbl_ImageProcessedLeft", "lbl_ImageProcessedRight", "lbl_ImageResult"})
+                if (driver.showsPicture(view))
+                    return false;
+            for (const char* text : {"lbl_zoomTxt", "lbl_RotationTxt", "lbl_yOffsetTxt", "lbl_xOffsetTxt",
+                                     "lbl_IndicatorsProblem"})
+                if (!driver.label(text).isEmpty())
+                    return false;
+            return true;
+        };
+        for (int visit = 0; visit < 2; ++visit) {
+            driver.tabs()->setCurrentIndex(1);
+            QVERIFY2(cleared(), qPrintable(QString("visit %1").arg(visit)));
+            // The right camera is turned by 0.3 degrees: the first result
+            // shows that, not a third of it.
+            QTRY_VERIFY_WITH_TIMEOUT(isNumber(driver.label("lbl_RotationTxt")), kWait);
+            const double first = driver.label("lbl_RotationTxt").toDouble();
+            QVERIFY2(qAbs(qAbs(first) - 0.3) < 0.1, qPrintable(driver.label("lbl_RotationTxt")));
+            driver.tabs()->setCurrentIndex(0);
+        }
+
+        // A capture that ends while the tab is shown (here its right card is
+        // pulled out) leaves no results standing either.
+        driver.tabs()->setCurrentIndex(1);
+        QTRY_VERIFY_WITH_TIMEOUT(driver.showsPicture("lbl_ImageProcessedLeft"), kWait);
+        QVERIFY(virtualcards::pull("Virtual Card 2 (Right)"));
+        QTRY_COMPARE_WITH_TIMEOUT(driver.caption(), QStringLiteral("Start capture"), kWait);
+        QVERIFY(cleared());
+        QCoreApplication::processEvents();
+        QVERIFY(cleared());
         QVERIFY(answerer.titles().isEmpty());
     }
 };

@@ -6,7 +6,7 @@
 #include "common/messagelog.h"
 #include "common/workerprobe.h"
 #include "common/workerstress.h"
-#include "imgpreprocessingthread.h"
+#include "preprocessing/imgpreprocessingthread.h"
 
 #include <QSignalSpy>
 #include <QtTest>

@@ -1,4 +1,4 @@
-#include "logcategories.h"
+#include "pipeline/logcategories.h"
 
 Q_LOGGING_CATEGORY(lcCapture, "duoscope.capture", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcPreprocessing, "duoscope.preprocessing", QtInfoMsg)

@@ -1,5 +1,5 @@
-#include "cvmattoqimage.h"
-#include "logcategories.h"
+#include "app/cvmattoqimage.h"
+#include "pipeline/logcategories.h"
 
 #include <QVector>
 
@@ -36,7 +36,7 @@ QImage cvMatToQImage(const cv::Mat& image)
         return grey;
     }
     default:
-        qCWarning(lcCapture) << "cvMatToQImage() - cv::Mat image type not handled in switch:" << image.type();
+        qCWarning(lcWindow) << "cvMatToQImage() - cv::Mat image type not handled in switch:" << image.type();
         return QImage();
     }
 }
