@@ -15,10 +15,6 @@
 
 namespace {
 
-// Frames must not arrive twice when a start is attempted again after a
-// failed one, so the capture connections are made only once.
-constexpr auto captureConnection = static_cast<Qt::ConnectionType>(Qt::AutoConnection | Qt::UniqueConnection);
-
 DeckLinkDevice* deviceAt(const QComboBox* list, int index)
 {
     const QVariant data = list->itemData(index, Qt::UserRole);
@@ -68,11 +64,8 @@ void MainWindow::setUpCapture()
     connect(m_ui->radio_Identical, SIGNAL(toggled(bool)), m_ui->chb_FullSizeHalves, SLOT(setDisabled(bool)));
     m_ui->chb_FullSizeHalves->setDisabled(m_ui->radio_Identical->isChecked());
 
-    m_deviceDiscovery = new DeckLinkDeviceDiscovery;
-    connect(m_deviceDiscovery->notifier(), SIGNAL(deckLinkDeviceArrived(IDeckLink*)), this,
-            SLOT(onDeckLinkDeviceArrived(IDeckLink*)));
-    connect(m_deviceDiscovery->notifier(), SIGNAL(deckLinkDeviceRemoved(IDeckLink*)), this,
-            SLOT(onDeckLinkDeviceRemoved(IDeckLink*)));
+    m_deviceDiscovery = ComPtr<DeckLinkDeviceDiscovery>::adopt(new DeckLinkDeviceDiscovery);
+    makeRoute(discoveryRoute());
     const bool enabled = m_deviceDiscovery->Enable();
     showDriverState(enabled, DeckLinkDeviceDiscovery::driverMessages());
 }
@@ -109,6 +102,15 @@ void MainWindow::showDriverState(bool driverPresent, const QStringList& problems
     state->setVisible(!state->text().isEmpty());
 }
 
+SignalRoute MainWindow::discoveryRoute() const
+{
+    const QObject* notifier = m_deviceDiscovery->notifier();
+    return {{notifier, SIGNAL(deckLinkDeviceArrived(IDeckLink*)), this,
+             SLOT(onDeckLinkDeviceArrived(IDeckLink*))},
+            {notifier, SIGNAL(deckLinkDeviceRemoved(IDeckLink*)), this,
+             SLOT(onDeckLinkDeviceRemoved(IDeckLink*))}};
+}
+
 void MainWindow::tearDownCapture()
 {
     // No card may call back into a worker or the window once they start to go.
@@ -118,13 +120,9 @@ void MainWindow::tearDownCapture()
             device->StopCapture();
     }
     if (m_deviceDiscovery) {
-        disconnect(m_deviceDiscovery->notifier(), SIGNAL(deckLinkDeviceArrived(IDeckLink*)), this,
-                   SLOT(onDeckLinkDeviceArrived(IDeckLink*)));
-        disconnect(m_deviceDiscovery->notifier(), SIGNAL(deckLinkDeviceRemoved(IDeckLink*)), this,
-                   SLOT(onDeckLinkDeviceRemoved(IDeckLink*)));
+        cutRoute(discoveryRoute());
         m_deviceDiscovery->Disable();
-        m_deviceDiscovery->Release();
-        m_deviceDiscovery = nullptr;
+        m_deviceDiscovery.reset();
     }
 }
 
@@ -326,23 +324,15 @@ void MainWindow::on_btn_StartCapture_clicked()
 
 void MainWindow::startCapture()
 {
+    using Side = FramePipeline::Side;
     if (m_ui->rbn_SingleInput->isChecked()) {
         DeckLinkDevice* const device = m_deckLinkSingleSelectedDevice;
         qCDebug(lcWindow) << "m_deckLinkSingleSelectedDevice: " << static_cast<void*>(device);
         qCDebug(lcWindow) << "m_deckLinkSingleSelectedDevice - Name: " << device->GetDeviceName();
         // The one input feeds both cameras; the layout settings decide which
         // part of the picture each keeps.
-        connect(device->notifier(), SIGNAL(newFrameArrived(VideoFrame)), m_leftPreprocessingThread,
-                SLOT(onNewInputFrameArrived(VideoFrame)), captureConnection);
-        connect(device->notifier(), SIGNAL(newFrameArrived(VideoFrame)), m_rightPreprocessingThread,
-                SLOT(onNewInputFrameArrived(VideoFrame)), captureConnection);
-        connect(m_leftPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), this,
-                SLOT(onNewLeftRawFrameArrived(VideoFrame)), captureConnection);
-        connect(m_rightPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), this,
-                SLOT(onNewRightRawFrameArrived(VideoFrame)), captureConnection);
-        m_leftPreprocessingThread->start();
-        m_rightPreprocessingThread->start();
-        m_captureStarted = true;
+        m_pipeline->feed(Side::Left, device->notifier());
+        m_pipeline->feed(Side::Right, device->notifier());
         startDevice(device, m_ui->cmb_SingleDisplayMode, QStringLiteral("Single input start capture error"),
                     {true, true});
         return;
@@ -357,22 +347,11 @@ void MainWindow::startCapture()
                               QStringLiteral("Select different input devices for left and right display"));
         return;
     }
-
-    connect(left->notifier(), SIGNAL(newFrameArrived(VideoFrame)), m_leftPreprocessingThread,
-            SLOT(onNewInputFrameArrived(VideoFrame)), captureConnection);
-    connect(m_leftPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), this,
-            SLOT(onNewLeftRawFrameArrived(VideoFrame)), captureConnection);
-    m_leftPreprocessingThread->start();
-    m_captureStarted = true;
+    m_pipeline->feed(Side::Left, left->notifier());
     if (!startDevice(left, m_ui->cmb_LeftDisplayMode, QStringLiteral("Left camera start capture error"),
                      {true, false}))
         return;
-
-    connect(right->notifier(), SIGNAL(newFrameArrived(VideoFrame)), m_rightPreprocessingThread,
-            SLOT(onNewInputFrameArrived(VideoFrame)), captureConnection);
-    connect(m_rightPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), this,
-            SLOT(onNewRightRawFrameArrived(VideoFrame)), captureConnection);
-    m_rightPreprocessingThread->start();
+    m_pipeline->feed(Side::Right, right->notifier());
     startDevice(right, m_ui->cmb_RightDisplayMode, QStringLiteral("Right camera start capture error"),
                 {false, true});
 }
@@ -400,38 +379,9 @@ void MainWindow::stopCapture()
          {m_deckLinkLeftSelectedDevice, m_deckLinkRightSelectedDevice, m_deckLinkSingleSelectedDevice})
         if (device)
             device->StopCapture();
-    for (ImgPreprocessingThread* worker : {m_leftPreprocessingThread, m_rightPreprocessingThread}) {
-        if (worker->isRunning()) {
-            worker->stop();
-            worker->wait();
-        }
-    }
-
-    if (m_ui->rbn_SingleInput->isChecked()) {
-        if (m_deckLinkSingleSelectedDevice) {
-            disconnect(m_deckLinkSingleSelectedDevice->notifier(), SIGNAL(newFrameArrived(VideoFrame)),
-                       m_leftPreprocessingThread, SLOT(onNewInputFrameArrived(VideoFrame)));
-            disconnect(m_deckLinkSingleSelectedDevice->notifier(), SIGNAL(newFrameArrived(VideoFrame)),
-                       m_rightPreprocessingThread, SLOT(onNewInputFrameArrived(VideoFrame)));
-        }
-        disconnect(m_leftPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), this,
-                   SLOT(onNewLeftRawFrameArrived(VideoFrame)));
-        disconnect(m_rightPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), this,
-                   SLOT(onNewRightRawFrameArrived(VideoFrame)));
-    } else if (m_ui->rbn_DoubleInput->isChecked()) {
-        if (m_deckLinkLeftSelectedDevice) {
-            disconnect(m_deckLinkLeftSelectedDevice->notifier(), SIGNAL(newFrameArrived(VideoFrame)),
-                       m_leftPreprocessingThread, SLOT(onNewInputFrameArrived(VideoFrame)));
-            disconnect(m_leftPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), this,
-                       SLOT(onNewLeftRawFrameArrived(VideoFrame)));
-        }
-        if (m_deckLinkRightSelectedDevice) {
-            disconnect(m_deckLinkRightSelectedDevice->notifier(), SIGNAL(newFrameArrived(VideoFrame)),
-                       m_rightPreprocessingThread, SLOT(onNewInputFrameArrived(VideoFrame)));
-            disconnect(m_rightPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), this,
-                       SLOT(onNewRightRawFrameArrived(VideoFrame)));
-        }
-    }
+    // No card link is left to the preprocessing threads, which a later start
+    // with other cards would otherwise still feed.
+    m_pipeline->stopFeeding();
 
     // Frames the preprocessing threads sent before they stopped are still
     // queued to the window; shown after the views are cleared, they would
@@ -443,5 +393,4 @@ void MainWindow::stopCapture()
     m_ui->lbl_ImageLiveLeft->setPixmap(QPixmap());
     m_ui->lbl_ImageLiveRight->setPixmap(QPixmap());
     clearCalibrationResults();
-    m_captureStarted = false;
 }
