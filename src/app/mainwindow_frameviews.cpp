@@ -95,8 +95,9 @@ void MainWindow::onNewRightRawFrameArrived(VideoFrame rawFrame)
 
 QString MainWindow::noSignalText(uint32_t displayMode)
 {
-    return QStringLiteral("No signal\n\nNothing arrives in %1: check the camera and its cable, or choose "
-                          "the camera's display mode (or Auto-detect).")
+    return QStringLiteral(
+               "No signal\n\nNothing readable reaches the input (set to %1): check the camera and its "
+               "cable, or choose the camera's display mode (or Auto-detect).")
         .arg(displayModeToString(displayMode));
 }
 
