@@ -375,6 +375,7 @@ bool MainWindow::startDevice(DeckLinkDevice* device, const QComboBox* modes, con
 
 void MainWindow::stopCapture()
 {
+    switchLiveAnalysisOff();
     for (DeckLinkDevice* device :
          {m_deckLinkLeftSelectedDevice, m_deckLinkRightSelectedDevice, m_deckLinkSingleSelectedDevice})
         if (device)

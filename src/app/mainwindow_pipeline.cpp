@@ -63,6 +63,8 @@ void MainWindow::reloadImageProcessingSettings()
 void MainWindow::on_tabWidget_currentChanged(int index)
 {
     qCDebug(lcWindow) << "ON_TABWIDGET_CURRENTCHANGED";
+    if (index != 2)
+        switchLiveAnalysisOff(); // live analysis belongs to the disparity tab
     // Results of an earlier visit are history; the tab shows the present.
     if (index == 1)
         clearCalibrationResults();
