@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <decklink/virtualcards.h>
 #include <iostream>
+#include <sstream>
 #include <strings.h>
 
 namespace virtualcards {
@@ -50,10 +51,7 @@ std::vector<VirtualCard*> Driver::loadLocked()
     }
     Configuration configuration;
     ConfigurationError error;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_messages.clear();
-    }
+    std::string problem;
     const char* path = std::getenv(environmentVariable);
     if (!path || !*path) {
         parseConfiguration(defaultConfigurationText(), ".", configuration, error);
@@ -61,15 +59,12 @@ std::vector<VirtualCard*> Driver::loadLocked()
         configuration.installed = false;
     } else if (!loadConfigurationFile(path, configuration, error)) {
         // Half a configuration would mislead: without a sound one the driver is not there.
-        const std::string message =
-            "virtual cards: " + describe(path, error) + "; the driver is not installed";
-        std::cerr << message << std::endl;
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_messages.push_back(message);
+        problem = describe(path, error);
+        std::cerr << "virtual cards: " << problem << "; the driver is not installed" << std::endl;
         configuration = Configuration{};
         configuration.installed = false;
     }
-    return apply(configuration);
+    return apply(configuration, problem);
 }
 
 bool Driver::reload()
@@ -92,16 +87,18 @@ bool Driver::configure(const std::string& text, std::string* error)
     Configuration configuration;
     ConfigurationError problem;
     const bool ok = parseConfiguration(text, ".", configuration, problem);
+    std::string description;
     if (!ok) {
+        description = describe("configuration text", problem);
         if (error)
-            *error = describe("configuration text", problem);
+            *error = description;
         configuration = Configuration{};
         configuration.installed = false;
     }
     std::vector<VirtualCard*> pulled;
     {
         std::lock_guard<std::mutex> configuring(m_configuring);
-        pulled = apply(configuration);
+        pulled = apply(configuration, description);
     }
     releaseAll(pulled);
     return ok;
@@ -114,7 +111,7 @@ void Driver::releaseAll(const std::vector<VirtualCard*>& cards)
         card->Release();
 }
 
-std::vector<VirtualCard*> Driver::apply(const Configuration& configuration)
+std::vector<VirtualCard*> Driver::apply(const Configuration& configuration, const std::string& problems)
 {
     std::shared_ptr<const RigScene> rig;
     for (const CardSettings& card : configuration.cards)
@@ -144,6 +141,7 @@ std::vector<VirtualCard*> Driver::apply(const Configuration& configuration)
         m_genlockClocks.clear();
         m_loaded = true;
         m_installed = configuration.installed;
+        m_problems = problems;
         m_rig = rig;
         // A genlock group runs from now on, from its start timecode or the time of day.
         for (const CardSettings& card : configuration.cards) {
@@ -333,6 +331,13 @@ std::atomic<bool>& markedNames()
     return marked;
 }
 
+std::string Driver::problems()
+{
+    loadOnce();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_problems;
+}
+
 // The test interface.
 
 bool configure(const std::string& text, std::string* error)
@@ -371,19 +376,18 @@ void setPipelineCardHandler(PipelineCardHandler handler)
 {
     Driver::instance().setPipelineCardHandler(std::move(handler));
 }
-std::vector<std::string> Driver::messages()
-{
-    loadOnce();
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_messages;
-}
 HRESULT createInstance(const char* classId, REFIID iid, void** out)
 {
     return Driver::instance().createInstance(classId, iid, out);
 }
 std::vector<std::string> driverMessages()
 {
-    return Driver::instance().messages();
+    std::vector<std::string> lines;
+    std::istringstream problems(Driver::instance().problems());
+    for (std::string line; std::getline(problems, line);)
+        if (!line.empty())
+            lines.push_back(line);
+    return lines;
 }
 void setMarkedNames(bool marked)
 {
