@@ -178,7 +178,8 @@ bool checkText(const std::string& text, bool json, int addedLines, Configuration
 {
     const size_t n = text.size();
     std::vector<size_t> blocks; // indentation of the open block levels
-    int flow = 0;
+    std::vector<char> flows;    // the open brackets
+    char previous = 0;          // the last bracket, comma or colon; 0 after anything else
     int line = 1 - addedLines;
     bool lineStart = true;
     bool tokenStart = true;  // a quote here opens quoted text
@@ -195,7 +196,7 @@ bool checkText(const std::string& text, bool json, int addedLines, Configuration
         if (lineStart) {
             lineStart = false;
             tokenStart = scalarStart = true;
-            if (!json && flow == 0) {
+            if (!json && flows.empty()) {
                 size_t at = i;
                 while (at < n && (text[at] == ' ' || text[at] == '\t'))
                     ++at;
@@ -219,6 +220,7 @@ bool checkText(const std::string& text, bool json, int addedLines, Configuration
             }
         }
         const char c = text[i];
+        const int flow = static_cast<int>(flows.size());
         if (c == '\n') {
             ++line;
             lineStart = true;
@@ -243,19 +245,25 @@ bool checkText(const std::string& text, bool json, int addedLines, Configuration
             }
             i = std::min(at, n);
             tokenStart = scalarStart = false;
+            previous = 0;
         } else if (c == '#' && tokenStart && !json) {
             while (i < n && text[i] != '\n')
                 ++i;
         } else if (c == '[' || c == '{') {
-            ++flow;
-            if (static_cast<int>(blocks.size()) + flow > maximumNesting)
+            flows.push_back(c);
+            if (static_cast<int>(blocks.size()) + flow + 1 > maximumNesting)
                 return tooDeep();
             tokenStart = scalarStart = true;
+            previous = c;
             ++i;
         } else if (c == ']' || c == '}' || c == ',' || c == ':') {
+            // OpenCV's YAML parser throws std::length_error on "{ : x }".
+            if (c == ':' && !json && flow > 0 && flows.back() == '{' && (previous == '{' || previous == ','))
+                return fail("a key is missing before \":\"");
             if ((c == ']' || c == '}') && flow > 0)
-                --flow;
+                flows.pop_back();
             tokenStart = scalarStart = true;
+            previous = c;
             ++i;
         } else if (isSpace(c)) {
             tokenStart = true;
@@ -270,6 +278,7 @@ bool checkText(const std::string& text, bool json, int addedLines, Configuration
                             std::to_string(INT_MIN) + " to " + std::to_string(INT_MAX) + ")");
             i = at;
             tokenStart = scalarStart = false;
+            previous = 0;
         }
     }
     return true;
@@ -755,6 +764,10 @@ private:
             return fail(key, std::string("cannot read the ") +
                                  (source.kind == SourceKind::Image ? "image" : "video") + " \"" + file +
                                  "\": " + e.err);
+        } catch (const std::exception& e) { // out of memory for a picture of many pixels
+            return fail(key, std::string("cannot read the ") +
+                                 (source.kind == SourceKind::Image ? "image" : "video") + " \"" + file +
+                                 "\": " + e.what());
         }
     }
 
@@ -821,6 +834,10 @@ bool parseConfiguration(const std::string& text, const std::string& baseDirector
     } catch (const cv::Exception& e) {
         error = ConfigurationError{"", "not valid YAML or JSON: " + parserMessage(e, addedLines)};
         return false;
+    } catch (const std::exception&) {
+        // The parser fails in other ways too on text it does not expect.
+        error = ConfigurationError{"", "not valid YAML or JSON"};
+        return false;
     }
     if (!storage.isOpened()) {
         error = ConfigurationError{"", "not valid YAML or JSON"};
@@ -828,9 +845,9 @@ bool parseConfiguration(const std::string& text, const std::string& baseDirector
     }
     try {
         return Parser(baseDirectory, error).configuration(storage.root(), configuration);
-    } catch (const cv::Exception& e) {
+    } catch (const std::exception& e) {
         // Reading a node the parser left in a shape the reader did not expect.
-        error = ConfigurationError{"", "not valid YAML or JSON: " + e.err};
+        error = ConfigurationError{"", std::string("not valid YAML or JSON: ") + e.what()};
         return false;
     }
 }

@@ -133,6 +133,9 @@ private:
 
     // Writes the two pictures and the map as PNG files named after their time
     // labels, with one error box per file that cannot be written.
+    // Asks for the output directory, starting at `startAt`; stores and shows
+    // the answer. Empty when cancelled.
+    QString chooseOutputDirectory(const QString& startAt);
     void saveDisparityResults(const VideoFrame& leftRawFrame, const VideoFrame& rightRawFrame,
                               const VideoFrame& disparityMap);
 

@@ -255,6 +255,9 @@ private slots:
             indented += QString(i, ' ') + "left:\n";
         row("deep indentation", indented, "file", false, {"line 17: nested deeper than 16 levels"});
 
+        row("key missing in a map", "rig: { right: { : left } }\ncards: []", "file", false,
+            {"line 1: a key is missing before \":\""});
+
         // Numbers outside what the rig can render, and whole numbers beyond 32 bits.
         row("NaN", "rig: { interaxial: .nan }\ncards: []", "file", false,
             {"rig.interaxial: expected a finite number"});
