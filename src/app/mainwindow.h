@@ -100,6 +100,8 @@ private:
     // Last step of capture on closing: the lists let go of their devices.
     void releaseDevices();
     // Position of the card's entry in the input lists, -1 if it has none.
+    // Whether the device is still among the listed cards.
+    bool isListed(const DeckLinkDevice* device) const;
     int listPosition(IDeckLink* deckLink) const;
     void setInputSelectionEnabled(bool enabled);
     // Makes the current entry of list the selected device.

@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QSignalBlocker>
+#include <memory>
 
 namespace {
 
@@ -133,6 +134,15 @@ void MainWindow::onDeckLinkDeviceArrived(IDeckLink* deckLink)
             setInputSelectionEnabled(true);
         }
     }
+}
+
+bool MainWindow::isListed(const DeckLinkDevice* device) const
+{
+    const QComboBox* const left = m_ui->cmb_LeftCameraInput;
+    for (int i = 0; i < left->count(); ++i)
+        if (deviceAt(left, i) == device)
+            return true;
+    return false;
 }
 
 int MainWindow::listPosition(IDeckLink* deckLink) const
@@ -266,6 +276,13 @@ void MainWindow::startCapture()
         return;
     }
 
+    // The left card's error box runs an event loop, in which the right card
+    // may go away and the window release its device: held here, it stays
+    // valid, and it is started only if it is still listed afterwards.
+    right->AddRef();
+    const std::unique_ptr<DeckLinkDevice, void (*)(DeckLinkDevice*)> holdRight(
+        right, [](DeckLinkDevice* device) { device->Release(); });
+
     connect(left->notifier(), SIGNAL(newFrameArrived(VideoFrame)), m_leftPreprocessingThread,
             SLOT(onNewInputFrameArrived(VideoFrame)), captureConnection);
     connect(m_leftPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), this,
@@ -276,6 +293,10 @@ void MainWindow::startCapture()
         setInputSelectionEnabled(false);
     } else {
         onDisplayErrorMessage(QStringLiteral("Left camera start capture error"), left->GetErrorMessage());
+        if (!isListed(right)) {
+            m_captureStarted = true;
+            return;
+        }
     }
 
     connect(right->notifier(), SIGNAL(newFrameArrived(VideoFrame)), m_rightPreprocessingThread,
