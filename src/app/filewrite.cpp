@@ -1,4 +1,4 @@
-#include "filewrite.h"
+#include "app/filewrite.h"
 
 #include <QDir>
 #include <QFile>

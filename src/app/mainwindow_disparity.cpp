@@ -1,10 +1,10 @@
 // The disparity analysis as the user drives it: the settings check, the
 // output directory, the live pair and the results with their export.
 
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
-#include "appnames.h"
-#include "filewrite.h"
+#include "app/appnames.h"
+#include "app/filewrite.h"
 #include "ui_mainwindow.h"
 
 #include <QDebug>

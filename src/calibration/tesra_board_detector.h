@@ -1,6 +1,6 @@
 #pragma once
 
-#include "detectedrectangle.h"
+#include "calibration/detectedrectangle.h"
 
 #include <opencv2/core.hpp>
 #include <vector>

@@ -2,9 +2,9 @@
 // it: pairing by time label, the processed views, the output image and the
 // indicators' texts, sliders and colours.
 
-#include "boardrectangles.h"
-#include "mainwindowprobe.h"
-#include "privatesettings.h"
+#include "common/boardrectangles.h"
+#include "common/mainwindowprobe.h"
+#include "common/privatesettings.h"
 
 #include <QLabel>
 #include <QRadioButton>

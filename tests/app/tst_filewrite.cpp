@@ -1,7 +1,7 @@
 // Writing a file whole or not at all: a full disk, a missing folder or a
 // folder in the way leave no partial file and keep what was there before.
 
-#include "filewrite.h"
+#include "app/filewrite.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,9 @@
 // Frames fitted into their views, the info texts, and the logos that follow
 // the size of their labels.
 
+#include "app/mainwindow.h"
 #include "common/messagelog.h"
-#include "mainwindow.h"
-#include "privatesettings.h"
+#include "common/privatesettings.h"
 
 #include <QLabel>
 #include <QScrollArea>
