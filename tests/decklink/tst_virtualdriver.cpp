@@ -300,6 +300,19 @@ private slots:
             "cards: [ { name: A, timecodeStart: \"10:00:00:4294967296\", source: { kind: bars } } ]", "file",
             false, {"cards[0].timecodeStart: expected hh:mm:ss:ff"});
 
+        // Many cards are read in one pass; a genlock group's start is checked against its first card's.
+        QString many = "cards:\n";
+        for (int i = 0; i < 20000; ++i)
+            many += QString("  - { name: \"Card %1\", plugged: false, genlock: %2, timecodeStart: \"%3\", "
+                            "source: { kind: bars } }\n")
+                        .arg(i)
+                        .arg(i % 2 ? "odd" : "even")
+                        .arg(i == 19999 ? "11:00:00:00"
+                             : i % 2    ? "10:00:00:00"
+                                        : "09:00:00:00");
+        row("many cards, the last one's start differs", many, "file", false,
+            {"cards[19999].timecodeStart: differs from that of cards[1] in genlock group \"odd\""});
+
         // Pictures and videos named by the file.
         row("picture whose header claims 100000 x 100000",
             "cards: [ { name: A, source: { kind: image, file: huge.ppm } } ]", "file", false,
