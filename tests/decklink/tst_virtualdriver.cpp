@@ -321,6 +321,9 @@ private slots:
             false, {"cards[0].source.file: \"%DIR%/fifo\" is not a regular file"});
         row("video that is a directory", "cards: [ { name: A, source: { kind: video, file: folder } } ]",
             "file", false, {"cards[0].source.file: \"%DIR%/folder\" is a directory"});
+        // Read through the one backend that plays video files: probing the others left leaks behind.
+        row("text as a video", "cards: [ { name: A, source: { kind: video, file: cards.yaml } } ]", "file",
+            false, {"cards[0].source.file: cannot read the video \"%DIR%/cards.yaml\""});
         row("still picture as a video", "cards: [ { name: A, source: { kind: video, file: still.png } } ]",
             "file", false,
             {"\"%DIR%/still.png\" has a single frame: a still picture is a source of kind image"});
