@@ -4,12 +4,15 @@
 
 #include "app/appnames.h"
 #include "ui_mainwindow.h"
+#include "version.h"
 
 #include <QDebug>
 #include <QDir>
 #include <QIcon>
 #include <QMessageBox>
 #include <QSettings>
+#include <opencv2/core/utility.hpp>
+#include <qwt_global.h>
 
 // The logo and the icon live in this static library; registering them here
 // makes them available to every program that opens the window. Registering
@@ -22,8 +25,6 @@ static void registerWindowResources()
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::MainWindow)
 {
     registerWindowResources();
-    // Frames cross threads through queued connections made by signature string.
-    qRegisterMetaType<VideoFrame>("VideoFrame");
 
     m_ui->setupUi(this);
     setWindowTitle(kApplicationName);
@@ -47,12 +48,9 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::Main
 MainWindow::~MainWindow()
 {
     tearDownCapture();
-    // Each worker stops and joins its thread when deleted, before the form
-    // and the frames it may still be sending to go.
-    for (WorkerThread* worker : std::initializer_list<WorkerThread*>{
-             m_leftPreprocessingThread, m_rightPreprocessingThread, m_leftCalibrationThread,
-             m_rightCalibrationThread, m_synchronizationThread, m_disparityMapThread})
-        delete worker;
+    // Every worker stops and joins its thread before the form and the frames
+    // it may still be sending to go.
+    delete m_pipeline;
     releaseDevices();
     delete m_ui;
 }
@@ -61,4 +59,23 @@ void MainWindow::onDisplayErrorMessage(const QString& title, const QString& mess
 {
     qDebug() << "onDisplayErrorMessage";
     QMessageBox::critical(this, title, message, QMessageBox::Ok, QMessageBox::NoButton);
+}
+
+void MainWindow::on_actionQuit_triggered()
+{
+    // Closing the window stops capture and the workers as the title bar's button does.
+    close();
+}
+
+void MainWindow::on_actionAbout_triggered()
+{
+    // The library versions are the ones a bug report needs: Qt and OpenCV as loaded, Qwt as built.
+    QMessageBox::about(
+        this, tr("About %1").arg(kApplicationName),
+        tr("<h3>%1</h3><p>Version %2</p>"
+           "<p>Aligns the two cameras of a stereoscopic rig and checks the depth of a shot.</p>"
+           "<p>%3</p><p>Qt %4, OpenCV %5, Qwt %6</p>")
+            .arg(QString(kApplicationName), QString(kDuoscopeVersion), QString(kOrganizationName),
+                 QString(qVersion()), QString::fromStdString(cv::getVersionString()),
+                 QString(QWT_VERSION_STR)));
 }
