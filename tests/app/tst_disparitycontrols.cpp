@@ -364,7 +364,7 @@ private slots:
         QVERIFY(hasPicture(window.findChild<QLabel*>("lbl_DisparityMapResult")));
         // Only the files that were written whole are there, and they read back.
         QStringList written;
-        for (const QString& suffix : {"_L.png", "_R.png", "_map.png"})
+        for (const char* suffix : {"_L.png", "_R.png", "_map.png"})
             if (!failing.contains(suffix))
                 written << "ds_camera_calibrator_010_20_30_12" + QString(suffix);
         written.sort();
@@ -401,7 +401,7 @@ private slots:
         window.onNewDisparityMapResults(left, right, map, DisparityHistogramInfo());
         const bool leftAtRoot = QFile::exists(atRoot);
         if (leftAtRoot)
-            for (const QString& suffix : {"_L.png", "_R.png", "_map.png"})
+            for (const char* suffix : {"_L.png", "_R.png", "_map.png"})
                 QFile::remove("/ds_camera_calibrator_010_20_30_12" + QString(suffix));
         QVERIFY(!leftAtRoot);
         QCOMPARE(window.openedAt, QStringList{QDir::homePath()});
