@@ -1,5 +1,7 @@
 #pragma once
 
+#include "alignmentlog.h"
+#include "alignmentreadout.h"
 #include "calibrationindicators.h"
 #include "calibrationthread.h"
 #include "decklinkdevice.h"
@@ -9,6 +11,7 @@
 #include "synchronizationthread.h"
 #include "videoframe.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QMutex>
 #include <QSize>
@@ -49,6 +52,11 @@ public:
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 
+    // Empties the alignment readout, its trend and the orientation warning,
+    // and forgets the readings they average: called where the indicators are
+    // cleared. A running recording goes on.
+    void clearAlignment();
+
 public slots:
     void onDeckLinkDeviceArrived(IDeckLink* deckLink);
     void onDeckLinkDeviceRemoved(IDeckLink* deckLink);
@@ -77,6 +85,7 @@ private slots:
     void on_btn_CalibrationDetailsShowHide_clicked();
     void on_btn_DisparityDetailsShowHide_clicked();
     void on_btn_DisparityPreviewShowHide_clicked();
+    void on_btn_AlignmentRecord_toggled(bool checked);
 
 protected:
     // Asks the user for the directory the disparity results go to, starting at
@@ -130,6 +139,17 @@ private:
     // The output image and the four indicators from the stored results; false
     // when the results cannot be compared and the indicators read "UNDEFINED".
     bool updateCalibrationIndicators();
+    // The alignment readout, its trend, the take log and the orientation
+    // check from the stored results, after the indicators were updated
+    // (measured: they were computed, not set to "UNDEFINED").
+    void updateAlignment(bool measured);
+    // Full-size pixels per processed pixel, from the input layout and turns.
+    FullSizeScale alignmentScale() const;
+    // Writes the line of this update when recording; a failure stops the
+    // recording and says why beside the Record button.
+    void logAlignment(const std::optional<AlignmentReading>& reading);
+    void stopAlignmentRecording(const QString& status);
+    void checkOrientationAtMostTwiceASecond();
 
     // Writes the two pictures and the map as PNG files named after their time
     // labels, with one error box per file that cannot be written.
@@ -165,4 +185,13 @@ private:
     std::vector<DetectedRectangle> m_rightRectangles;
     // Kept for the whole run: neither a capture stop nor a tab change resets it.
     IndicatorHistory m_indicatorHistory;
+    // What the indicators showed at their last completed update.
+    CalibrationAverages m_indicatorAverages;
+    // The readout's readings, in step with the indicator history.
+    AlignmentHistory m_alignmentHistory;
+    // Time of the readings on the trend, from the window's creation.
+    QElapsedTimer m_alignmentClock;
+    // Since the last orientation check; invalid before the first.
+    QElapsedTimer m_orientationClock;
+    AlignmentLog m_alignmentLog;
 };

@@ -122,7 +122,7 @@ void MainWindow::showCalibrationResultsWhenPaired()
         return;
     showImage(m_leftProcessedFrame.image, m_ui->lbl_ImageProcessedLeft);
     showImage(m_rightProcessedFrame.image, m_ui->lbl_ImageProcessedRight);
-    updateCalibrationIndicators();
+    updateAlignment(updateCalibrationIndicators());
 }
 
 bool MainWindow::updateCalibrationIndicators()
@@ -150,6 +150,7 @@ bool MainWindow::updateCalibrationIndicators()
     }
 
     const CalibrationAverages averages = m_indicatorHistory.add(*measurement);
+    m_indicatorAverages = averages;
     showIndicator(m_ui->lbl_zoomTxt, m_ui->slider_ZoomRelation, averages.zoom,
                   QString::number(averages.zoom, 'g', 2), kZoomLimits);
     showIndicator(m_ui->lbl_RotationTxt, m_ui->slider_Rotation, averages.rotation,
