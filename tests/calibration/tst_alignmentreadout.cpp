@@ -392,6 +392,7 @@ void TestAlignmentReadout::orientation()
                                .arg(check.scores[1])
                                .arg(check.scores[2])
                                .arg(check.scores[3]);
+    qInfo("%s", qPrintable(scores));
     QVERIFY2(check.verdict == expected, qPrintable(scores));
 }
 
