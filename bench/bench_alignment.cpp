@@ -3,12 +3,12 @@
 // on two 1080p pictures of the virtual rig beside the OpenCV reduction that
 // bounds it.
 
-#include "alignmentlog.h"
-#include "alignmentreadout.h"
-#include "alignmenttrendplot.h"
-#include "orientationcheck.h"
+#include "app/alignmentlog.h"
+#include "calibration/alignmentreadout.h"
+#include "calibration/orientationcheck.h"
+#include "calibration/tesra_board_detector.h"
+#include "plots/alignmenttrendplot.h"
 #include "rigscene.h"
-#include "tesra_board_detector.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

@@ -3,8 +3,8 @@
 // (rejected by the quick check) and the worst case (the quick check passes, all
 // attempts fail), beside OpenCV's chessboard search on a 9 x 6 chessboard.
 
-#include "boardscene.h"
-#include "tesra_board_detector.h"
+#include "calibration/tesra_board_detector.h"
+#include "common/boardscene.h"
 
 #include <benchmark/benchmark.h>
 #include <opencv2/calib3d.hpp>

@@ -3,7 +3,7 @@
 // of the analysis (coloured map, grey map, histogram) on its raw map. The rest
 // should cost at most 2 % of the matcher.
 
-#include "tesra_disparity_map.h"
+#include "disparity/tesra_disparity_map.h"
 
 #include <benchmark/benchmark.h>
 #include <opencv2/imgproc.hpp>

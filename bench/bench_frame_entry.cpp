@@ -4,8 +4,8 @@
 // frame pool and a conversion that does nothing stand in for the card), so
 // the figures are the program's share of every captured frame.
 
-#include "capture/driverdoubles.h"
-#include "inputframeconversion.h"
+#include "capture/inputframeconversion.h"
+#include "common/framedoubles.h"
 
 #include <QtGlobal>
 #include <benchmark/benchmark.h>

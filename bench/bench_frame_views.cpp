@@ -2,7 +2,7 @@
 // QPixmap, label) beside the two OpenCV steps that bound it: the resize to the
 // view and the colour conversion of the resized picture.
 
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
 #include <QApplication>
 #include <QLabel>

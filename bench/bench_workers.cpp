@@ -8,11 +8,11 @@
 // flipped in place), 2 Double turned left (transpose and flip), 3 Identical
 // turned left (copy, transpose and flip).
 
-#include "calibrationthread.h"
+#include "calibration/calibrationthread.h"
 #include "common/workerprobe.h"
-#include "disparitymapthread.h"
-#include "imgpreprocessingthread.h"
-#include "synchronizationthread.h"
+#include "disparity/disparitymapthread.h"
+#include "disparity/synchronizationthread.h"
+#include "preprocessing/imgpreprocessingthread.h"
 
 #include <QSemaphore>
 #include <QtGlobal>

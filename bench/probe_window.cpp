@@ -9,8 +9,8 @@
 //
 // Usage: probe_window [seconds]   (default 20)
 
-#include "mainwindow.h"
-#include "videoframe.h"
+#include "app/mainwindow.h"
+#include "pipeline/videoframe.h"
 
 #include <QApplication>
 #include <QComboBox>

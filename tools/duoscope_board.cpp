@@ -2,7 +2,7 @@
 // and as a PNG, on A4, A3 or A2 paper (landscape), with a caption that gives
 // the paper and the square size.
 
-#include "calibrationboard.h"
+#include "board/calibrationboard.h"
 
 #include <QCommandLineParser>
 #include <QDir>

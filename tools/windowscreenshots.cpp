@@ -6,8 +6,8 @@
 // shows one analysis, not saved. The settings store is a private, empty one,
 // so the user's settings are neither shown nor changed.
 
-#include "appnames.h"
-#include "mainwindow.h"
+#include "app/appnames.h"
+#include "app/mainwindow.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -6,7 +6,7 @@
 // objects get crossed and farther ones uncrossed disparities; each camera can
 // be zoomed, rolled and shifted.
 
-#include "calibrationboard.h"
+#include "board/calibrationboard.h"
 #include "configuration.h"
 
 #include <mutex>

@@ -1,6 +1,6 @@
-#include "alignmentlog.h"
+#include "app/alignmentlog.h"
 
-#include "videoframe.h"
+#include "pipeline/videoframe.h"
 
 #include <QDir>
 #include <QFileInfo>

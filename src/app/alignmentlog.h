@@ -1,7 +1,7 @@
 #pragma once
 
-#include "alignmentreadout.h"
-#include "calibrationindicators.h"
+#include "calibration/alignmentreadout.h"
+#include "calibration/calibrationindicators.h"
 
 #include <QFile>
 #include <QString>

@@ -1,5 +1,5 @@
-#include "appnames.h"
-#include "mainwindow.h"
+#include "app/appnames.h"
+#include "app/mainwindow.h"
 
 #include <QApplication>
 

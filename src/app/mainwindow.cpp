@@ -1,8 +1,8 @@
 // The window's construction and destruction, and its error dialog.
 
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
-#include "appnames.h"
+#include "app/appnames.h"
 #include "ui_mainwindow.h"
 
 #include <QDebug>

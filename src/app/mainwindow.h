@@ -1,15 +1,15 @@
 #pragma once
 
-#include "alignmentlog.h"
-#include "alignmentreadout.h"
-#include "calibrationindicators.h"
-#include "calibrationthread.h"
-#include "decklinkdevice.h"
-#include "decklinkdevicediscovery.h"
-#include "disparitymapthread.h"
-#include "imgpreprocessingthread.h"
-#include "synchronizationthread.h"
-#include "videoframe.h"
+#include "app/alignmentlog.h"
+#include "calibration/alignmentreadout.h"
+#include "calibration/calibrationindicators.h"
+#include "calibration/calibrationthread.h"
+#include "capture/decklinkdevice.h"
+#include "capture/decklinkdevicediscovery.h"
+#include "disparity/disparitymapthread.h"
+#include "disparity/synchronizationthread.h"
+#include "pipeline/videoframe.h"
+#include "preprocessing/imgpreprocessingthread.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>

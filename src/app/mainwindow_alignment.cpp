@@ -2,10 +2,10 @@
 // act on, their trend over the last minute, the take log and the check that
 // the right picture is oriented as the left one.
 
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
-#include "alignmenttrendplot.h"
-#include "orientationadvice.h"
+#include "app/orientationadvice.h"
+#include "plots/alignmenttrendplot.h"
 #include "ui_mainwindow.h"
 
 #include <QDebug>

@@ -1,7 +1,7 @@
 // The calibration tab: left and right detections paired by time label, the
 // processed views, the stereo output image and the four accuracy indicators.
 
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
 #include "ui_mainwindow.h"
 

@@ -1,7 +1,7 @@
 // Capture control: the input lists that follow the cards, the selected
 // devices, and starting and stopping capture.
 
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
 #include "ui_mainwindow.h"
 

@@ -1,9 +1,9 @@
 // The disparity analysis as the user drives it: the settings check, the
 // output directory, the live pair and the results with their export.
 
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
-#include "appnames.h"
+#include "app/appnames.h"
 #include "ui_mainwindow.h"
 
 #include <QDebug>

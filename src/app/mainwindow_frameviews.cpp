@@ -1,10 +1,10 @@
 // Frame views and status labels: the live views, the one way every picture
 // reaches a label, the "Info" texts and the scaled logos.
 
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
-#include "cvmattoqimage.h"
-#include "decklinkcodenames.h"
+#include "app/cvmattoqimage.h"
+#include "capture/decklinkcodenames.h"
 #include "ui_mainwindow.h"
 
 #include <QDebug>

@@ -2,7 +2,7 @@
 // settings pushed into the preprocessing threads, and the panels of the
 // calibration and disparity tabs that can be shown and hidden.
 
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
 #include "ui_mainwindow.h"
 

@@ -1,4 +1,4 @@
-#include "orientationadvice.h"
+#include "app/orientationadvice.h"
 
 namespace {
 

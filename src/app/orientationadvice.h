@@ -1,7 +1,7 @@
 #pragma once
 
-#include "imgpreprocessingthread.h"
-#include "orientationcheck.h"
+#include "calibration/orientationcheck.h"
+#include "preprocessing/imgpreprocessingthread.h"
 
 #include <QString>
 

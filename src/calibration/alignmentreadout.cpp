@@ -1,4 +1,4 @@
-#include "alignmentreadout.h"
+#include "calibration/alignmentreadout.h"
 
 #include <cmath>
 #include <complex>

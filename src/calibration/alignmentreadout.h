@@ -1,7 +1,7 @@
 #pragma once
 
-#include "calibrationindicators.h"
-#include "detectedrectangle.h"
+#include "calibration/calibrationindicators.h"
+#include "calibration/detectedrectangle.h"
 
 #include <QString>
 #include <array>

@@ -5,7 +5,7 @@
 // touching corners, contact points of linked pairs, and the nested
 // rectangles peeled off the contact points.
 
-#include "detectedrectangle.h"
+#include "calibration/detectedrectangle.h"
 
 #include <array>
 #include <opencv2/core.hpp>

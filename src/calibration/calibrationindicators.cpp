@@ -1,4 +1,4 @@
-#include "calibrationindicators.h"
+#include "calibration/calibrationindicators.h"
 
 #include <cmath>
 

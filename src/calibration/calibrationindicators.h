@@ -1,6 +1,6 @@
 #pragma once
 
-#include "detectedrectangle.h"
+#include "calibration/detectedrectangle.h"
 
 #include <array>
 #include <optional>

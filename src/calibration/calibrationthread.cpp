@@ -1,5 +1,5 @@
-#include "calibrationthread.h"
-#include "tesra_board_detector.h"
+#include "calibration/calibrationthread.h"
+#include "calibration/tesra_board_detector.h"
 
 #include <QDebug>
 #include <opencv2/imgproc.hpp>

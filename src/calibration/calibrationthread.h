@@ -1,8 +1,8 @@
 #pragma once
 
-#include "detectedrectangle.h"
-#include "videoframe.h"
-#include "workerthread.h"
+#include "calibration/detectedrectangle.h"
+#include "pipeline/videoframe.h"
+#include "pipeline/workerthread.h"
 
 #include <QMutex>
 #include <opencv2/core.hpp>

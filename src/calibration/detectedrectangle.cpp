@@ -1,4 +1,4 @@
-#include "detectedrectangle.h"
+#include "calibration/detectedrectangle.h"
 
 #include <algorithm>
 #include <cmath>

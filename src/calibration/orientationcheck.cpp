@@ -1,4 +1,4 @@
-#include "orientationcheck.h"
+#include "calibration/orientationcheck.h"
 
 #include <algorithm>
 #include <opencv2/imgproc.hpp>

@@ -1,6 +1,6 @@
-#include "tesra_board_detector.h"
+#include "calibration/tesra_board_detector.h"
 
-#include "boardquad.h"
+#include "calibration/boardquad.h"
 
 #include <algorithm>
 #include <cfloat>

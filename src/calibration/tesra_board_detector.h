@@ -1,6 +1,14 @@
 #pragma once
 
-#include "detectedrectangle.h"
+// The board detector. "Tesra" is the inherited name of the calibration board
+// (the printed card of dark squares touching tip to tip whose contact points
+// outline three nested rectangles, drawn by board/calibrationboard.h) and of
+// this source file, which its errors name. `findTesraBoard` finds that card in
+// a picture; `cvCheckChessboard` is this program's own quick pattern check run
+// before the full search, not an OpenCV function (the name recalls the check
+// that OpenCV's chessboard finder makes first).
+
+#include "calibration/detectedrectangle.h"
 
 #include <opencv2/core.hpp>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "decklinkcodenames.h"
+#include "capture/decklinkcodenames.h"
 
 #include <decklink/DeckLinkAPI.h>
 

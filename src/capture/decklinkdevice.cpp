@@ -1,6 +1,6 @@
-#include "decklinkdevice.h"
+#include "capture/decklinkdevice.h"
 
-#include "inputframeconversion.h"
+#include "capture/inputframeconversion.h"
 
 #include <QDebug>
 

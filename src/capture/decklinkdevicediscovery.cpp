@@ -1,4 +1,4 @@
-#include "decklinkdevicediscovery.h"
+#include "capture/decklinkdevicediscovery.h"
 
 #include <QCoreApplication>
 #include <QDebug>

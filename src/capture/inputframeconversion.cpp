@@ -1,4 +1,4 @@
-#include "inputframeconversion.h"
+#include "capture/inputframeconversion.h"
 
 #include <QDebug>
 #include <opencv2/imgproc.hpp>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "videoframe.h"
+#include "pipeline/videoframe.h"
 
 #include <decklink/DeckLinkAPI.h>
 

@@ -1,4 +1,4 @@
-#include "disparitymapthread.h"
+#include "disparity/disparitymapthread.h"
 
 #include <QDebug>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "tesra_disparity_map.h"
-#include "videoframe.h"
-#include "workerthread.h"
+#include "disparity/tesra_disparity_map.h"
+#include "pipeline/videoframe.h"
+#include "pipeline/workerthread.h"
 
 #include <QMutex>
 #include <QString>

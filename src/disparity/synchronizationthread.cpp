@@ -1,4 +1,4 @@
-#include "synchronizationthread.h"
+#include "disparity/synchronizationthread.h"
 
 #include <QDebug>
 

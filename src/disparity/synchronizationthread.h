@@ -1,7 +1,7 @@
 #pragma once
 
-#include "videoframe.h"
-#include "workerthread.h"
+#include "pipeline/videoframe.h"
+#include "pipeline/workerthread.h"
 
 #include <QMutex>
 

@@ -1,4 +1,4 @@
-#include "tesra_disparity_map.h"
+#include "disparity/tesra_disparity_map.h"
 
 #include <algorithm>
 #include <cmath>

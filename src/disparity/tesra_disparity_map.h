@@ -1,8 +1,10 @@
 #pragma once
 
-// The disparity analysis of one stereo pair: the raw map from the semi-global
-// block matcher, its grey and parallax-coloured pictures, the histogram of its
-// disparities, and the parallax limits that colour the map and the plot.
+// The disparity module (the inherited "tesra" of the file name is the board
+// detector's, see calibration/tesra_board_detector.h). The disparity analysis
+// of one stereo pair: the raw map from the semi-global block matcher, its grey
+// and parallax-coloured pictures, the histogram of its disparities, and the
+// parallax limits that colour the map and the plot.
 //
 // Disparities are left image position minus right image position, in pixels.
 // The raw map is CV_16S holding sixteenths of a pixel; the matcher marks a

@@ -1,4 +1,4 @@
-#include "alignmenttrendplot.h"
+#include "plots/alignmenttrendplot.h"
 
 #include <QLabel>
 #include <QPen>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "alignmentreadout.h"
+#include "calibration/alignmentreadout.h"
 
 #include <QVector>
 #include <QWidget>

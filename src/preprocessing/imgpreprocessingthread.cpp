@@ -1,4 +1,4 @@
-#include "imgpreprocessingthread.h"
+#include "preprocessing/imgpreprocessingthread.h"
 
 #include <QDebug>
 

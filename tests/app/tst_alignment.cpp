@@ -3,12 +3,12 @@
 // flushed line per result and stops with a message when it cannot, and the
 // orientation warning names the checkbox to change.
 
-#include "alignmentlog.h"
-#include "alignmenttrendplot.h"
-#include "boardrectangles.h"
-#include "mainwindow.h"
-#include "orientationadvice.h"
-#include "privatesettings.h"
+#include "app/alignmentlog.h"
+#include "app/mainwindow.h"
+#include "app/orientationadvice.h"
+#include "common/boardrectangles.h"
+#include "common/privatesettings.h"
+#include "plots/alignmenttrendplot.h"
 
 #include <QCheckBox>
 #include <QLabel>

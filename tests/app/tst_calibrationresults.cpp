@@ -2,9 +2,9 @@
 // it: pairing by time label, the processed views, the output image and the
 // indicators' texts, sliders and colours.
 
-#include "boardrectangles.h"
-#include "mainwindowprobe.h"
-#include "privatesettings.h"
+#include "common/boardrectangles.h"
+#include "common/mainwindowprobe.h"
+#include "common/privatesettings.h"
 
 #include <QLabel>
 #include <QRadioButton>
@@ -77,7 +77,7 @@ private:
 };
 
 // The colours of the three states.
-QColor stateColour(const QString& state)
+QColor stateColor(const QString& state)
 {
     return state == "green" ? QColor(Qt::green) : state == "yellow" ? QColor(Qt::yellow) : QColor(Qt::red);
 }
@@ -151,7 +151,7 @@ private slots:
         for (int n = 0; n < 3; ++n) {
             source.deliverPair(left, right);
             QCOMPARE(text->text(), texts[n]);
-            QCOMPARE(background(text), stateColour(colours[n]));
+            QCOMPARE(background(text), stateColor(colours[n]));
             QCOMPARE(slider->value(), sliders[n]);
         }
     }

@@ -2,11 +2,11 @@
 // and the button that waits for its answer, the preview, the results with
 // their histogram and PNG files, and the output directory.
 
-#include "appnames.h"
+#include "app/appnames.h"
+#include "common/mainwindowprobe.h"
 #include "common/messagelog.h"
-#include "mainwindowprobe.h"
-#include "modalanswerer.h"
-#include "privatesettings.h"
+#include "common/modalanswerer.h"
+#include "common/privatesettings.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -1,9 +1,9 @@
 // Frames fitted into their views, the info texts, and the logos that follow
 // the size of their labels.
 
+#include "app/mainwindow.h"
 #include "common/messagelog.h"
-#include "mainwindow.h"
-#include "privatesettings.h"
+#include "common/privatesettings.h"
 
 #include <QLabel>
 #include <QScrollArea>
@@ -119,7 +119,7 @@ private slots:
         QCOMPARE(view.label->pixmap(Qt::ReturnByValue).size(), expected);
     }
 
-    void showImageShowsTrueColours_data()
+    void showImageShowsTrueColors_data()
     {
         QTest::addColumn<cv::Mat>("frame");
         QTest::addColumn<QRgb>("expected");
@@ -128,7 +128,7 @@ private slots:
             << cv::Mat(108, 192, CV_8UC3, cv::Scalar(10, 20, 200)) << qRgb(200, 20, 10);
         QTest::newRow("pure blue") << cv::Mat(108, 192, CV_8UC3, cv::Scalar(255, 0, 0)) << qRgb(0, 0, 255);
     }
-    void showImageShowsTrueColours()
+    void showImageShowsTrueColors()
     {
         QFETCH(cv::Mat, frame);
         QFETCH(QRgb, expected);

@@ -2,10 +2,10 @@
 // ranges and initial states, the exclusive radio groups, the picture views
 // and the layouts.
 
+#include "app/mainwindow.h"
 #include "common/messagelog.h"
-#include "disparityplot.h"
-#include "mainwindow.h"
-#include "privatesettings.h"
+#include "common/privatesettings.h"
+#include "plots/disparityplot.h"
 
 #include <QAbstractButton>
 #include <QBoxLayout>

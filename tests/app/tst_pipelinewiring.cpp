@@ -1,9 +1,9 @@
 // The routes of the preprocessed frames as the tabs change, the settings that
 // reach both preprocessing threads, and the panels that can be hidden.
 
+#include "common/mainwindowprobe.h"
 #include "common/messagelog.h"
-#include "mainwindowprobe.h"
-#include "privatesettings.h"
+#include "common/privatesettings.h"
 
 #include <QAbstractButton>
 #include <QFrame>

@@ -2,10 +2,10 @@
 // from the settings store, frames arriving from another thread, and the
 // error dialog.
 
-#include "appnames.h"
+#include "app/appnames.h"
+#include "app/mainwindow.h"
 #include "common/messagelog.h"
-#include "mainwindow.h"
-#include "privatesettings.h"
+#include "common/privatesettings.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,11 +1,11 @@
 // The alignment readout against the virtual rig's known misalignment, and the
 // orientation check with each wrong rotate/flip setting and the right one.
 
-#include "alignmentreadout.h"
-#include "imgpreprocessingthread.h"
-#include "orientationcheck.h"
+#include "calibration/alignmentreadout.h"
+#include "calibration/orientationcheck.h"
+#include "calibration/tesra_board_detector.h"
+#include "preprocessing/imgpreprocessingthread.h"
 #include "rigscene.h"
-#include "tesra_board_detector.h"
 
 #include <QtTest>
 #include <opencv2/imgproc.hpp>

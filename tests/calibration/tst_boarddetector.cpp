@@ -1,9 +1,9 @@
 // The quick pattern check and the board detector: each stage with exact
 // input, and whole pictures of the board at known poses.
 
-#include "boardquad.h"
-#include "boardscene.h"
-#include "tesra_board_detector.h"
+#include "calibration/boardquad.h"
+#include "calibration/tesra_board_detector.h"
+#include "common/boardscene.h"
 
 #include <QtTest>
 #include <opencv2/calib3d.hpp>

@@ -1,9 +1,9 @@
 // The printable board: a layout the detector can take apart, drawn with
 // true sub-pixel geometry, and the program that writes it for printing.
 
-#include "boardscene.h"
-#include "calibrationboard.h"
-#include "tesra_board_detector.h"
+#include "board/calibrationboard.h"
+#include "calibration/tesra_board_detector.h"
+#include "common/boardscene.h"
 
 #include <QProcess>
 #include <QTemporaryDir>

@@ -1,10 +1,10 @@
 // The calibration worker: the one-in-five frame rule, the detection and its
 // drawn copy, the one-frame mailbox, errors, start and stop.
 
-#include "boardscene.h"
-#include "calibrationthread.h"
-#include "common/framewords.h"
+#include "calibration/calibrationthread.h"
+#include "common/boardscene.h"
 #include "common/emissionwaiter.h"
+#include "common/framewords.h"
 #include "common/messagelog.h"
 #include "common/workerprobe.h"
 #include "common/workerstress.h"

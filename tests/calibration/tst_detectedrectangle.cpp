@@ -1,7 +1,7 @@
 // The rectangle record of a detection: corner order, area, dominant edge,
 // angle, and the quadrilateral test it shares with the detector.
 
-#include "detectedrectangle.h"
+#include "calibration/detectedrectangle.h"
 
 #include <QtTest>
 #include <cmath>

@@ -1,7 +1,7 @@
 // The capture device against doubles of a card and of the driver.
 
-#include "carddoubles.h"
-#include "decklinkdevice.h"
+#include "capture/decklinkdevice.h"
+#include "common/carddoubles.h"
 
 #include <QSignalSpy>
 #include <QtTest>

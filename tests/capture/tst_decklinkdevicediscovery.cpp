@@ -1,8 +1,8 @@
 // Card discovery against a double of the driver that reports from its own thread.
 
-#include "carddoubles.h"
+#include "capture/decklinkdevicediscovery.h"
+#include "common/carddoubles.h"
 #include "common/messagelog.h"
-#include "decklinkdevicediscovery.h"
 
 #include <QSignalSpy>
 #include <QtTest>

@@ -1,8 +1,8 @@
 // Reading a captured frame into a VideoFrame, with doubles of the driver objects.
 
+#include "capture/inputframeconversion.h"
+#include "common/framedoubles.h"
 #include "common/messagelog.h"
-#include "driverdoubles.h"
-#include "inputframeconversion.h"
 
 #include <QtTest>
 #include <opencv2/imgproc.hpp>

@@ -3,7 +3,7 @@
 // Checks that two frames carry the same seven words (format codes, timecode
 // and its user bits and format, hardware and stream times).
 
-#include "videoframe.h"
+#include "pipeline/videoframe.h"
 
 #include <QtTest>
 

@@ -6,7 +6,7 @@
 // followed by a wait whose bound, far above any real stop, fails the test
 // instead of hanging it.
 
-#include "emissionwaiter.h"
+#include "common/emissionwaiter.h"
 
 #include <QString>
 #include <QtTest>

@@ -2,7 +2,7 @@
 // board in the left and the right view, the offsets it measures are the
 // configured misalignment, and objects have disparities by their depth.
 
-#include "tesra_board_detector.h"
+#include "calibration/tesra_board_detector.h"
 #include "virtualclient.h"
 
 #include <QtTest>

@@ -5,7 +5,7 @@
 // the capture tests, so a test sees that the driver gave back every reference
 // it took), and the interfaces of a card held for a test.
 
-#include "capture/driverdoubles.h"
+#include "common/framedoubles.h"
 
 #include <chrono>
 #include <decklink/virtualcards.h>

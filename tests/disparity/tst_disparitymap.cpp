@@ -1,7 +1,7 @@
 // The disparity analysis: matcher settings and refusals, the map on pairs of
 // known disparity, the parallax limits, the colour classes and the histogram.
 
-#include "tesra_disparity_map.h"
+#include "disparity/tesra_disparity_map.h"
 
 #include <QtTest>
 #include <algorithm>

@@ -5,7 +5,7 @@
 #include "common/messagelog.h"
 #include "common/workerprobe.h"
 #include "common/workerstress.h"
-#include "disparitymapthread.h"
+#include "disparity/disparitymapthread.h"
 
 #include <QSignalSpy>
 #include <QtTest>

@@ -5,7 +5,7 @@
 #include "common/messagelog.h"
 #include "common/workerprobe.h"
 #include "common/workerstress.h"
-#include "synchronizationthread.h"
+#include "disparity/synchronizationthread.h"
 
 #include <QSignalSpy>
 #include <QtTest>

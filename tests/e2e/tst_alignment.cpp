@@ -3,10 +3,10 @@
 // readings, the take log, and the orientation warning for each wrong
 // rotate/flip setting of the right camera (and none for the right one).
 
-#include "../app/modalanswerer.h"
-#include "../app/privatesettings.h"
-#include "alignmentlog.h"
-#include "alignmenttrendplot.h"
+#include "app/alignmentlog.h"
+#include "common/modalanswerer.h"
+#include "common/privatesettings.h"
+#include "plots/alignmenttrendplot.h"
 #include "windowdriver.h"
 
 #include <QCheckBox>

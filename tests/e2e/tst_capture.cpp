@@ -2,9 +2,9 @@
 // cards, starts and stops capture in both modes, shows the frames and their
 // format, and survives every way a card can fail or go away.
 
-#include "../app/modalanswerer.h"
-#include "../app/privatesettings.h"
 #include "common/messagelog.h"
+#include "common/modalanswerer.h"
+#include "common/privatesettings.h"
 #include "windowdriver.h"
 
 namespace {

@@ -2,8 +2,8 @@
 // stream, cards pulled and plugged while capturing, and the start button
 // clicked on and off. Nothing may hang, crash or keep growing.
 
-#include "../app/modalanswerer.h"
-#include "../app/privatesettings.h"
+#include "common/modalanswerer.h"
+#include "common/privatesettings.h"
 #include "windowdriver.h"
 
 #include <QRandomGenerator>

@@ -3,9 +3,9 @@
 // analyses a pair, saves it under its timecode, and its histogram shows the
 // depths of the scene.
 
-#include "../app/modalanswerer.h"
-#include "../app/privatesettings.h"
-#include "disparityplot.h"
+#include "common/modalanswerer.h"
+#include "common/privatesettings.h"
+#include "plots/disparityplot.h"
 #include "windowdriver.h"
 
 #include <QLineEdit>

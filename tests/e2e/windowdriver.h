@@ -4,7 +4,7 @@
 // input mode and cards, clicks the start button, and reads back what the
 // window shows. Each test process configures its own cards first.
 
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
 #include <QComboBox>
 #include <QGroupBox>

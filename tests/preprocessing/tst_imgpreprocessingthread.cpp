@@ -1,12 +1,12 @@
 // The preprocessing worker: views of each layout, turns and flips, metadata,
 // the one-frame mailbox, start and stop.
 
-#include "common/framewords.h"
 #include "common/emissionwaiter.h"
+#include "common/framewords.h"
 #include "common/messagelog.h"
 #include "common/workerprobe.h"
 #include "common/workerstress.h"
-#include "imgpreprocessingthread.h"
+#include "preprocessing/imgpreprocessingthread.h"
 
 #include <QSignalSpy>
 #include <QtTest>

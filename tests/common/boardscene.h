@@ -3,7 +3,7 @@
 // Pictures of the calibration board at a known pose, with the true positions
 // of its rectangle corners, for tests of the detector and of what uses it.
 
-#include "calibrationboard.h"
+#include "board/calibrationboard.h"
 
 #include <array>
 #include <opencv2/core.hpp>

@@ -1,6 +1,6 @@
-#include "disparityplothistogram.h"
+#include "plots/disparityplothistogram.h"
 
-#include "tesra_disparity_map.h"
+#include "disparity/tesra_disparity_map.h"
 
 #include <QBrush>
 #include <QPainter>

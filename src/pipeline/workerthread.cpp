@@ -1,4 +1,4 @@
-#include "workerthread.h"
+#include "pipeline/workerthread.h"
 
 #include <QDebug>
 #include <exception>

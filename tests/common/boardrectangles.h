@@ -3,7 +3,7 @@
 // Detections with known geometry for the tests of the calibration indicators:
 // the rectangles the board detector would report, placed by hand.
 
-#include "calibrationindicators.h"
+#include "calibration/calibrationindicators.h"
 
 #include <QtGlobal>
 

@@ -4,7 +4,7 @@
 // the indicator history, and a capture start without a card that wires the
 // preprocessing threads as a real start does.
 
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
 #include <QObject>
 

@@ -1,8 +1,8 @@
 // The histogram plot: one item per result, one column per whole disparity, and
 // column colours read back from the rendered widget.
 
-#include "disparityplot.h"
-#include "disparityplothistogram.h"
+#include "plots/disparityplot.h"
+#include "plots/disparityplothistogram.h"
 
 #include <QtTest>
 #include <qwt_scale_map.h>

@@ -1,4 +1,4 @@
-#include "boardscene.h"
+#include "common/boardscene.h"
 
 #include <cmath>
 #include <opencv2/imgproc.hpp>

@@ -1,4 +1,4 @@
-#include "calibrationboard.h"
+#include "board/calibrationboard.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
-#include "disparityplot.h"
+#include "plots/disparityplot.h"
 
-#include "disparityplothistogram.h"
+#include "plots/disparityplothistogram.h"
 
 #include <QBrush>
 #include <QColor>

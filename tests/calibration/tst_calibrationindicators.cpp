@@ -1,8 +1,8 @@
 // The comparison of the two cameras' board detections and the history that
 // averages it: pairing, the four measurements, the rings and the colours.
 
-#include "boardrectangles.h"
-#include "calibrationindicators.h"
+#include "calibration/calibrationindicators.h"
+#include "common/boardrectangles.h"
 
 #include <QtTest>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "cvmattoqimage.h"
+#include "app/cvmattoqimage.h"
 
 #include <QDebug>
 #include <QVector>

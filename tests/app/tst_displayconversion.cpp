@@ -1,8 +1,8 @@
 // Matrices wrapped for display, and the texts of the driver's codes.
 
+#include "app/cvmattoqimage.h"
+#include "capture/decklinkcodenames.h"
 #include "common/messagelog.h"
-#include "cvmattoqimage.h"
-#include "decklinkcodenames.h"
 
 #include <QtTest>
 #include <decklink/DeckLinkAPI.h>

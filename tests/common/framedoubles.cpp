@@ -1,4 +1,4 @@
-#include "driverdoubles.h"
+#include "common/framedoubles.h"
 
 #include <opencv2/imgproc.hpp>
 

@@ -1,4 +1,4 @@
-#include "videoframe.h"
+#include "pipeline/videoframe.h"
 
 QString formatTimeWord(uint32_t word)
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tesra_disparity_map.h"
+#include "disparity/tesra_disparity_map.h"
 
 #include <qwt_plot.h>
 

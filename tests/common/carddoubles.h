@@ -3,7 +3,7 @@
 // Doubles of a card (IDeckLink with input, output and attributes) and of the
 // driver's free functions, for the capture device tests.
 
-#include "driverdoubles.h"
+#include "common/framedoubles.h"
 
 #include <string>
 

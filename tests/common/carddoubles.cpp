@@ -1,4 +1,4 @@
-#include "carddoubles.h"
+#include "common/carddoubles.h"
 
 #include <cstring>
 
