@@ -157,9 +157,18 @@ void MainWindow::on_btn_AlignmentRecord_toggled(bool checked)
     QMutexLocker lock(&m_mutex);
     m_ui->lbl_AlignmentRecordStatus->setAutoFillBackground(false);
     if (checked) {
+        // A directory that is not there is said at once, not at the first measurement.
+        const QString directory = m_ui->lineEdit_disparityOutputDir->text();
+        if (directory.isEmpty() || !QDir(directory).exists()) {
+            stopAlignmentRecording(
+                QStringLiteral("Not recording: the output directory %1 does not exist. Set the output "
+                               "directory on the Disparity Map tab, then press Record again.")
+                    .arg(QDir::toNativeSeparators(directory)));
+            return;
+        }
         m_ui->lbl_AlignmentRecordStatus->setText(
             QStringLiteral("Recording starts with the next measurement, into %1")
-                .arg(QDir::toNativeSeparators(m_ui->lineEdit_disparityOutputDir->text())));
+                .arg(QDir::toNativeSeparators(directory)));
         return;
     }
     const bool wasRecording = m_alignmentLog.isRecording();

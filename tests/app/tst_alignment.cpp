@@ -122,7 +122,6 @@ private slots:
     void logLines();
     void logNeverOverwrites();
     void logWriteFailureStops();
-    void logCannotStart();
     void advice_data();
     void advice();
     void trendKeepsAMinute();
@@ -218,16 +217,6 @@ void TestAlignment::logWriteFailureStops()
     // Stopped: nothing more goes to the file.
     QVERIFY(!log.append(AlignmentLogEntry()));
     QCOMPARE(readLines(log.filePath()).size(), 2);
-}
-
-void TestAlignment::logCannotStart()
-{
-    QTemporaryDir dir;
-    AlignmentLog log;
-    QVERIFY(!log.start(dir.filePath(QStringLiteral("missing")), 1));
-    QVERIFY(log.errorString().contains(QStringLiteral("does not exist")));
-    QVERIFY(!log.start(QString(), 1));
-    QVERIFY(!log.isRecording());
 }
 
 void TestAlignment::advice_data()
@@ -397,15 +386,24 @@ void TestAlignment::windowRecordWithoutDirectory()
     QTemporaryDir dir;
     MainWindow window;
     PairSource source(window);
-    find<QLineEdit>(window, "lineEdit_disparityOutputDir")->setText(dir.filePath(QStringLiteral("gone")));
+    auto* directory = find<QLineEdit>(window, "lineEdit_disparityOutputDir");
     auto* record = find<QPushButton>(window, "btn_AlignmentRecord");
     auto* status = find<QLabel>(window, "lbl_AlignmentRecordStatus");
+    directory->setText(dir.filePath(QStringLiteral("gone")));
     record->click();
-    source.deliver(board(), board());
     // The button comes back up and the window says what to do.
     QVERIFY(!record->isChecked());
     QVERIFY(status->text().startsWith(QStringLiteral("Not recording")));
     QVERIFY(status->text().contains(QStringLiteral("does not exist")));
+
+    // Gone after the button was pressed: said at the first measurement.
+    QVERIFY(QDir().mkpath(directory->text()));
+    record->click();
+    QVERIFY(record->isChecked());
+    QVERIFY(QDir(directory->text()).removeRecursively());
+    source.deliver(board(), board());
+    QVERIFY(!record->isChecked());
+    QVERIFY(status->text().startsWith(QStringLiteral("Not recording: cannot create the take log")));
     QVERIFY(QDir(dir.path()).entryList(QDir::Files).isEmpty());
 }
 
