@@ -120,6 +120,7 @@ void BM_AlignmentPerPairedResult(benchmark::State& state)
             history.add(*measureAlignment(p.leftRectangles, p.rightRectangles, kFullHd));
         const ReadoutTexts texts = readoutTexts(mean, alignmentStates(averages));
         benchmark::DoNotOptimize(texts.rollAction.data());
+        plot.setBands(readoutBands({}));
         plot.addReading(seconds, mean);
         ++entry.timeLabel;
         entry.readout = mean;

@@ -2,7 +2,7 @@
 
 #include <QLabel>
 #include <QPen>
-#include <QVBoxLayout>
+#include <QResizeEvent>
 #include <algorithm>
 #include <cmath>
 #include <qwt_plot.h>
@@ -31,15 +31,11 @@ QwtText smallText(const QString& text, int pointSize)
 
 AlignmentTrendPlot::AlignmentTrendPlot(QWidget* parent) : QWidget(parent)
 {
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(2);
     for (int a = 0; a < 4; ++a) {
         auto* plot = new QwtPlot(this);
         plot->setAutoReplot(false);
         plot->setTitle(smallText(QString::fromLatin1(kTitles[a]), 8));
         plot->setCanvasBackground(QColor(250, 210, 210)); // outside the yellow band: red
-        plot->setMinimumHeight(90);
         for (int axis : {QwtPlot::xBottom, QwtPlot::yLeft}) {
             QFont font = plot->axisFont(axis);
             font.setPointSize(7);
@@ -77,33 +73,65 @@ AlignmentTrendPlot::AlignmentTrendPlot(QWidget* parent) : QWidget(parent)
         curve->setZ(4);
         curve->attach(plot);
 
-        layout->addWidget(plot, 1);
         m_plots[size_t(a)] = plot;
         m_curves[size_t(a)] = curve;
         m_greenZones[size_t(a)] = green;
         m_yellowZones[size_t(a)] = yellow;
     }
-    auto* legend = new QLabel(
+    m_legend = new QLabel(
         QStringLiteral("Bands: green = OK, yellow = CLOSE, outside = ADJUST (the indicators' limits)"), this);
-    legend->setWordWrap(true);
-    QFont font = legend->font();
+    m_legend->setWordWrap(true);
+    QFont font = m_legend->font();
     font.setPointSize(7);
-    legend->setFont(font);
-    layout->addWidget(legend);
+    m_legend->setFont(font);
     setBands(readoutBands({}));
 }
 
 AlignmentTrendPlot::~AlignmentTrendPlot() = default;
 
+namespace {
+constexpr int kMinimumPlotHeight = 90;
+constexpr int kGap = 2;
+} // namespace
+
+QSize AlignmentTrendPlot::minimumSizeHint() const
+{
+    return QSize(200, 4 * (kMinimumPlotHeight + kGap) + m_legend->heightForWidth(200));
+}
+
+QSize AlignmentTrendPlot::sizeHint() const
+{
+    return QSize(360, 4 * (130 + kGap) + m_legend->heightForWidth(360));
+}
+
+void AlignmentTrendPlot::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    const int w = width();
+    const int legendHeight = m_legend->heightForWidth(w);
+    const int plotHeight = std::max(0, (height() - legendHeight) / 4 - kGap);
+    for (int a = 0; a < 4; ++a)
+        m_plots[size_t(a)]->setGeometry(0, a * (plotHeight + kGap), w, plotHeight);
+    m_legend->setGeometry(0, 4 * (plotHeight + kGap), w, legendHeight);
+}
+
 void AlignmentTrendPlot::setBands(const ReadoutBands& bands)
 {
     const ReadoutBand* perAxis[4] = {&bands.vertical, &bands.roll, &bands.size, &bands.horizontal};
+    bool changed = false;
     for (size_t a = 0; a < 4; ++a) {
-        m_greenZones[a]->setInterval(perAxis[a]->greenLow, perAxis[a]->greenHigh);
-        m_yellowZones[a]->setInterval(perAxis[a]->yellowLow, perAxis[a]->yellowHigh);
-        m_yellowReach[a] = std::max(std::fabs(perAxis[a]->yellowLow), std::fabs(perAxis[a]->yellowHigh));
+        const QwtInterval green(perAxis[a]->greenLow, perAxis[a]->greenHigh);
+        const QwtInterval yellow(perAxis[a]->yellowLow, perAxis[a]->yellowHigh);
+        if (m_greenZones[a]->interval() == green && m_yellowZones[a]->interval() == yellow)
+            continue;
+        m_greenZones[a]->setInterval(green);
+        m_yellowZones[a]->setInterval(yellow);
+        m_yellowReach[a] = std::max(std::fabs(yellow.minValue()), std::fabs(yellow.maxValue()));
+        changed = true;
     }
-    redraw();
+    // The window sets the bands with every reading: redrawn only when they move.
+    if (changed)
+        redraw();
 }
 
 void AlignmentTrendPlot::addReading(double seconds, const AlignmentReading& reading)

@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <array>
 
+class QLabel;
 class QwtPlot;
 class QwtPlotCurve;
 class QwtPlotZoneItem;
@@ -17,6 +18,8 @@ class QwtPlotZoneItem;
 // along the bottom, in seconds before the newest reading.
 class AlignmentTrendPlot : public QWidget
 {
+    Q_OBJECT
+
 public:
     static constexpr double kSpanSeconds = 60.0;
 
@@ -48,10 +51,18 @@ public:
     QVector<double> values(Axis axis) const { return m_values[axis]; }
     QVector<double> shownTimes() const;
 
+    QSize minimumSizeHint() const override;
+    QSize sizeHint() const override;
+
+protected:
+    // The plots share the height above the legend line equally.
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     void redraw();
 
     std::array<QwtPlot*, 4> m_plots{};
+    QLabel* m_legend = nullptr;
     std::array<QwtPlotCurve*, 4> m_curves{};
     std::array<QwtPlotZoneItem*, 4> m_greenZones{};
     std::array<QwtPlotZoneItem*, 4> m_yellowZones{};

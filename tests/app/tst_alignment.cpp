@@ -18,6 +18,8 @@
 #include <QtTest>
 #include <csignal>
 #include <opencv2/imgproc.hpp>
+#include <qwt_plot.h>
+#include <qwt_plot_zoneitem.h>
 #include <sys/resource.h>
 
 Q_DECLARE_METATYPE(PictureOrientation)
@@ -294,6 +296,16 @@ void TestAlignment::trendKeepsAMinute()
     QCOMPARE(plot.readingCount(), 1);
     plot.clear();
     QCOMPARE(plot.readingCount(), 0);
+
+    // The shading is the indicators' limits: a Y offset of 2 (green) and 5
+    // (yellow) summed over four corners is 0.5 and 1.25 px.
+    plot.setBands(readoutBands({}));
+    QList<double> edges;
+    for (const QwtPlotItem* item :
+         plot.plot(AlignmentTrendPlot::Vertical)->itemList(QwtPlotItem::Rtti_PlotZone))
+        edges << static_cast<const QwtPlotZoneItem*>(item)->interval().maxValue();
+    std::sort(edges.begin(), edges.end());
+    QCOMPARE(edges, (QList<double>{0.5, 1.25}));
 }
 
 void TestAlignment::windowReadout()
