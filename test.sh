@@ -6,7 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")"
 . scripts/bootstrap.sh
 
-duoscope_install_packages
+# The suite also packages its build and checks the package.
+duoscope_install_packages "${DUOSCOPE_PACKAGING_PACKAGES[@]}"
 if [ -n "${DUOSCOPE_SANITIZE:-}" ]; then
   dir=build-sanitize
   duoscope_build "$dir" -DDUOSCOPE_TESTS=ON -DDUOSCOPE_SANITIZE="$DUOSCOPE_SANITIZE"

@@ -3,6 +3,11 @@
 
 DUOSCOPE_PACKAGES=(build-essential cmake ninja-build pkg-config
   qtbase5-dev libopencv-dev libqwt-qt5-dev libbenchmark-dev)
+# Making and checking the Debian package: dpkg-shlibdeps (dpkg-dev) and file,
+# which CPack uses to find the programs in it, and the validators of the
+# launcher entry and the software-centre description.
+# shellcheck disable=SC2034 # used by the scripts that source this file
+DUOSCOPE_PACKAGING_PACKAGES=(dpkg-dev file desktop-file-utils appstream)
 
 # duoscope_install_packages [extra packages...]
 # Installs only what is missing, so a second run costs a dpkg query and no network.

@@ -3,6 +3,7 @@
 // the paper and the square size.
 
 #include "board/calibrationboard.h"
+#include "version.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -131,6 +132,7 @@ int main(int argc, char* argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("duoscope-board"));
+    QGuiApplication::setApplicationVersion(QString::fromLatin1(kDuoscopeVersion));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -138,6 +140,7 @@ int main(int argc, char* argv[])
         "and duoscope-board-<paper>.png, landscape, with a caption giving the paper and the square "
         "size. Print at 100 % scale."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption paperOption(QStringList{QStringLiteral("p"), QStringLiteral("paper")},
                                          QStringLiteral("Paper size: A4, A3 or A2 (default: all three)."),
                                          QStringLiteral("size"));
@@ -154,6 +157,8 @@ int main(int argc, char* argv[])
         return fail(parser.errorText() + QStringLiteral(" (see --help)"));
     if (parser.isSet(QStringLiteral("help")))
         parser.showHelp(0);
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
     if (!parser.positionalArguments().isEmpty())
         return fail(QStringLiteral("unexpected argument '%1' (see --help)")
                         .arg(parser.positionalArguments().first()));

@@ -1,14 +1,63 @@
 #include "app/appnames.h"
 #include "app/mainwindow.h"
+#include "version.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+void describeCommandLine(QCommandLineParser& parser)
+{
+    parser.setApplicationDescription(
+        QStringLiteral("Aligns the two cameras of a stereoscopic rig and checks the depth of a shot."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+}
+
+// Help and version are answered on the terminal, so they must work where no
+// display can be opened (over ssh, in a script): they get an application
+// without a screen. Anything else on the command line waits for the window's.
+bool asksOnlyForAnAnswer(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i)
+        for (const char* option : {"-h", "-?", "--help", "--help-all", "-v", "--version"})
+            if (std::strcmp(argv[i], option) == 0)
+                return true;
+    return false;
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
     // Set before the application exists: the settings store is addressed by them.
     QApplication::setOrganizationName(kOrganizationName);
     QApplication::setApplicationName(kApplicationName);
+    QApplication::setApplicationVersion(QString::fromLatin1(kDuoscopeVersion));
+
+    if (asksOnlyForAnAnswer(argc, argv)) {
+        QCoreApplication terminal(argc, argv);
+        QCommandLineParser parser;
+        describeCommandLine(parser);
+        // A line that also holds the window's own options (-platform, -style)
+        // does not parse here and goes on to the full application below.
+        if (parser.parse(terminal.arguments()))
+            parser.process(terminal);
+    }
+
     QApplication app(argc, argv);
+    QCommandLineParser parser;
+    describeCommandLine(parser);
+    parser.process(app);
+    if (!parser.positionalArguments().isEmpty()) {
+        std::fprintf(stderr, "%s: unexpected argument '%s' (see --help)\n",
+                     qUtf8Printable(QCoreApplication::applicationName()),
+                     qUtf8Printable(parser.positionalArguments().first()));
+        return 1;
+    }
     // Lets desktops match the window to the installed launcher and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("duoscope-camera-calibrator"));
 

@@ -4,12 +4,15 @@
 
 #include "app/appnames.h"
 #include "ui_mainwindow.h"
+#include "version.h"
 
 #include <QDebug>
 #include <QDir>
 #include <QIcon>
 #include <QMessageBox>
 #include <QSettings>
+#include <opencv2/core/utility.hpp>
+#include <qwt_global.h>
 
 // The logo and the icon live in this static library; registering them here
 // makes them available to every program that opens the window. Registering
@@ -63,4 +66,23 @@ void MainWindow::onDisplayErrorMessage(const QString& title, const QString& mess
 {
     qDebug() << "onDisplayErrorMessage";
     QMessageBox::critical(this, title, message, QMessageBox::Ok, QMessageBox::NoButton);
+}
+
+void MainWindow::on_actionQuit_triggered()
+{
+    // Closing the window stops capture and the workers as the title bar's button does.
+    close();
+}
+
+void MainWindow::on_actionAbout_triggered()
+{
+    // The library versions are the ones a bug report needs: Qt and OpenCV as loaded, Qwt as built.
+    QMessageBox::about(
+        this, tr("About %1").arg(kApplicationName),
+        tr("<h3>%1</h3><p>Version %2</p>"
+           "<p>Aligns the two cameras of a stereoscopic rig and checks the depth of a shot.</p>"
+           "<p>%3</p><p>Qt %4, OpenCV %5, Qwt %6</p>")
+            .arg(QString(kApplicationName), QString(kDuoscopeVersion), QString(kOrganizationName),
+                 QString(qVersion()), QString::fromStdString(cv::getVersionString()),
+                 QString(QWT_VERSION_STR)));
 }

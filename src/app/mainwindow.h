@@ -86,6 +86,8 @@ private slots:
     void on_btn_DisparityDetailsShowHide_clicked();
     void on_btn_DisparityPreviewShowHide_clicked();
     void on_btn_AlignmentRecord_toggled(bool checked);
+    void on_actionQuit_triggered();
+    void on_actionAbout_triggered();
 
 protected:
     // Asks the user for the directory the disparity results go to, starting at

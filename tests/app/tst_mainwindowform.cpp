@@ -15,6 +15,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QRadioButton>
 #include <QScrollArea>
@@ -201,7 +202,6 @@ private slots:
         QCOMPARE(m_window->objectName(), QStringLiteral("MainWindow"));
         QCOMPARE(m_window->centralWidget()->objectName(), QStringLiteral("centralWidget"));
         QCOMPARE(m_window->menuBar()->objectName(), QStringLiteral("menuBar"));
-        QVERIFY(m_window->menuBar()->actions().isEmpty());
         auto* toolBar = find<QToolBar>("mainToolBar");
         QVERIFY(toolBar);
         QCOMPARE(m_window->toolBarArea(toolBar), Qt::TopToolBarArea);
@@ -209,6 +209,39 @@ private slots:
         QCOMPARE(m_window->statusBar()->objectName(), QStringLiteral("statusBar"));
         for (const QWidget* widget : m_window->findChildren<QWidget*>())
             QVERIFY2(widget->toolTip().isEmpty(), qPrintable(widget->objectName()));
+    }
+
+    // A desktop program's two menus, each holding one action.
+    void menus_data()
+    {
+        QTest::addColumn<int>("position");
+        QTest::addColumn<QString>("menu");
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QKeySequence>("shortcut");
+        QTest::newRow("File") << 0 << "&File"
+                              << "actionQuit"
+                              << "&Quit" << QKeySequence(Qt::CTRL | Qt::Key_Q);
+        QTest::newRow("Help") << 1 << "&Help"
+                              << "actionAbout"
+                              << "&About" << QKeySequence();
+    }
+    void menus()
+    {
+        QFETCH(int, position);
+        QFETCH(QString, menu);
+        QFETCH(QString, action);
+        QFETCH(QString, text);
+        QFETCH(QKeySequence, shortcut);
+        const QList<QAction*> menus = m_window->menuBar()->actions();
+        QCOMPARE(menus.size(), 2);
+        QCOMPARE(menus.at(position)->text(), menu);
+        QVERIFY(menus.at(position)->menu());
+        const QList<QAction*> actions = menus.at(position)->menu()->actions();
+        QCOMPARE(actions.size(), 1);
+        QCOMPARE(actions.first()->objectName(), action);
+        QCOMPARE(actions.first()->text(), text);
+        QCOMPARE(actions.first()->shortcut(), shortcut);
     }
 
     void tabsInOrderWithTheFirstSelected()

@@ -1,12 +1,15 @@
 // The window as it opens: title, state, hidden parts, the output directory
-// from the settings store, frames arriving from another thread, and the
-// error dialog.
+// from the settings store, frames arriving from another thread, the error
+// dialog, and the About box and Quit of its menus.
 
 #include "app/appnames.h"
 #include "app/mainwindow.h"
 #include "common/messagelog.h"
+#include "common/modalanswerer.h"
 #include "common/privatesettings.h"
+#include "version.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
@@ -129,6 +132,32 @@ private slots:
         QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
         QCOMPARE(parent, &window);
         QCOMPARE(log.count("onDisplayErrorMessage"), 1);
+    }
+
+    void aboutBoxNamesTheVersion()
+    {
+        MainWindow window;
+        auto* about = window.findChild<QAction*>("actionAbout");
+        QVERIFY(about);
+        ModalAnswerer answerer;
+        about->trigger();
+        QCOMPARE(answerer.titles(), QStringList{QStringLiteral("About Duoscope Camera Calibrator")});
+        const QString text = answerer.texts().value(0);
+        QVERIFY2(text.contains(QStringLiteral("Version %1").arg(QString(kDuoscopeVersion))),
+                 qPrintable(text));
+        // The libraries a bug report needs, as loaded.
+        QVERIFY2(text.contains(QStringLiteral("Qt %1").arg(QString(qVersion()))), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("OpenCV %1").arg(QString::fromLatin1(CV_VERSION))),
+                 qPrintable(text));
+    }
+
+    void ctrlQClosesTheWindow()
+    {
+        MainWindow window;
+        QApplication::setActiveWindow(&window);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier);
+        QTRY_VERIFY(!window.isVisible());
     }
 };
 
