@@ -25,8 +25,6 @@ static void registerWindowResources()
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::MainWindow)
 {
     registerWindowResources();
-    // Frames cross threads through queued connections made by signature string.
-    qRegisterMetaType<VideoFrame>("VideoFrame");
 
     m_ui->setupUi(this);
     setWindowTitle(kApplicationName);
@@ -52,12 +50,9 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::Main
 MainWindow::~MainWindow()
 {
     tearDownCapture();
-    // Each worker stops and joins its thread when deleted, before the form
-    // and the frames it may still be sending to go.
-    for (WorkerThread* worker : std::initializer_list<WorkerThread*>{
-             m_leftPreprocessingThread, m_rightPreprocessingThread, m_leftCalibrationThread,
-             m_rightCalibrationThread, m_synchronizationThread, m_disparityMapThread})
-        delete worker;
+    // Every worker stops and joins its thread before the form and the frames
+    // it may still be sending to go.
+    delete m_pipeline;
     releaseDevices();
     delete m_ui;
 }

@@ -2,14 +2,11 @@
 
 #include "app/alignmentlog.h"
 #include "calibration/alignmentreadout.h"
+#include "app/framepipeline.h"
 #include "calibration/calibrationindicators.h"
-#include "calibration/calibrationthread.h"
 #include "capture/decklinkdevice.h"
 #include "capture/decklinkdevicediscovery.h"
-#include "disparity/disparitymapthread.h"
-#include "disparity/synchronizationthread.h"
 #include "pipeline/videoframe.h"
-#include "preprocessing/imgpreprocessingthread.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>
@@ -95,17 +92,19 @@ protected:
     virtual QString askForOutputDirectory(const QString& current);
 
 private:
-    // Tests reach the workers and the capture flag through it.
+    // Tests reach the indicator history through it.
     friend class MainWindowProbe;
 
     // Construction step of the frame views: the logo labels scale the logo
     // whenever they are resized.
     void setUpLogos();
     // Construction step of the pipeline: the panel icons, the settings
-    // connections and the six workers.
+    // connections and the frame pipeline.
     void setUpPipeline();
     // Construction step of capture: the input controls and card discovery.
     void setUpCapture();
+    // Discovery's card reports to the window.
+    SignalRoute discoveryRoute() const;
     // First steps of closing: every capture stopped, discovery switched off.
     void tearDownCapture();
     // Last step of capture on closing: the lists let go of their devices.
@@ -116,6 +115,8 @@ private:
     // Makes the current entry of list the selected device.
     void onNewDeviceSelected(QComboBox* list, DeckLinkDevice*& selected);
     void startCapture();
+    // Starts the card in the mode chosen in its list; a failure is shown under title.
+    void startDevice(DeckLinkDevice* device, const QComboBox* list, const QString& title);
     void stopCapture();
     void updateLeftFrameInfo(uint32_t pixelFormat, uint32_t displayMode, uint32_t timecode,
                              uint32_t timecodeUserBits, uint32_t timecodeFormat,
@@ -124,14 +125,6 @@ private:
                               uint32_t timecodeUserBits, uint32_t timecodeFormat,
                               uint32_t hardwareReferenceTimestamp, uint32_t streamTime);
 
-    // The routes of the preprocessed frames, one per tab: the live views, the
-    // calibration threads, the synchronisation and disparity threads.
-    void connectRawView();
-    void disconnectRawView();
-    void startCalibrationPipeline();
-    void stopCalibrationPipeline();
-    void startDisparityPipeline();
-    void stopDisparityPipeline();
     // Gives the disparity map the room of a panel that was hidden (or takes it back).
     void adjustDisparityOutputStretch(bool panelHidden);
 
@@ -166,22 +159,14 @@ private:
     VideoFrame m_rightRawFrame;
     VideoFrame m_leftProcessedFrame;
     VideoFrame m_rightProcessedFrame;
-    // Set once a capture start has been attempted, cleared by a stop: tab
-    // changes rewire the pipeline only while it is set.
-    bool m_captureStarted = false;
-    DeckLinkDeviceDiscovery* m_deviceDiscovery = nullptr;
+    ComPtr<DeckLinkDeviceDiscovery> m_deviceDiscovery;
     // The devices chosen in the three input lists; the lists own them.
     DeckLinkDevice* m_deckLinkLeftSelectedDevice = nullptr;
     DeckLinkDevice* m_deckLinkRightSelectedDevice = nullptr;
     DeckLinkDevice* m_deckLinkSingleSelectedDevice = nullptr;
-    // The pipeline's workers, created once with the window. Which of them
-    // receive frames depends on the tab (see mainwindow_pipeline.cpp).
-    ImgPreprocessingThread* m_leftPreprocessingThread = nullptr;
-    ImgPreprocessingThread* m_rightPreprocessingThread = nullptr;
-    CalibrationThread* m_leftCalibrationThread = nullptr;
-    CalibrationThread* m_rightCalibrationThread = nullptr;
-    SynchronizationThread* m_synchronizationThread = nullptr;
-    DisparityMapThread* m_disparityMapThread = nullptr;
+    // The workers, created once with the window, a child of it. Capture feeds
+    // them; which of them get the frames follows the tab while capture is on.
+    FramePipeline* m_pipeline = nullptr;
     // The latest detection of each side, outermost rectangle first.
     std::vector<DetectedRectangle> m_leftRectangles;
     std::vector<DetectedRectangle> m_rightRectangles;

@@ -12,10 +12,6 @@
 
 namespace {
 
-// Frames must not arrive twice when a start is attempted again after a
-// failed one, so the capture connections are made only once.
-constexpr auto captureConnection = static_cast<Qt::ConnectionType>(Qt::AutoConnection | Qt::UniqueConnection);
-
 DeckLinkDevice* deviceAt(const QComboBox* list, int index)
 {
     const QVariant data = list->itemData(index, Qt::UserRole);
@@ -31,14 +27,20 @@ void MainWindow::setUpCapture()
     connect(m_ui->rbn_SingleInput, SIGNAL(toggled(bool)), m_ui->frm_SingleInputCtrl, SLOT(setEnabled(bool)));
     connect(m_ui->rbn_DoubleInput, SIGNAL(toggled(bool)), m_ui->frm_DoubleInputCtrl, SLOT(setEnabled(bool)));
 
-    m_deviceDiscovery = new DeckLinkDeviceDiscovery;
-    connect(m_deviceDiscovery->notifier(), SIGNAL(deckLinkDeviceArrived(IDeckLink*)), this,
-            SLOT(onDeckLinkDeviceArrived(IDeckLink*)));
-    connect(m_deviceDiscovery->notifier(), SIGNAL(deckLinkDeviceRemoved(IDeckLink*)), this,
-            SLOT(onDeckLinkDeviceRemoved(IDeckLink*)));
+    m_deviceDiscovery = ComPtr<DeckLinkDeviceDiscovery>::adopt(new DeckLinkDeviceDiscovery);
+    makeRoute(discoveryRoute());
     if (!m_deviceDiscovery->Enable())
         qDebug()
             << "Please install the Blackmagic Desktop Video drivers to use the features of this application.";
+}
+
+SignalRoute MainWindow::discoveryRoute() const
+{
+    const QObject* notifier = m_deviceDiscovery->notifier();
+    return {{notifier, SIGNAL(deckLinkDeviceArrived(IDeckLink*)), this,
+             SLOT(onDeckLinkDeviceArrived(IDeckLink*))},
+            {notifier, SIGNAL(deckLinkDeviceRemoved(IDeckLink*)), this,
+             SLOT(onDeckLinkDeviceRemoved(IDeckLink*))}};
 }
 
 void MainWindow::tearDownCapture()
@@ -50,13 +52,9 @@ void MainWindow::tearDownCapture()
             device->StopCapture();
     }
     if (m_deviceDiscovery) {
-        disconnect(m_deviceDiscovery->notifier(), SIGNAL(deckLinkDeviceArrived(IDeckLink*)), this,
-                   SLOT(onDeckLinkDeviceArrived(IDeckLink*)));
-        disconnect(m_deviceDiscovery->notifier(), SIGNAL(deckLinkDeviceRemoved(IDeckLink*)), this,
-                   SLOT(onDeckLinkDeviceRemoved(IDeckLink*)));
+        cutRoute(discoveryRoute());
         m_deviceDiscovery->Disable();
-        m_deviceDiscovery->Release();
-        m_deviceDiscovery = nullptr;
+        m_deviceDiscovery.reset();
     }
 }
 
@@ -227,32 +225,16 @@ void MainWindow::on_btn_StartCapture_clicked()
 
 void MainWindow::startCapture()
 {
+    using Side = FramePipeline::Side;
     if (m_ui->rbn_SingleInput->isChecked()) {
         DeckLinkDevice* const device = m_deckLinkSingleSelectedDevice;
         qDebug() << "m_deckLinkSingleSelectedDevice: " << static_cast<void*>(device);
         qDebug() << "m_deckLinkSingleSelectedDevice - Name: " << device->GetDeviceName();
         // The one input feeds both cameras; the layout settings decide which
         // part of the picture each keeps.
-        connect(device->notifier(), SIGNAL(newFrameArrived(VideoFrame)), m_leftPreprocessingThread,
-                SLOT(onNewInputFrameArrived(VideoFrame)), captureConnection);
-        connect(device->notifier(), SIGNAL(newFrameArrived(VideoFrame)), m_rightPreprocessingThread,
-                SLOT(onNewInputFrameArrived(VideoFrame)), captureConnection);
-        connect(m_leftPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), this,
-                SLOT(onNewLeftRawFrameArrived(VideoFrame)), captureConnection);
-        connect(m_rightPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), this,
-                SLOT(onNewRightRawFrameArrived(VideoFrame)), captureConnection);
-        m_leftPreprocessingThread->start();
-        m_rightPreprocessingThread->start();
-        // Format detection switches the card to the incoming signal whatever
-        // mode it is started in.
-        if (device->StartCapture(static_cast<unsigned>(m_ui->cmb_SingleInput->currentIndex()), true)) {
-            m_ui->btn_StartCapture->setText(QStringLiteral("Stop capture"));
-            setInputSelectionEnabled(false);
-        } else {
-            onDisplayErrorMessage(QStringLiteral("Single input start capture error"),
-                                  device->GetErrorMessage());
-        }
-        m_captureStarted = true;
+        m_pipeline->feed(Side::Left, device->notifier());
+        m_pipeline->feed(Side::Right, device->notifier());
+        startDevice(device, m_ui->cmb_SingleInput, QStringLiteral("Single input start capture error"));
         return;
     }
 
@@ -265,31 +247,22 @@ void MainWindow::startCapture()
                               QStringLiteral("Select different input devices for left and right display"));
         return;
     }
+    m_pipeline->feed(Side::Left, left->notifier());
+    startDevice(left, m_ui->cmb_LeftCameraInput, QStringLiteral("Left camera start capture error"));
+    m_pipeline->feed(Side::Right, right->notifier());
+    startDevice(right, m_ui->cmb_RightCameraInput, QStringLiteral("Right camera start capture error"));
+}
 
-    connect(left->notifier(), SIGNAL(newFrameArrived(VideoFrame)), m_leftPreprocessingThread,
-            SLOT(onNewInputFrameArrived(VideoFrame)), captureConnection);
-    connect(m_leftPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), this,
-            SLOT(onNewLeftRawFrameArrived(VideoFrame)), captureConnection);
-    m_leftPreprocessingThread->start();
-    if (left->StartCapture(static_cast<unsigned>(m_ui->cmb_LeftCameraInput->currentIndex()), true)) {
+void MainWindow::startDevice(DeckLinkDevice* device, const QComboBox* list, const QString& title)
+{
+    // Format detection switches the card to the incoming signal whatever
+    // mode it is started in.
+    if (device->StartCapture(static_cast<unsigned>(list->currentIndex()), true)) {
         m_ui->btn_StartCapture->setText(QStringLiteral("Stop capture"));
         setInputSelectionEnabled(false);
     } else {
-        onDisplayErrorMessage(QStringLiteral("Left camera start capture error"), left->GetErrorMessage());
+        onDisplayErrorMessage(title, device->GetErrorMessage());
     }
-
-    connect(right->notifier(), SIGNAL(newFrameArrived(VideoFrame)), m_rightPreprocessingThread,
-            SLOT(onNewInputFrameArrived(VideoFrame)), captureConnection);
-    connect(m_rightPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), this,
-            SLOT(onNewRightRawFrameArrived(VideoFrame)), captureConnection);
-    m_rightPreprocessingThread->start();
-    if (right->StartCapture(static_cast<unsigned>(m_ui->cmb_RightCameraInput->currentIndex()), true)) {
-        m_ui->btn_StartCapture->setText(QStringLiteral("Stop capture"));
-        setInputSelectionEnabled(false);
-    } else {
-        onDisplayErrorMessage(QStringLiteral("Right camera start capture error"), right->GetErrorMessage());
-    }
-    m_captureStarted = true;
 }
 
 void MainWindow::stopCapture()
@@ -298,38 +271,9 @@ void MainWindow::stopCapture()
          {m_deckLinkLeftSelectedDevice, m_deckLinkRightSelectedDevice, m_deckLinkSingleSelectedDevice})
         if (device)
             device->StopCapture();
-    for (ImgPreprocessingThread* worker : {m_leftPreprocessingThread, m_rightPreprocessingThread}) {
-        if (worker->isRunning()) {
-            worker->stop();
-            worker->wait();
-        }
-    }
-
-    if (m_ui->rbn_SingleInput->isChecked()) {
-        if (m_deckLinkSingleSelectedDevice) {
-            disconnect(m_deckLinkSingleSelectedDevice->notifier(), SIGNAL(newFrameArrived(VideoFrame)),
-                       m_leftPreprocessingThread, SLOT(onNewInputFrameArrived(VideoFrame)));
-            disconnect(m_deckLinkSingleSelectedDevice->notifier(), SIGNAL(newFrameArrived(VideoFrame)),
-                       m_rightPreprocessingThread, SLOT(onNewInputFrameArrived(VideoFrame)));
-        }
-        disconnect(m_leftPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), this,
-                   SLOT(onNewLeftRawFrameArrived(VideoFrame)));
-        disconnect(m_rightPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), this,
-                   SLOT(onNewRightRawFrameArrived(VideoFrame)));
-    } else if (m_ui->rbn_DoubleInput->isChecked()) {
-        if (m_deckLinkLeftSelectedDevice) {
-            disconnect(m_deckLinkLeftSelectedDevice->notifier(), SIGNAL(newFrameArrived(VideoFrame)),
-                       m_leftPreprocessingThread, SLOT(onNewInputFrameArrived(VideoFrame)));
-            disconnect(m_leftPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), this,
-                       SLOT(onNewLeftRawFrameArrived(VideoFrame)));
-        }
-        if (m_deckLinkRightSelectedDevice) {
-            disconnect(m_deckLinkRightSelectedDevice->notifier(), SIGNAL(newFrameArrived(VideoFrame)),
-                       m_rightPreprocessingThread, SLOT(onNewInputFrameArrived(VideoFrame)));
-            disconnect(m_rightPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), this,
-                       SLOT(onNewRightRawFrameArrived(VideoFrame)));
-        }
-    }
+    // No card link is left to the preprocessing threads, which a later start
+    // with other cards would otherwise still feed.
+    m_pipeline->stopFeeding();
 
     // Frames the preprocessing threads sent before they stopped are still
     // queued to the window; shown after the views are cleared, they would
@@ -340,5 +284,4 @@ void MainWindow::stopCapture()
     setInputSelectionEnabled(true);
     m_ui->lbl_ImageLiveLeft->setPixmap(QPixmap());
     m_ui->lbl_ImageLiveRight->setPixmap(QPixmap());
-    m_captureStarted = false;
 }

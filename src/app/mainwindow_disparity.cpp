@@ -70,8 +70,8 @@ void MainWindow::on_btn_calcDisparityMap_clicked()
         onDisplayErrorMessage(QStringLiteral("Wrong settings"), problem);
         return;
     }
-    m_disparityMapThread->calculate(minDisparity, maxDisparity, blockSize, outputColored, parallaxNear,
-                                    parallaxScreen, parallaxFar);
+    m_pipeline->disparityMap()->calculate(minDisparity, maxDisparity, blockSize, outputColored, parallaxNear,
+                                          parallaxScreen, parallaxFar);
     // One analysis at a time: the button comes back with its result or failure.
     m_ui->btn_calcDisparityMap->setEnabled(false);
 }

@@ -1,4 +1,4 @@
-// The routing of the pipeline by tab, the input layout and rotate and flip
+// The branch of the pipeline chosen by tab, the input layout and rotate and flip
 // settings pushed into the preprocessing threads, and the panels of the
 // calibration and disparity tabs that can be shown and hidden.
 
@@ -10,13 +10,10 @@
 #include <QDebug>
 #include <QStyle>
 #include <algorithm>
-#include <initializer_list>
+#include <iterator>
 
 void MainWindow::setUpPipeline()
 {
-    // Calibration results cross threads through queued connections made by signature string.
-    qRegisterMetaType<std::vector<DetectedRectangle>>("std::vector<DetectedRectangle>");
-
     const QIcon shown = style()->standardIcon(QStyle::SP_DialogYesButton);
     m_ui->btn_CalibrationDetailsShowHide->setIcon(shown);
     m_ui->btn_DisparityDetailsShowHide->setIcon(shown);
@@ -31,14 +28,9 @@ void MainWindow::setUpPipeline()
     for (const QAbstractButton* button : settingsButtons)
         connect(button, SIGNAL(toggled(bool)), this, SLOT(reloadImageProcessingSettings()));
 
-    m_leftPreprocessingThread = new ImgPreprocessingThread(0);
-    m_rightPreprocessingThread = new ImgPreprocessingThread(1);
+    m_pipeline = new FramePipeline(this, this);
+    m_pipeline->setObjectName(QStringLiteral("framePipeline"));
     reloadImageProcessingSettings();
-
-    m_leftCalibrationThread = new CalibrationThread;
-    m_rightCalibrationThread = new CalibrationThread;
-    m_synchronizationThread = new SynchronizationThread;
-    m_disparityMapThread = new DisparityMapThread;
 }
 
 void MainWindow::reloadImageProcessingSettings()
@@ -64,134 +56,18 @@ void MainWindow::reloadImageProcessingSettings()
     right.flipHorizontal = m_ui->sett_RightFlipHorizontal->isChecked();
     right.flipVertical = m_ui->sett_RightFlipVertical->isChecked();
 
-    m_leftPreprocessingThread->setSettings(inputMode, left, right);
-    m_rightPreprocessingThread->setSettings(inputMode, left, right);
+    m_pipeline->setPreprocessingSettings(inputMode, left, right);
 }
 
 void MainWindow::on_tabWidget_currentChanged(int index)
 {
     qDebug() << "ON_TABWIDGET_CURRENTCHANGED";
-    if (!m_captureStarted)
+    if (!m_pipeline->isFed())
         return;
-    // Every route is broken and every analysis thread has left its loop
-    // before the route of the new tab is made.
-    disconnectRawView();
-    stopCalibrationPipeline();
-    stopDisparityPipeline();
-    switch (index) {
-    case 0:
-        connectRawView();
-        break;
-    case 1:
-        startCalibrationPipeline();
-        break;
-    case 2:
-        startDisparityPipeline();
-        break;
-    default:
-        break;
-    }
-}
-
-void MainWindow::connectRawView()
-{
-    connect(m_leftPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), this,
-            SLOT(onNewLeftRawFrameArrived(VideoFrame)));
-    connect(m_rightPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), this,
-            SLOT(onNewRightRawFrameArrived(VideoFrame)));
-}
-
-void MainWindow::disconnectRawView()
-{
-    if (m_leftPreprocessingThread)
-        disconnect(m_leftPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), this,
-                   SLOT(onNewLeftRawFrameArrived(VideoFrame)));
-    if (m_rightPreprocessingThread)
-        disconnect(m_rightPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), this,
-                   SLOT(onNewRightRawFrameArrived(VideoFrame)));
-}
-
-void MainWindow::startCalibrationPipeline()
-{
-    connect(m_leftPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), m_leftCalibrationThread,
-            SLOT(onNewInputFrameArrived(VideoFrame)));
-    connect(m_rightPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), m_rightCalibrationThread,
-            SLOT(onNewInputFrameArrived(VideoFrame)));
-    connect(m_leftCalibrationThread,
-            SIGNAL(newCalibrationResults(VideoFrame, VideoFrame, std::vector<DetectedRectangle>)), this,
-            SLOT(onNewLeftCalibrationResultsArrived(VideoFrame, VideoFrame, std::vector<DetectedRectangle>)));
-    connect(
-        m_rightCalibrationThread,
-        SIGNAL(newCalibrationResults(VideoFrame, VideoFrame, std::vector<DetectedRectangle>)), this,
-        SLOT(onNewRightCalibrationResultsArrived(VideoFrame, VideoFrame, std::vector<DetectedRectangle>)));
-    m_leftCalibrationThread->start();
-    m_rightCalibrationThread->start();
-}
-
-void MainWindow::stopCalibrationPipeline()
-{
-    for (CalibrationThread* thread : {m_leftCalibrationThread, m_rightCalibrationThread}) {
-        if (thread->isRunning()) {
-            thread->stop();
-            thread->wait();
-        }
-    }
-    disconnect(m_leftPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), m_leftCalibrationThread,
-               SLOT(onNewInputFrameArrived(VideoFrame)));
-    disconnect(m_rightPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), m_rightCalibrationThread,
-               SLOT(onNewInputFrameArrived(VideoFrame)));
-    disconnect(
-        m_leftCalibrationThread,
-        SIGNAL(newCalibrationResults(VideoFrame, VideoFrame, std::vector<DetectedRectangle>)), this,
-        SLOT(onNewLeftCalibrationResultsArrived(VideoFrame, VideoFrame, std::vector<DetectedRectangle>)));
-    disconnect(
-        m_rightCalibrationThread,
-        SIGNAL(newCalibrationResults(VideoFrame, VideoFrame, std::vector<DetectedRectangle>)), this,
-        SLOT(onNewRightCalibrationResultsArrived(VideoFrame, VideoFrame, std::vector<DetectedRectangle>)));
-}
-
-void MainWindow::startDisparityPipeline()
-{
-    connect(m_leftPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), m_synchronizationThread,
-            SLOT(onNewLeftInputFrameArrived(VideoFrame)));
-    connect(m_rightPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), m_synchronizationThread,
-            SLOT(onNewRightInputFrameArrived(VideoFrame)));
-    connect(m_synchronizationThread, SIGNAL(newSynchronizedFrames(VideoFrame, VideoFrame)),
-            m_disparityMapThread, SLOT(onNewInputFramesArrived(VideoFrame, VideoFrame)));
-    connect(m_synchronizationThread, SIGNAL(newSynchronizedFrames(VideoFrame, VideoFrame)), this,
-            SLOT(onDisparityPreview(VideoFrame, VideoFrame)));
-    connect(m_disparityMapThread,
-            SIGNAL(newDisparityMapResults(VideoFrame, VideoFrame, VideoFrame, DisparityHistogramInfo)), this,
-            SLOT(onNewDisparityMapResults(VideoFrame, VideoFrame, VideoFrame, DisparityHistogramInfo)));
-    connect(m_disparityMapThread, SIGNAL(disparityMapFailed(QString)), this,
-            SLOT(onDisparityMapFailed(QString)));
-    m_disparityMapThread->start();
-    m_synchronizationThread->start();
-}
-
-void MainWindow::stopDisparityPipeline()
-{
-    for (WorkerThread* thread :
-         std::initializer_list<WorkerThread*>{m_synchronizationThread, m_disparityMapThread}) {
-        if (thread->isRunning()) {
-            thread->stop();
-            thread->wait();
-        }
-    }
-    disconnect(m_leftPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), m_synchronizationThread,
-               SLOT(onNewLeftInputFrameArrived(VideoFrame)));
-    disconnect(m_rightPreprocessingThread, SIGNAL(newProcessingResults(VideoFrame)), m_synchronizationThread,
-               SLOT(onNewRightInputFrameArrived(VideoFrame)));
-    disconnect(m_synchronizationThread, SIGNAL(newSynchronizedFrames(VideoFrame, VideoFrame)),
-               m_disparityMapThread, SLOT(onNewInputFramesArrived(VideoFrame, VideoFrame)));
-    disconnect(m_synchronizationThread, SIGNAL(newSynchronizedFrames(VideoFrame, VideoFrame)), this,
-               SLOT(onDisparityPreview(VideoFrame, VideoFrame)));
-    disconnect(m_disparityMapThread,
-               SIGNAL(newDisparityMapResults(VideoFrame, VideoFrame, VideoFrame, DisparityHistogramInfo)),
-               this,
-               SLOT(onNewDisparityMapResults(VideoFrame, VideoFrame, VideoFrame, DisparityHistogramInfo)));
-    disconnect(m_disparityMapThread, SIGNAL(disparityMapFailed(QString)), this,
-               SLOT(onDisparityMapFailed(QString)));
+    using Branch = FramePipeline::Branch;
+    static const Branch branchOfTab[] = {Branch::LiveViews, Branch::Calibration, Branch::Disparity};
+    m_pipeline->switchTo(index >= 0 && index < int(std::size(branchOfTab)) ? branchOfTab[index]
+                                                                           : Branch::None);
 }
 
 namespace {

@@ -4,92 +4,45 @@
 
 #include <QDebug>
 
-DeckLinkDevice::DeckLinkDevice(IDeckLink* deckLink) : m_deckLink(deckLink)
-{
-    if (m_deckLink)
-        m_deckLink->AddRef();
-}
+DeckLinkDevice::DeckLinkDevice(IDeckLink* deckLink) : m_deckLink(ComPtr<IDeckLink>::share(deckLink)) {}
 
-DeckLinkDevice::~DeckLinkDevice()
+bool DeckLinkDevice::accepts(REFIID iid) const
 {
-    if (m_deckLinkConversion)
-        m_deckLinkConversion->Release();
-    if (m_deckLinkOutput)
-        m_deckLinkOutput->Release();
-    if (m_deckLinkInput)
-        m_deckLinkInput->Release();
-    for (auto mode = m_displayModes.rbegin(); mode != m_displayModes.rend(); ++mode)
-        (*mode)->Release();
-    if (m_deckLink)
-        m_deckLink->Release();
-}
-
-HRESULT DeckLinkDevice::QueryInterface(REFIID iid, void** out)
-{
-    if (!out)
-        return E_INVALIDARG;
-    *out = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IDeckLinkInputCallback || iid == IID_IDeckLinkInputCallback_v7) {
-        *out = static_cast<IDeckLinkInputCallback*>(this);
-        AddRef();
-        return S_OK;
-    }
-    return E_NOINTERFACE;
-}
-
-ULONG DeckLinkDevice::AddRef()
-{
-    return static_cast<ULONG>(++m_refCount);
-}
-
-ULONG DeckLinkDevice::Release()
-{
-    const int32_t count = --m_refCount;
-    if (count == 0)
-        delete this;
-    return static_cast<ULONG>(count);
+    return iid == IID_IDeckLinkInputCallback || iid == IID_IDeckLinkInputCallback_v7;
 }
 
 bool DeckLinkDevice::Init()
 {
     m_errorMessage = QStringLiteral("No Error");
 
-    if (!m_deckLink ||
-        m_deckLink->QueryInterface(IID_IDeckLinkInput, reinterpret_cast<void**>(&m_deckLinkInput)) != S_OK) {
+    if (!m_deckLink || m_deckLink->QueryInterface(IID_IDeckLinkInput, m_deckLinkInput.receiveAny()) != S_OK) {
         m_errorMessage = QStringLiteral("Cannot get interface for DeckLink input");
         return false;
     }
-    qDebug() << "m_deckLinkInput (Init): " << static_cast<void*>(m_deckLinkInput);
+    qDebug() << "m_deckLinkInput (Init): " << static_cast<void*>(m_deckLinkInput.get());
 
-    if (m_deckLink->QueryInterface(IID_IDeckLinkOutput, reinterpret_cast<void**>(&m_deckLinkOutput)) !=
-        S_OK) {
+    if (m_deckLink->QueryInterface(IID_IDeckLinkOutput, m_deckLinkOutput.receiveAny()) != S_OK) {
         m_errorMessage = QStringLiteral("Cannot get interface for DeckLink output");
         return false;
     }
 
     if (DeckLinkCreateInstance(CLSID_CDeckLinkVideoConversion, IID_IDeckLinkVideoConversion,
-                               reinterpret_cast<void**>(&m_deckLinkConversion)) != S_OK ||
+                               m_deckLinkConversion.receiveAny()) != S_OK ||
         !m_deckLinkConversion) {
         m_errorMessage = QStringLiteral("Cannot get interface for DeckLink conversion");
         return false;
     }
 
-    IDeckLinkAttributes* attributes = nullptr;
-    if (m_deckLink->QueryInterface(IID_IDeckLinkAttributes, reinterpret_cast<void**>(&attributes)) == S_OK &&
-        attributes) {
-        if (attributes->GetFlag(BMDDeckLinkSupportsInputFormatDetection, &m_formatDetectionSupported) != S_OK)
-            m_formatDetectionSupported = 0;
-        attributes->Release();
-    }
+    ComPtr<IDeckLinkAttributes> attributes;
+    if (m_deckLink->QueryInterface(IID_IDeckLinkAttributes, attributes.receiveAny()) == S_OK && attributes &&
+        attributes->GetFlag(BMDDeckLinkSupportsInputFormatDetection, &m_formatDetectionSupported) != S_OK)
+        m_formatDetectionSupported = 0;
 
-    IDeckLinkDisplayModeIterator* iterator = nullptr;
-    if (m_deckLinkInput->GetDisplayModeIterator(&iterator) == S_OK && iterator) {
-        IDeckLinkDisplayMode* mode = nullptr;
-        while (iterator->Next(&mode) == S_OK && mode) {
-            m_displayModes.push_back(mode);
-            mode = nullptr;
-        }
-        iterator->Release();
+    ComPtr<IDeckLinkDisplayModeIterator> iterator;
+    if (m_deckLinkInput->GetDisplayModeIterator(iterator.receive()) == S_OK && iterator) {
+        ComPtr<IDeckLinkDisplayMode> mode;
+        while (iterator->Next(mode.receive()) == S_OK && mode)
+            m_displayModes.push_back(std::move(mode));
     }
 
     BSTR name = nullptr;
@@ -175,7 +128,7 @@ HRESULT DeckLinkDevice::VideoInputFrameArrived(IDeckLinkVideoInputFrame* videoFr
                                                IDeckLinkAudioInputPacket* /*audioPacket*/)
 {
     VideoFrame frame;
-    if (convertInputFrame(videoFrame, m_deckLinkOutput, m_deckLinkConversion, frame))
+    if (convertInputFrame(videoFrame, m_deckLinkOutput.get(), m_deckLinkConversion.get(), frame))
         emit m_notifier.newFrameArrived(frame);
     return S_OK;
 }

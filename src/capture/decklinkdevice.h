@@ -1,11 +1,12 @@
 #pragma once
 
+#include "capture/comcallback.h"
+#include "capture/comptr.h"
 #include "pipeline/videoframe.h"
 
 #include <QObject>
 #include <QString>
 #include <atomic>
-#include <decklink/DeckLinkAPI.h>
 #include <vector>
 
 // Emits the frames of one capture device. Lives in the GUI thread and emits
@@ -21,14 +22,11 @@ signals:
 // modes, starts and stops capture, restarts it on a detected format change and
 // turns every captured frame into a VideoFrame that its notifier emits.
 // Reference counted: created with one reference, destroyed by the last Release.
-class DeckLinkDevice : public IDeckLinkInputCallback
+class DeckLinkDevice : public ComCallback<IDeckLinkInputCallback>
 {
 public:
     explicit DeckLinkDevice(IDeckLink* deckLink);
 
-    HRESULT QueryInterface(REFIID iid, void** out) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
     HRESULT VideoInputFormatChanged(BMDVideoInputFormatChangedEvents events, IDeckLinkDisplayMode* newMode,
                                     BMDDetectedVideoInputFormatFlags detectedSignalFlags) override;
     HRESULT VideoInputFrameArrived(IDeckLinkVideoInputFrame* videoFrame,
@@ -42,27 +40,28 @@ public:
 
     const QString& GetDeviceName() const { return m_deviceName; }
     bool IsCapturing() const { return m_capturing; }
-    IDeckLink* GetDeckLink() const { return m_deckLink; }
+    IDeckLink* GetDeckLink() const { return m_deckLink.get(); }
     QString GetErrorMessage() const { return m_errorMessage; }
     DeckLinkDeviceQtNotifier* notifier() { return &m_notifier; }
 
 protected:
-    ~DeckLinkDevice() override;
+    ~DeckLinkDevice() override = default;
+    bool accepts(REFIID iid) const override;
 
 private:
     // Unregisters the device from its card after a failed start.
     void withdrawCallback();
 
-    std::atomic<int32_t> m_refCount{1};
     DeckLinkDeviceQtNotifier m_notifier;
     QString m_deviceName;
-    IDeckLink* m_deckLink = nullptr;
-    IDeckLinkInput* m_deckLinkInput = nullptr;
-    std::vector<IDeckLinkDisplayMode*> m_displayModes;
+    // Let go in the reverse order: the card last.
+    ComPtr<IDeckLink> m_deckLink;
+    ComPtr<IDeckLinkInput> m_deckLinkInput;
+    std::vector<ComPtr<IDeckLinkDisplayMode>> m_displayModes;
     BOOL m_formatDetectionSupported = 0;
     bool m_capturing = false;
     std::atomic<bool> m_followDetectedFormat{false};
     QString m_errorMessage;
-    IDeckLinkOutput* m_deckLinkOutput = nullptr;
-    IDeckLinkVideoConversion* m_deckLinkConversion = nullptr;
+    ComPtr<IDeckLinkOutput> m_deckLinkOutput;
+    ComPtr<IDeckLinkVideoConversion> m_deckLinkConversion;
 };

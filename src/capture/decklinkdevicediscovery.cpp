@@ -8,9 +8,9 @@ DeckLinkDeviceDiscovery::DeckLinkDeviceDiscovery()
 {
     qRegisterMetaType<IDeckLink*>("IDeckLink*");
     if (DeckLinkCreateInstance(CLSID_CDeckLinkDiscovery, IID_IDeckLinkDiscovery,
-                               reinterpret_cast<void**>(&m_deckLinkDiscovery)) != S_OK ||
+                               m_deckLinkDiscovery.receiveAny()) != S_OK ||
         !m_deckLinkDiscovery) {
-        m_deckLinkDiscovery = nullptr;
+        m_deckLinkDiscovery.reset();
         qDebug() << "A DeckLink discovery instance could not be created.";
     }
 }
@@ -19,8 +19,7 @@ DeckLinkDeviceDiscovery::~DeckLinkDeviceDiscovery()
 {
     if (m_deckLinkDiscovery) {
         m_deckLinkDiscovery->UninstallDeviceNotifications();
-        m_deckLinkDiscovery->Release();
-        m_deckLinkDiscovery = nullptr;
+        m_deckLinkDiscovery.reset();
     }
     releasePresentCards();
 }
@@ -30,39 +29,14 @@ void DeckLinkDeviceDiscovery::releasePresentCards()
     // Cards whose removal is still queued are let go with the notifier's
     // pending calls; the cards still present are let go here.
     QCoreApplication::sendPostedEvents(&m_notifier, QEvent::MetaCall);
-    std::vector<IDeckLink*> cards;
-    {
-        std::lock_guard<std::mutex> lock(m_presentCardsMutex);
-        cards.swap(m_presentCards);
-    }
-    for (IDeckLink* card : cards)
-        card->Release();
+    std::vector<ComPtr<IDeckLink>> cards; // let go once the lock is given back
+    std::lock_guard<std::mutex> lock(m_presentCardsMutex);
+    cards.swap(m_presentCards);
 }
 
-HRESULT DeckLinkDeviceDiscovery::QueryInterface(REFIID iid, void** out)
+bool DeckLinkDeviceDiscovery::accepts(REFIID iid) const
 {
-    if (!out)
-        return E_INVALIDARG;
-    *out = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IDeckLinkDeviceNotificationCallback) {
-        *out = static_cast<IDeckLinkDeviceNotificationCallback*>(this);
-        AddRef();
-        return S_OK;
-    }
-    return E_NOINTERFACE;
-}
-
-ULONG DeckLinkDeviceDiscovery::AddRef()
-{
-    return static_cast<ULONG>(++m_refCount);
-}
-
-ULONG DeckLinkDeviceDiscovery::Release()
-{
-    const int32_t count = --m_refCount;
-    if (count == 0)
-        delete this;
-    return static_cast<ULONG>(count);
+    return iid == IID_IDeckLinkDeviceNotificationCallback;
 }
 
 bool DeckLinkDeviceDiscovery::Enable()
@@ -82,10 +56,9 @@ void DeckLinkDeviceDiscovery::Disable()
 HRESULT DeckLinkDeviceDiscovery::DeckLinkDeviceArrived(IDeckLink* deckLink)
 {
     qDebug() << "DeckLink device arrived " << static_cast<void*>(deckLink);
-    deckLink->AddRef();
     {
         std::lock_guard<std::mutex> lock(m_presentCardsMutex);
-        m_presentCards.push_back(deckLink);
+        m_presentCards.push_back(ComPtr<IDeckLink>::share(deckLink));
     }
     emit m_notifier.deckLinkDeviceArrived(deckLink);
     return S_OK;
@@ -94,11 +67,15 @@ HRESULT DeckLinkDeviceDiscovery::DeckLinkDeviceArrived(IDeckLink* deckLink)
 HRESULT DeckLinkDeviceDiscovery::DeckLinkDeviceRemoved(IDeckLink* deckLink)
 {
     qDebug() << "DeckLink device removed " << static_cast<void*>(deckLink);
+    ComPtr<IDeckLink> card;
     {
         std::lock_guard<std::mutex> lock(m_presentCardsMutex);
-        const auto held = std::find(m_presentCards.begin(), m_presentCards.end(), deckLink);
+        const auto held =
+            std::find_if(m_presentCards.begin(), m_presentCards.end(),
+                         [deckLink](const ComPtr<IDeckLink>& present) { return present.get() == deckLink; });
         if (held == m_presentCards.end())
             return S_OK; // never reported as arrived: nothing to hand on
+        card = std::move(*held);
         m_presentCards.erase(held);
     }
     emit m_notifier.deckLinkDeviceRemoved(deckLink);
@@ -106,6 +83,6 @@ HRESULT DeckLinkDeviceDiscovery::DeckLinkDeviceRemoved(IDeckLink* deckLink)
     // the same card; the card is let go only once the removal has been
     // delivered there, so no receiver meets a card that is already gone.
     QMetaObject::invokeMethod(
-        &m_notifier, [deckLink] { deckLink->Release(); }, Qt::QueuedConnection);
+        &m_notifier, [card = std::move(card)]() mutable { card.reset(); }, Qt::QueuedConnection);
     return S_OK;
 }

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "capture/comcallback.h"
+#include "capture/comptr.h"
+
 #include <QObject>
-#include <atomic>
-#include <decklink/DeckLinkAPI.h>
 #include <mutex>
 #include <vector>
 
@@ -24,14 +25,11 @@ signals:
 // removal has been delivered to the receivers in the GUI thread, so a queued
 // arrival or removal never refers to a card that is gone.
 // Reference counted: created with one reference, destroyed by the last Release.
-class DeckLinkDeviceDiscovery : public IDeckLinkDeviceNotificationCallback
+class DeckLinkDeviceDiscovery : public ComCallback<IDeckLinkDeviceNotificationCallback>
 {
 public:
     DeckLinkDeviceDiscovery();
 
-    HRESULT QueryInterface(REFIID iid, void** out) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
     HRESULT DeckLinkDeviceArrived(IDeckLink* deckLink) override;
     HRESULT DeckLinkDeviceRemoved(IDeckLink* deckLink) override;
 
@@ -45,14 +43,14 @@ public:
 
 protected:
     ~DeckLinkDeviceDiscovery() override;
+    bool accepts(REFIID iid) const override;
 
 private:
     void releasePresentCards();
 
-    IDeckLinkDiscovery* m_deckLinkDiscovery = nullptr;
-    std::atomic<int32_t> m_refCount{1};
+    ComPtr<IDeckLinkDiscovery> m_deckLinkDiscovery;
     DeckLinkDiscoveryQtNotifier m_notifier;
-    // Cards reported as arrived and not yet removed, one reference each.
+    // Cards reported as arrived and not yet removed.
     std::mutex m_presentCardsMutex;
-    std::vector<IDeckLink*> m_presentCards;
+    std::vector<ComPtr<IDeckLink>> m_presentCards;
 };

@@ -1,5 +1,7 @@
 #include "capture/inputframeconversion.h"
 
+#include "capture/comptr.h"
+
 #include <QDebug>
 #include <opencv2/imgproc.hpp>
 
@@ -13,14 +15,13 @@ constexpr BMDTimecodeFormat timecodeFormatsByPreference[] = {
 
 bool readTimecode(IDeckLinkVideoInputFrame* frame, BMDTimecodeFormat format, VideoFrame& result)
 {
-    IDeckLinkTimecode* timecode = nullptr;
-    if (frame->GetTimecode(format, &timecode) != S_OK || !timecode)
+    ComPtr<IDeckLinkTimecode> timecode;
+    if (frame->GetTimecode(format, timecode.receive()) != S_OK || !timecode)
         return false;
     uint8_t hours = 0, minutes = 0, seconds = 0, frames = 0;
     BMDTimecodeUserBits userBits = 0;
     const bool ok = timecode->GetComponents(&hours, &minutes, &seconds, &frames) == S_OK &&
                     timecode->GetTimecodeUserBits(&userBits) == S_OK;
-    timecode->Release();
     if (ok) {
         result.timecode = packTimeWord(hours, minutes, seconds, frames);
         result.timecodeUserBits = userBits;
@@ -60,32 +61,29 @@ bool convertInputFrame(IDeckLinkVideoInputFrame* inputFrame, IDeckLinkOutput* ou
         frameTime = 0;
     result.streamTime = timeWordFromTicks(frameTime);
 
-    IDeckLinkVideoFrameAncillary* ancillary = nullptr;
-    if (inputFrame->GetAncillaryData(&ancillary) == S_OK && ancillary) {
+    ComPtr<IDeckLinkVideoFrameAncillary> ancillary;
+    if (inputFrame->GetAncillaryData(ancillary.receive()) == S_OK && ancillary) {
         result.pixelFormat = ancillary->GetPixelFormat();
         result.displayMode = ancillary->GetDisplayMode();
-        ancillary->Release();
     } else {
         qDebug() << "GetAncillaryData - error";
     }
 
     const long width = inputFrame->GetWidth();
     const long height = inputFrame->GetHeight();
-    IDeckLinkMutableVideoFrame* bgraFrame = nullptr;
+    ComPtr<IDeckLinkMutableVideoFrame> bgraFrame;
     const HRESULT created =
         output ? output->CreateVideoFrame(static_cast<int32_t>(width), static_cast<int32_t>(height),
                                           static_cast<int32_t>(4 * width), bmdFormat8BitBGRA,
-                                          bmdFrameFlagDefault, &bgraFrame)
+                                          bmdFrameFlagDefault, bgraFrame.receive())
                : E_POINTER;
     if (created != S_OK || !bgraFrame) {
         // Without a frame to convert into there is no picture to deliver.
         qDebug() << "Cannot create frame for conversion:" << created;
-        if (bgraFrame)
-            bgraFrame->Release();
         return false;
     }
 
-    const HRESULT converted = conversion ? conversion->ConvertFrame(inputFrame, bgraFrame) : E_POINTER;
+    const HRESULT converted = conversion ? conversion->ConvertFrame(inputFrame, bgraFrame.get()) : E_POINTER;
     if (converted != S_OK)
         qDebug().noquote() << "Cannot convert frame: " + QString::number(converted);
 
@@ -94,13 +92,11 @@ bool convertInputFrame(IDeckLinkVideoInputFrame* inputFrame, IDeckLinkOutput* ou
     const int cols = static_cast<int>(bgraFrame->GetWidth());
     if (bgraFrame->GetBytes(&bytes) != S_OK || !bytes || rows <= 0 || cols <= 0) {
         qDebug() << "Cannot read converted frame:" << cols << "x" << rows;
-        bgraFrame->Release();
         return false;
     }
     const cv::Mat bgra(rows, cols, CV_8UC4, bytes, static_cast<size_t>(4 * cols));
     cv::Mat bgr(rows, cols, CV_8UC3);
     cv::cvtColor(bgra, bgr, cv::COLOR_BGRA2BGR);
-    bgraFrame->Release();
     result.image = bgr;
 
     qDebug().noquote() << QString(48, QLatin1Char('='));

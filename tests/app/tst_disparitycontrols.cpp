@@ -155,8 +155,8 @@ private slots:
         QCOMPARE(answerer.texts(), valid ? QStringList() : QStringList{message});
         QCOMPARE(analyze->isEnabled(), !valid);
 
-        probe.disparityMap()->start();
-        QCOMPARE(holdsRequest(probe.disparityMap()), valid);
+        probe.pipeline().disparityMap()->start();
+        QCOMPARE(holdsRequest(probe.pipeline().disparityMap()), valid);
     }
 
     // Valid settings ask for one analysis; the button waits for its result.
@@ -165,8 +165,8 @@ private slots:
         QTemporaryDir output;
         MainWindow window;
         MainWindowProbe probe(window);
-        probe.markCaptureStarted();
         window.findChild<QTabWidget*>("tabWidget")->setCurrentIndex(2);
+        probe.pipeline().switchTo(FramePipeline::Branch::Disparity);
         window.findChild<QLineEdit*>("lineEdit_disparityOutputDir")->setText(output.path());
         QVERIFY(!window.findChild<QGroupBox*>("grp_SaveResults")->isChecked());
         window.findChild<QSpinBox*>("box_MinDisparity")->setValue(0);
@@ -182,7 +182,7 @@ private slots:
         QVERIFY(!analyze->isEnabled()); // no pair yet, no result
 
         const auto [left, right] = stereoPair();
-        probe.disparityMap()->onNewInputFramesArrived(left, right);
+        probe.pipeline().disparityMap()->onNewInputFramesArrived(left, right);
         QTRY_VERIFY(analyze->isEnabled());
         QVERIFY(hasPicture(label("lbl_DisparityInputImgL")));
         QVERIFY(hasPicture(label("lbl_DisparityInputImgR")));
@@ -207,8 +207,8 @@ private slots:
     {
         MainWindow window;
         MainWindowProbe probe(window);
-        probe.markCaptureStarted();
         window.findChild<QTabWidget*>("tabWidget")->setCurrentIndex(2);
+        probe.pipeline().switchTo(FramePipeline::Branch::Disparity);
         auto* analyze = window.findChild<QPushButton*>("btn_calcDisparityMap");
         ModalAnswerer answerer;
 
@@ -216,7 +216,7 @@ private slots:
         QVERIFY(!analyze->isEnabled());
         auto [left, right] = stereoPair();
         right.image = right.image(cv::Rect(0, 0, 48, 64)).clone();
-        probe.disparityMap()->onNewInputFramesArrived(left, right);
+        probe.pipeline().disparityMap()->onNewInputFramesArrived(left, right);
         QTRY_VERIFY(analyze->isEnabled());
         QCOMPARE(answerer.titles(), QStringList{"Disparity analysis error"});
         QVERIFY2(answerer.texts().first().contains("differ in size"), qPrintable(answerer.texts().first()));

@@ -15,8 +15,7 @@
 
 namespace {
 
-// Stands for a capture card in single-input mode: one signal feeding both
-// preprocessing threads.
+// Stands for a capture card's notifier.
 class CardStandIn : public QObject
 {
     Q_OBJECT
@@ -44,21 +43,23 @@ bool hasPicture(const QLabel* label)
 // Connections of the pipeline's signals, in the order: the left and right
 // preprocessing results, the left and right calibration results, the
 // synchronised pairs, the disparity results and the disparity failures.
-QVector<int> routeCounts(const MainWindowProbe& probe)
+QVector<int> routeCounts(const FramePipeline& pipeline)
 {
-    return {ReceiverCount::of(probe.leftPreprocessing(), SIGNAL(newProcessingResults(VideoFrame))),
-            ReceiverCount::of(probe.rightPreprocessing(), SIGNAL(newProcessingResults(VideoFrame))),
-            ReceiverCount::of(
-                probe.leftCalibration(),
-                SIGNAL(newCalibrationResults(VideoFrame, VideoFrame, std::vector<DetectedRectangle>))),
-            ReceiverCount::of(
-                probe.rightCalibration(),
-                SIGNAL(newCalibrationResults(VideoFrame, VideoFrame, std::vector<DetectedRectangle>))),
-            ReceiverCount::of(probe.synchronization(), SIGNAL(newSynchronizedFrames(VideoFrame, VideoFrame))),
-            ReceiverCount::of(
-                probe.disparityMap(),
-                SIGNAL(newDisparityMapResults(VideoFrame, VideoFrame, VideoFrame, DisparityHistogramInfo))),
-            ReceiverCount::of(probe.disparityMap(), SIGNAL(disparityMapFailed(QString)))};
+    using Side = FramePipeline::Side;
+    return {
+        ReceiverCount::of(pipeline.preprocessing(Side::Left), SIGNAL(newProcessingResults(VideoFrame))),
+        ReceiverCount::of(pipeline.preprocessing(Side::Right), SIGNAL(newProcessingResults(VideoFrame))),
+        ReceiverCount::of(
+            pipeline.calibration(Side::Left),
+            SIGNAL(newCalibrationResults(VideoFrame, VideoFrame, std::vector<DetectedRectangle>))),
+        ReceiverCount::of(
+            pipeline.calibration(Side::Right),
+            SIGNAL(newCalibrationResults(VideoFrame, VideoFrame, std::vector<DetectedRectangle>))),
+        ReceiverCount::of(pipeline.synchronization(), SIGNAL(newSynchronizedFrames(VideoFrame, VideoFrame))),
+        ReceiverCount::of(
+            pipeline.disparityMap(),
+            SIGNAL(newDisparityMapResults(VideoFrame, VideoFrame, VideoFrame, DisparityHistogramInfo))),
+        ReceiverCount::of(pipeline.disparityMap(), SIGNAL(disparityMapFailed(QString)))};
 }
 
 const QVector<int> kNoRoute{0, 0, 0, 0, 0, 0, 0};
@@ -67,10 +68,11 @@ const QVector<int> kCalibrationRoute{1, 1, 1, 1, 0, 0, 0};
 const QVector<int> kDisparityRoute{1, 1, 0, 0, 2, 1, 1};
 
 // Which analysis threads run: left and right calibration, synchronisation, disparity.
-QVector<bool> analysisRunning(const MainWindowProbe& probe)
+QVector<bool> analysisRunning(const FramePipeline& pipeline)
 {
-    return {probe.leftCalibration()->isRunning(), probe.rightCalibration()->isRunning(),
-            probe.synchronization()->isRunning(), probe.disparityMap()->isRunning()};
+    return {pipeline.calibration(FramePipeline::Side::Left)->isRunning(),
+            pipeline.calibration(FramePipeline::Side::Right)->isRunning(),
+            pipeline.synchronization()->isRunning(), pipeline.disparityMap()->isRunning()};
 }
 
 // The left (camera 0) or right half of a side-by-side frame, turned and flipped.
@@ -112,12 +114,12 @@ class TestPipelineWiring : public QObject
         return done();
     }
 
-    // A card feeding both preprocessing threads of the window.
-    static void plugIn(CardStandIn& card, const MainWindowProbe& probe)
+    // What a capture start in single-input mode leaves behind: the card
+    // feeding both preprocessing threads, their results routed to the live views.
+    static void startCapture(const CardStandIn& card, FramePipeline& pipeline)
     {
-        for (ImgPreprocessingThread* thread : {probe.leftPreprocessing(), probe.rightPreprocessing()})
-            QVERIFY(QObject::connect(&card, SIGNAL(newFrameArrived(VideoFrame)), thread,
-                                     SLOT(onNewInputFrameArrived(VideoFrame))));
+        pipeline.feed(FramePipeline::Side::Left, &card);
+        pipeline.feed(FramePipeline::Side::Right, &card);
     }
 
 private slots:
@@ -130,16 +132,16 @@ private slots:
     void tabChangesWithoutCaptureChangeNothing()
     {
         MainWindow window;
-        MainWindowProbe probe(window);
+        const FramePipeline& pipeline = MainWindowProbe(window).pipeline();
         auto* tabs = window.findChild<QTabWidget*>("tabWidget");
         QLoggingCategory::setFilterRules("default.debug=true");
         MessageLog log;
         for (int index : {1, 2, 0, 2, 1}) {
             tabs->setCurrentIndex(index);
-            QCOMPARE(routeCounts(probe), kNoRoute);
-            QCOMPARE(analysisRunning(probe), QVector<bool>(4, false));
-            QVERIFY(!probe.leftPreprocessing()->isRunning());
-            QVERIFY(!probe.rightPreprocessing()->isRunning());
+            QCOMPARE(routeCounts(pipeline), kNoRoute);
+            QCOMPARE(analysisRunning(pipeline), QVector<bool>(4, false));
+            QVERIFY(!pipeline.preprocessing(FramePipeline::Side::Left)->isRunning());
+            QVERIFY(!pipeline.preprocessing(FramePipeline::Side::Right)->isRunning());
         }
         QLoggingCategory::setFilterRules("default.debug=false");
         QCOMPARE(log.lines(), (QStringList() << "ON_TABWIDGET_CURRENTCHANGED"
@@ -155,30 +157,29 @@ private slots:
         QMutex eventsMutex;
         QStringList events;
         MainWindow window;
-        MainWindowProbe probe(window);
+        FramePipeline& pipeline = MainWindowProbe(window).pipeline();
         CardStandIn card;
-        plugIn(card, probe);
         auto* tabs = window.findChild<QTabWidget*>("tabWidget");
         auto label = [&](const char* name) { return window.findChild<QLabel*>(name); };
         auto note = [&](const QString& event) {
             QMutexLocker lock(&eventsMutex);
             events << event;
         };
-        connect(probe.leftCalibration(), &QThread::finished, [&] { note("calibration finished"); });
-        connect(probe.rightCalibration(), &QThread::finished, [&] { note("calibration finished"); });
-        connect(probe.synchronization(), &QThread::started, [&] { note("synchronization started"); });
-        connect(probe.disparityMap(), &QThread::started, [&] { note("disparity started"); });
+        for (FramePipeline::Side side : {FramePipeline::Side::Left, FramePipeline::Side::Right})
+            connect(pipeline.calibration(side), &QThread::finished, [&] { note("calibration finished"); });
+        connect(pipeline.synchronization(), &QThread::started, [&] { note("synchronization started"); });
+        connect(pipeline.disparityMap(), &QThread::started, [&] { note("disparity started"); });
 
-        probe.startCapture();
-        QCOMPARE(routeCounts(probe), kLiveViewRoute);
+        startCapture(card, pipeline);
+        QCOMPARE(routeCounts(pipeline), kLiveViewRoute);
         QVERIFY(feedUntil(card, [&] {
             return hasPicture(label("lbl_ImageLiveLeft")) && hasPicture(label("lbl_ImageLiveRight"));
         }));
 
         // Camera Calibration: the live views keep their last pictures and get no more.
         tabs->setCurrentIndex(1);
-        QCOMPARE(routeCounts(probe), kCalibrationRoute);
-        QCOMPARE(analysisRunning(probe), (QVector<bool>{true, true, false, false}));
+        QCOMPARE(routeCounts(pipeline), kCalibrationRoute);
+        QCOMPARE(analysisRunning(pipeline), (QVector<bool>{true, true, false, false}));
         QCoreApplication::processEvents(); // frames already on their way to the live views
         label("lbl_ImageLiveLeft")->clear();
         label("lbl_ImageLiveRight")->clear();
@@ -192,8 +193,8 @@ private slots:
         // Disparity Map: both calibration threads have stopped before the
         // synchronisation and disparity threads start.
         tabs->setCurrentIndex(2);
-        QCOMPARE(routeCounts(probe), kDisparityRoute);
-        QCOMPARE(analysisRunning(probe), (QVector<bool>{false, false, true, true}));
+        QCOMPARE(routeCounts(pipeline), kDisparityRoute);
+        QCOMPARE(analysisRunning(pipeline), (QVector<bool>{false, false, true, true}));
         auto eventCount = [&] {
             QMutexLocker lock(&eventsMutex);
             return events.size();
@@ -217,8 +218,8 @@ private slots:
 
         // Back to Acquisition: the live views again, every analysis thread stopped.
         tabs->setCurrentIndex(0);
-        QCOMPARE(routeCounts(probe), kLiveViewRoute);
-        QCOMPARE(analysisRunning(probe), QVector<bool>(4, false));
+        QCOMPARE(routeCounts(pipeline), kLiveViewRoute);
+        QCOMPARE(analysisRunning(pipeline), QVector<bool>(4, false));
         QVERIFY(feedUntil(card, [&] {
             return hasPicture(label("lbl_ImageLiveLeft")) && hasPicture(label("lbl_ImageLiveRight"));
         }));
@@ -228,8 +229,9 @@ private slots:
     void eachRouteIsMadeOnce()
     {
         MainWindow window;
-        MainWindowProbe probe(window);
-        probe.startCapture();
+        FramePipeline& pipeline = MainWindowProbe(window).pipeline();
+        CardStandIn card;
+        startCapture(card, pipeline);
         auto* tabs = window.findChild<QTabWidget*>("tabWidget");
         const QVector<int> routes[] = {kLiveViewRoute, kCalibrationRoute, kDisparityRoute};
         const QVector<bool> running[] = {
@@ -237,8 +239,8 @@ private slots:
         for (int index : {1, 2, 1, 0, 2, 0, 1, 2, 2, 0}) {
             // Choosing the current tab again is no change of tab.
             tabs->setCurrentIndex(index);
-            QCOMPARE(routeCounts(probe), routes[index]);
-            QCOMPARE(analysisRunning(probe), running[index]);
+            QCOMPARE(routeCounts(pipeline), routes[index]);
+            QCOMPARE(analysisRunning(pipeline), running[index]);
         }
     }
 
@@ -247,13 +249,12 @@ private slots:
     void captureStartedOnTheCalibrationTabFeedsTheLiveViews()
     {
         MainWindow window;
-        MainWindowProbe probe(window);
+        FramePipeline& pipeline = MainWindowProbe(window).pipeline();
         CardStandIn card;
-        plugIn(card, probe);
         window.findChild<QTabWidget*>("tabWidget")->setCurrentIndex(1);
-        probe.startCapture();
-        QCOMPARE(routeCounts(probe), kLiveViewRoute);
-        QCOMPARE(analysisRunning(probe), QVector<bool>(4, false));
+        startCapture(card, pipeline);
+        QCOMPARE(routeCounts(pipeline), kLiveViewRoute);
+        QCOMPARE(analysisRunning(pipeline), QVector<bool>(4, false));
         QVERIFY(feedUntil(card, [&] { return hasPicture(window.findChild<QLabel*>("lbl_ImageLiveRight")); }));
     }
 
@@ -269,7 +270,9 @@ private slots:
     {
         QFETCH(QString, button);
         MainWindow window;
-        MainWindowProbe probe(window);
+        FramePipeline& pipeline = MainWindowProbe(window).pipeline();
+        ImgPreprocessingThread* const threads[] = {pipeline.preprocessing(FramePipeline::Side::Left),
+                                                   pipeline.preprocessing(FramePipeline::Side::Right)};
         auto form = [&](const char* name) { return window.findChild<QAbstractButton*>(name); };
 
         // The form changed without telling anyone: both threads keep the
@@ -285,13 +288,12 @@ private slots:
 
         QObject receiver;
         QVector<cv::Mat> outputs(2);
-        const ImgPreprocessingThread* threads[] = {probe.leftPreprocessing(), probe.rightPreprocessing()};
         for (int camera = 0; camera < 2; ++camera)
             connect(threads[camera], &ImgPreprocessingThread::newProcessingResults, &receiver,
                     [&outputs, camera](VideoFrame frame) { outputs[camera] = frame.image; });
         // The threads run, as during capture, when the button is toggled.
-        probe.leftPreprocessing()->start();
-        probe.rightPreprocessing()->start();
+        for (ImgPreprocessingThread* thread : threads)
+            thread->start();
         QAbstractButton* toggled = form(button.toLatin1().constData());
         QVERIFY(QMetaObject::invokeMethod(toggled, "toggled", Q_ARG(bool, toggled->isChecked())));
 
@@ -300,8 +302,8 @@ private slots:
         // The threads flip halves of the captured picture in place: they get a copy.
         VideoFrame frame;
         frame.image = picture.clone();
-        probe.leftPreprocessing()->onNewInputFrameArrived(frame);
-        probe.rightPreprocessing()->onNewInputFrameArrived(frame);
+        for (ImgPreprocessingThread* thread : threads)
+            thread->onNewInputFrameArrived(frame);
         QTRY_VERIFY(!outputs[0].empty() && !outputs[1].empty());
 
         FrameTransform left;

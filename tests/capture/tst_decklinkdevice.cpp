@@ -219,6 +219,40 @@ private slots:
         QCOMPARE(card.deckLink.refCount.load(), 1);
     }
 
+    // Every holder lets go of exactly the reference it took or was handed.
+    void theReferenceHolderReleasesOnce()
+    {
+        TimecodeDouble first, second; // the test holds one reference of each
+        {
+            auto held = ComPtr<IDeckLinkTimecode>::share(&first);
+            QCOMPARE(first.refCount.load(), 2);
+            ComPtr<IDeckLinkTimecode> moved(std::move(held));
+            QVERIFY(!held);
+            QCOMPARE(moved.get(), &first);
+            QCOMPARE(first.refCount.load(), 2);
+
+            held = ComPtr<IDeckLinkTimecode>::share(&second);
+            moved = std::move(held); // the first goes, the second moves on
+            QCOMPARE(first.refCount.load(), 1);
+            QCOMPARE(second.refCount.load(), 2);
+
+            // An out parameter: what was held goes before the call hands out another.
+            first.AddRef();
+            *moved.receive() = &first;
+            QCOMPARE(second.refCount.load(), 1);
+            QCOMPARE(first.refCount.load(), 2);
+            moved.reset();
+            moved.reset();
+            QCOMPARE(first.refCount.load(), 1);
+
+            second.AddRef();
+            auto adopted = ComPtr<IDeckLinkTimecode>::adopt(&second);
+            QCOMPARE(second.refCount.load(), 2);
+        }
+        QCOMPARE(first.refCount.load(), 1);
+        QCOMPARE(second.refCount.load(), 1);
+    }
+
     void eachArrivingFrameIsEmittedOnce()
     {
         Card card;

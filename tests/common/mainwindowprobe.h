@@ -1,8 +1,7 @@
 #pragma once
 
-// Reaches into a MainWindow for tests: its six workers, the capture flag and
-// the indicator history, and a capture start without a card that wires the
-// preprocessing threads as a real start does.
+// Reaches into a MainWindow for tests: its frame pipeline, found as the
+// window's child, and the indicator history.
 
 #include "app/mainwindow.h"
 
@@ -13,29 +12,14 @@ class MainWindowProbe
 public:
     explicit MainWindowProbe(MainWindow& window) : m_window(window) {}
 
-    ImgPreprocessingThread* leftPreprocessing() const { return m_window.m_leftPreprocessingThread; }
-    ImgPreprocessingThread* rightPreprocessing() const { return m_window.m_rightPreprocessingThread; }
-    CalibrationThread* leftCalibration() const { return m_window.m_leftCalibrationThread; }
-    CalibrationThread* rightCalibration() const { return m_window.m_rightCalibrationThread; }
-    SynchronizationThread* synchronization() const { return m_window.m_synchronizationThread; }
-    DisparityMapThread* disparityMap() const { return m_window.m_disparityMapThread; }
-
-    bool captureStarted() const { return m_window.m_captureStarted; }
-    int indicatorWritePosition() const { return m_window.m_indicatorHistory.writePosition(); }
-
-    // What a capture start leaves behind: both preprocessing threads running,
-    // their results routed to the live views, the capture flag set. The frames
-    // themselves come from whatever the test connects to the threads.
-    void startCapture()
+    FramePipeline& pipeline() const
     {
-        leftPreprocessing()->start();
-        rightPreprocessing()->start();
-        m_window.connectRawView();
-        m_window.m_captureStarted = true;
+        auto* found = m_window.findChild<FramePipeline*>();
+        if (!found)
+            qFatal("the window has no frame pipeline");
+        return *found;
     }
-
-    // Only marks capture as started, for tests that drive the analysis threads directly.
-    void markCaptureStarted() { m_window.m_captureStarted = true; }
+    int indicatorWritePosition() const { return m_window.m_indicatorHistory.writePosition(); }
 
 private:
     MainWindow& m_window;

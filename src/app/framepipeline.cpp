@@ -1,0 +1,130 @@
+#include "app/framepipeline.h"
+
+namespace {
+
+// Stops a running worker and waits until it has left its loop.
+void join(WorkerThread* worker)
+{
+    if (worker->isRunning()) {
+        worker->stop();
+        worker->wait();
+    }
+}
+
+} // namespace
+
+FramePipeline::FramePipeline(QObject* views, QObject* parent)
+    : QObject(parent), m_views(views), m_preprocessing{std::make_unique<ImgPreprocessingThread>(0),
+                                                       std::make_unique<ImgPreprocessingThread>(1)},
+      m_calibration{std::make_unique<CalibrationThread>(), std::make_unique<CalibrationThread>()},
+      m_synchronization(std::make_unique<SynchronizationThread>()),
+      m_disparityMap(std::make_unique<DisparityMapThread>())
+{
+    // Frames and calibration results cross threads through queued connections
+    // made by signature string.
+    qRegisterMetaType<VideoFrame>("VideoFrame");
+    qRegisterMetaType<std::vector<DetectedRectangle>>("std::vector<DetectedRectangle>");
+}
+
+FramePipeline::~FramePipeline()
+{
+    for (auto& worker : m_preprocessing)
+        worker.reset();
+    for (auto& worker : m_calibration)
+        worker.reset();
+    m_synchronization.reset();
+    m_disparityMap.reset();
+}
+
+void FramePipeline::setPreprocessingSettings(int inputMode, const FrameTransform& left,
+                                             const FrameTransform& right)
+{
+    for (auto& worker : m_preprocessing)
+        worker->setSettings(inputMode, left, right);
+}
+
+SignalLink FramePipeline::liveViewLink(Side side) const
+{
+    return {preprocessing(side), SIGNAL(newProcessingResults(VideoFrame)), m_views,
+            side == Side::Left ? SLOT(onNewLeftRawFrameArrived(VideoFrame))
+                               : SLOT(onNewRightRawFrameArrived(VideoFrame))};
+}
+
+void FramePipeline::feed(Side side, const QObject* card)
+{
+    m_cardLinks.push_back(SignalLink{card, SIGNAL(newFrameArrived(VideoFrame)), preprocessing(side),
+                                     SLOT(onNewInputFrameArrived(VideoFrame))}
+                              .make());
+    liveViewLink(side).make();
+    preprocessing(side)->start();
+    m_fed = true;
+}
+
+void FramePipeline::stopFeeding()
+{
+    for (auto& worker : m_preprocessing)
+        join(worker.get());
+    for (const QMetaObject::Connection& link : m_cardLinks)
+        QObject::disconnect(link);
+    m_cardLinks.clear();
+    cutRoute(route(Branch::LiveViews).links);
+    m_fed = false;
+}
+
+FramePipeline::BranchRoute FramePipeline::route(Branch branch) const
+{
+    const char* const preprocessed = SIGNAL(newProcessingResults(VideoFrame));
+    const char* const calibrated =
+        SIGNAL(newCalibrationResults(VideoFrame, VideoFrame, std::vector<DetectedRectangle>));
+    const char* const synchronized = SIGNAL(newSynchronizedFrames(VideoFrame, VideoFrame));
+    const QObject* const left = preprocessing(Side::Left);
+    const QObject* const right = preprocessing(Side::Right);
+    CalibrationThread* const leftCalibration = calibration(Side::Left);
+    CalibrationThread* const rightCalibration = calibration(Side::Right);
+    SynchronizationThread* const sync = m_synchronization.get();
+    DisparityMapThread* const disparity = m_disparityMap.get();
+    switch (branch) {
+    case Branch::LiveViews:
+        return {{liveViewLink(Side::Left), liveViewLink(Side::Right)}, {}};
+    case Branch::Calibration:
+        return {{{left, preprocessed, leftCalibration, SLOT(onNewInputFrameArrived(VideoFrame))},
+                 {right, preprocessed, rightCalibration, SLOT(onNewInputFrameArrived(VideoFrame))},
+                 {leftCalibration, calibrated, m_views,
+                  SLOT(onNewLeftCalibrationResultsArrived(VideoFrame, VideoFrame,
+                                                          std::vector<DetectedRectangle>))},
+                 {rightCalibration, calibrated, m_views,
+                  SLOT(onNewRightCalibrationResultsArrived(VideoFrame, VideoFrame,
+                                                           std::vector<DetectedRectangle>))}},
+                {leftCalibration, rightCalibration}};
+    case Branch::Disparity:
+        return {
+            {{left, preprocessed, sync, SLOT(onNewLeftInputFrameArrived(VideoFrame))},
+             {right, preprocessed, sync, SLOT(onNewRightInputFrameArrived(VideoFrame))},
+             {sync, synchronized, disparity, SLOT(onNewInputFramesArrived(VideoFrame, VideoFrame))},
+             {sync, synchronized, m_views, SLOT(onDisparityPreview(VideoFrame, VideoFrame))},
+             {disparity,
+              SIGNAL(newDisparityMapResults(VideoFrame, VideoFrame, VideoFrame, DisparityHistogramInfo)),
+              m_views,
+              SLOT(onNewDisparityMapResults(VideoFrame, VideoFrame, VideoFrame, DisparityHistogramInfo))},
+             {disparity, SIGNAL(disparityMapFailed(QString)), m_views, SLOT(onDisparityMapFailed(QString))}},
+            // Started in this order, stopped in the reverse one.
+            {disparity, sync}};
+    case Branch::None:
+        break;
+    }
+    return {};
+}
+
+void FramePipeline::switchTo(Branch branch)
+{
+    for (Branch old : {Branch::LiveViews, Branch::Calibration, Branch::Disparity}) {
+        const BranchRoute previous = route(old);
+        for (auto worker = previous.workers.rbegin(); worker != previous.workers.rend(); ++worker)
+            join(*worker);
+        cutRoute(previous.links);
+    }
+    const BranchRoute next = route(branch);
+    makeRoute(next.links);
+    for (WorkerThread* worker : next.workers)
+        worker->start();
+}

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "app/signalroute.h"
+#include "calibration/calibrationthread.h"
+#include "disparity/disparitymapthread.h"
+#include "disparity/synchronizationthread.h"
+#include "preprocessing/imgpreprocessingthread.h"
+
+#include <QObject>
+#include <memory>
+#include <vector>
+
+// The six workers between the cards and the views, and the routes between
+// them. A card feeds the preprocessing thread of its side; their results go
+// to one branch at a time: the live views, the calibration threads, or the
+// synchronisation and disparity threads. The views are an object with the
+// window's result slots (onNewLeftRawFrameArrived(VideoFrame) and the rest);
+// the workers reach it by queued calls. Lives in the GUI thread; tests find it
+// as the window's child of this type.
+class FramePipeline : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Side
+    {
+        Left,
+        Right
+    };
+    // What the preprocessed frames feed, one per tab of the window.
+    enum class Branch
+    {
+        None,
+        LiveViews,
+        Calibration,
+        Disparity
+    };
+
+    FramePipeline(QObject* views, QObject* parent);
+    // Each worker is stopped and joined, the preprocessing threads first, so
+    // no frame reaches a worker that is already gone.
+    ~FramePipeline() override;
+
+    ImgPreprocessingThread* preprocessing(Side side) const { return m_preprocessing[int(side)].get(); }
+    CalibrationThread* calibration(Side side) const { return m_calibration[int(side)].get(); }
+    SynchronizationThread* synchronization() const { return m_synchronization.get(); }
+    DisparityMapThread* disparityMap() const { return m_disparityMap.get(); }
+
+    // Both preprocessing threads take the same input layout and transforms.
+    void setPreprocessingSettings(int inputMode, const FrameTransform& left, const FrameTransform& right);
+
+    // Capture of one side: the frames of card (a newFrameArrived(VideoFrame)
+    // signal) go to the side's preprocessing thread, its results to the side's
+    // live view, and the thread runs. Each link is made once, however often a
+    // start is attempted.
+    void feed(Side side, const QObject* card);
+    // Joins both preprocessing threads, then cuts every card link that feed
+    // made and the live views' route. The branch made last stays as it is.
+    void stopFeeding();
+    // From the first feed until stopFeeding: the branch follows the tab only meanwhile.
+    bool isFed() const { return m_fed; }
+
+    // Every route is cut and every analysis worker has left its loop before
+    // the route of branch is made and its workers start.
+    void switchTo(Branch branch);
+
+private:
+    // A branch's links and the workers it runs, in the order they start.
+    struct BranchRoute
+    {
+        SignalRoute links;
+        std::vector<WorkerThread*> workers;
+    };
+    BranchRoute route(Branch branch) const;
+    SignalLink liveViewLink(Side side) const;
+
+    const QObject* m_views;
+    // Left and right.
+    std::unique_ptr<ImgPreprocessingThread> m_preprocessing[2];
+    std::unique_ptr<CalibrationThread> m_calibration[2];
+    std::unique_ptr<SynchronizationThread> m_synchronization;
+    std::unique_ptr<DisparityMapThread> m_disparityMap;
+    // The card links made since the last stop, cut by handle: a card may be
+    // gone by then.
+    std::vector<QMetaObject::Connection> m_cardLinks;
+    bool m_fed = false;
+};
