@@ -27,7 +27,9 @@ class MainWindow;
 // (mainwindow.cpp), frame views and status labels (mainwindow_frameviews.cpp),
 // capture control (mainwindow_capture.cpp), the routing of the pipeline by tab
 // (mainwindow_pipeline.cpp), the calibration results and accuracy indicators
-// (mainwindow_calibration.cpp) and the disparity analysis (mainwindow_disparity.cpp).
+// (mainwindow_calibration.cpp), the alignment readout, trend, take log and
+// orientation check under them (mainwindow_alignment.cpp) and the disparity
+// analysis (mainwindow_disparity.cpp).
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
