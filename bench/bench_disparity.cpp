@@ -1,9 +1,13 @@
 // The disparity analysis of one HD pair (1920 x 1080, -64..64, block 11): the
 // matcher (OpenCV's semi-global block matcher, which dominates) beside the rest
 // of the analysis (coloured map, grey map, histogram) on its raw map. The rest
-// should cost at most 2 % of the matcher.
+// should cost at most 2 % of the matcher. Then the depth budget on the same
+// map, and one live analysis (the pair scaled to 960 x 540, -32..32) beside
+// the matcher on the scaled pair.
 
 #include "disparity/tesra_disparity_map.h"
+
+#include "disparity/depthbudget.h"
 
 #include <benchmark/benchmark.h>
 #include <opencv2/imgproc.hpp>
@@ -107,6 +111,49 @@ void BM_DisparityHistogram(benchmark::State& state)
         benchmark::DoNotOptimize(disparityHistogram(s.raw, minDisparity, maxDisparity));
 }
 BENCHMARK(BM_DisparityHistogram)->Unit(benchmark::kMillisecond);
+
+void BM_DepthBudget(benchmark::State& state)
+{
+    const Scene& s = scene();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(depthBudget(s.raw, minDisparity));
+}
+BENCHMARK(BM_DepthBudget)->Unit(benchmark::kMillisecond);
+
+// What the disparity worker does for one live analysis of a full HD pair.
+void BM_LiveAnalysis(benchmark::State& state)
+{
+    const Scene& s = scene();
+    for (auto _ : state) {
+        const LiveScale scale = liveScale(s.left.cols, minDisparity, maxDisparity);
+        const cv::Size size(960, 540);
+        cv::Mat left, right;
+        cv::resize(s.left, left, size, 0, 0, cv::INTER_AREA);
+        cv::resize(s.right, right, size, 0, 0, cv::INTER_AREA);
+        const cv::Mat raw =
+            computeDisparityMap(left, right, scale.minDisparity, scale.maxDisparity, blockSize);
+        const ParallaxLimits l =
+            computeParallaxLimits(left.cols, scale.minDisparity, scale.maxDisparity, -1.0, 0.0, 1.0);
+        benchmark::DoNotOptimize(colorizeDisparity(raw, scale.minDisparity, scale.maxDisparity,
+                                                   l.farDisparity, l.screenDisparityLow,
+                                                   l.screenDisparityHigh, l.nearDisparity));
+        benchmark::DoNotOptimize(disparityHistogram(raw, scale.minDisparity, scale.maxDisparity));
+        benchmark::DoNotOptimize(depthBudget(raw, scale.minDisparity));
+    }
+}
+BENCHMARK(BM_LiveAnalysis)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+// The matcher alone on the scaled pair: the bound of a live analysis.
+void BM_ComputeDisparityMapLiveSize(benchmark::State& state)
+{
+    const Scene& s = scene();
+    cv::Mat left, right;
+    cv::resize(s.left, left, cv::Size(960, 540), 0, 0, cv::INTER_AREA);
+    cv::resize(s.right, right, cv::Size(960, 540), 0, 0, cv::INTER_AREA);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(computeDisparityMap(left, right, -32, 32, blockSize));
+}
+BENCHMARK(BM_ComputeDisparityMapLiveSize)->Unit(benchmark::kMillisecond)->Iterations(20);
 
 } // namespace
 

@@ -6,13 +6,18 @@
 // 2. Camera Calibration tab, two genlocked 1080p25 cards for 20 s: board
 //    detections per second per camera, beside the frames that should be
 //    analysed (time-label frame numbers 0, 5, 10, 15 and 20).
+// 3. Disparity Map tab, two genlocked 1080p25 cards for 20 s, with Live off
+//    and then on: live analyses per second (-64..64 scaled to -32..32, block
+//    11), and the share of the frames delivered by the cards that reach the
+//    window as previewed pairs.
 //
-// Usage: probe_window [seconds]   (default 20)
+// Usage: probe_window [seconds] [disparity]   (default 20; "disparity": the third only)
 
 #include "app/mainwindow.h"
 #include "pipeline/videoframe.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QEventLoop>
 #include <QPushButton>
@@ -34,6 +39,8 @@ namespace {
 struct LineCounter
 {
     std::atomic<long> liveViewFrames{0};
+    std::atomic<long> previewPairs{0};
+    std::atomic<long> liveAnalyses{0};
     std::mutex mutex;
     std::map<QThread*, long> detections;
     std::map<QThread*, long> busy;
@@ -41,6 +48,8 @@ struct LineCounter
     void reset()
     {
         liveViewFrames = 0;
+        previewPairs = 0;
+        liveAnalyses = 0;
         std::lock_guard<std::mutex> lock(mutex);
         detections.clear();
         busy.clear();
@@ -52,6 +61,11 @@ void countLines(QtMsgType, const QMessageLogContext&, const QString& message)
     if (message.startsWith(QLatin1String("onNewLeftRawFrameArrived")) ||
         message.startsWith(QLatin1String("onNewRightRawFrameArrived"))) {
         ++counter.liveViewFrames;
+    } else if (message.startsWith(QLatin1String("onDisparityPreview"))) {
+        ++counter.previewPairs;
+    } else if (message.startsWith(QLatin1String("DisparityMapThread::run() - ID:")) &&
+               message.endsWith(QLatin1String("live"))) {
+        ++counter.liveAnalyses;
     } else if (message.startsWith(QLatin1String("Pattern found:"))) {
         std::lock_guard<std::mutex> lock(counter.mutex);
         ++counter.detections[QThread::currentThread()];
@@ -100,13 +114,15 @@ struct Measurement
     long delivered = 0;
     long deliveredMultiplesOfFive = 0;
     long liveViewFrames = 0;
+    long previewPairs = 0;
+    long liveAnalyses = 0;
     std::map<QThread*, long> detections;
     std::map<QThread*, long> busy;
     double cpu = 0;
     double wall = 0;
 };
 
-Measurement measure(const char* signal, int tab, double seconds)
+Measurement measure(const char* signal, int tab, double seconds, bool live = false)
 {
     const QByteArray configuration = QByteArray(R"(
 rig:
@@ -147,6 +163,8 @@ cards:
         window.findChild<QPushButton*>("btn_StartCapture")->click();
         // The tab's route is made by a tab change while capture runs.
         window.findChild<QTabWidget*>("tabWidget")->setCurrentIndex(tab);
+        if (live)
+            window.findChild<QCheckBox*>("chb_LiveAnalysis")->setChecked(true);
         runFor(2.0); // warm-up
         delivered.frames = 0;
         delivered.multiplesOfFive = 0;
@@ -159,6 +177,8 @@ cards:
         result.delivered = delivered.frames;
         result.deliveredMultiplesOfFive = delivered.multiplesOfFive;
         result.liveViewFrames = counter.liveViewFrames;
+        result.previewPairs = counter.previewPairs;
+        result.liveAnalyses = counter.liveAnalyses;
         {
             std::lock_guard<std::mutex> lock(counter.mutex);
             result.detections = counter.detections;
@@ -180,25 +200,44 @@ int main(int argc, char* argv[])
     const double seconds = argc > 1 ? std::atof(argv[1]) : 20.0;
     qInstallMessageHandler(countLines);
 
-    const Measurement acquisition = measure("Hp50", 0, seconds);
-    std::printf("Acquisition, 2 x 1080p50, %.1f s: %ld frames delivered, %ld shown in the live views "
-                "(%.2f%%, target >= 99%%); process CPU %.1f%% of one core (target <= 60%%)\n",
-                acquisition.wall, acquisition.delivered, acquisition.liveViewFrames,
-                acquisition.delivered ? 100.0 * acquisition.liveViewFrames / acquisition.delivered : 0.0,
-                100.0 * acquisition.cpu / acquisition.wall);
+    const bool disparityOnly = argc > 2 && QByteArray(argv[2]) == "disparity";
+    if (!disparityOnly) {
+        const Measurement acquisition = measure("Hp50", 0, seconds);
+        std::printf("Acquisition, 2 x 1080p50, %.1f s: %ld frames delivered, %ld shown in the live views "
+                    "(%.2f%%, target >= 99%%); process CPU %.1f%% of one core (target <= 60%%)\n",
+                    acquisition.wall, acquisition.delivered, acquisition.liveViewFrames,
+                    acquisition.delivered ? 100.0 * acquisition.liveViewFrames / acquisition.delivered : 0.0,
+                    100.0 * acquisition.cpu / acquisition.wall);
 
-    const Measurement calibration = measure("Hp25", 1, seconds);
-    long detections = 0;
-    for (const auto& [thread, count] : calibration.detections)
-        detections += count;
-    long busy = 0;
-    for (const auto& [thread, count] : calibration.busy)
-        busy += count;
-    std::printf("Camera Calibration, 2 x 1080p25, %.1f s: %ld frames numbered 0, 5, 10, 15 or 20 delivered, "
-                "%ld detections in %zu threads (%.2f per second per camera, target 5.00); %ld frames refused "
-                "by a busy calibration worker; process CPU %.1f%% of one core\n",
-                calibration.wall, calibration.deliveredMultiplesOfFive, detections,
-                calibration.detections.size(), detections / 2.0 / calibration.wall, busy,
-                100.0 * calibration.cpu / calibration.wall);
+        const Measurement calibration = measure("Hp25", 1, seconds);
+        long detections = 0;
+        for (const auto& [thread, count] : calibration.detections)
+            detections += count;
+        long busy = 0;
+        for (const auto& [thread, count] : calibration.busy)
+            busy += count;
+        std::printf(
+            "Camera Calibration, 2 x 1080p25, %.1f s: %ld frames numbered 0, 5, 10, 15 or 20 delivered, "
+            "%ld detections in %zu threads (%.2f per second per camera, target 5.00); %ld frames refused "
+            "by a busy calibration worker; process CPU %.1f%% of one core\n",
+            calibration.wall, calibration.deliveredMultiplesOfFive, detections, calibration.detections.size(),
+            detections / 2.0 / calibration.wall, busy, 100.0 * calibration.cpu / calibration.wall);
+    }
+
+    const Measurement still = measure("Hp25", 2, seconds, false);
+    std::printf(
+        "Disparity Map with Live off, 2 x 1080p25, %.1f s: %ld frames delivered, %ld reach the window as "
+        "previewed pairs (%.2f%%); process CPU %.1f%% of one core\n",
+        still.wall, still.delivered, 2 * still.previewPairs,
+        still.delivered ? 100.0 * 2 * still.previewPairs / still.delivered : 0.0,
+        100.0 * still.cpu / still.wall);
+
+    const Measurement live = measure("Hp25", 2, seconds, true);
+    std::printf(
+        "Disparity Map with Live on, 2 x 1080p25, -64..64 scaled to -32..32, block 11, %.1f s: "
+        "%ld live analyses (%.2f per second, target >= 5); %ld frames delivered, %ld reach the window "
+        "as previewed pairs (%.2f%%, target >= 99%%); process CPU %.1f%% of one core\n",
+        live.wall, live.liveAnalyses, live.liveAnalyses / live.wall, live.delivered, 2 * live.previewPairs,
+        live.delivered ? 100.0 * 2 * live.previewPairs / live.delivered : 0.0, 100.0 * live.cpu / live.wall);
     return 0;
 }

@@ -5,5 +5,9 @@
 inline constexpr char kOrganizationName[] = "Vantrel";
 inline constexpr char kApplicationName[] = "Duoscope Camera Calibrator";
 
-// The one stored setting: the directory the disparity results are written to.
+// The stored settings: the directory the disparity results are written to,
+// and the target screen the depth budget is measured on (its width in metres
+// and the viewer's eye separation in millimetres).
 inline constexpr char kDisparityOutputDirKey[] = "DisparityMapOutputDir";
+inline constexpr char kTargetScreenWidthKey[] = "TargetScreenWidth";
+inline constexpr char kEyeSeparationKey[] = "EyeSeparation";

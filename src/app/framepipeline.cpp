@@ -62,6 +62,7 @@ void FramePipeline::feed(Side side, const QObject* card)
 
 void FramePipeline::stopFeeding()
 {
+    m_disparityMap->stopLiveAnalysis(); // nothing more to analyse live
     for (auto& worker : m_preprocessing)
         join(worker.get());
     for (const QMetaObject::Connection& link : m_cardLinks)
@@ -106,7 +107,12 @@ FramePipeline::BranchRoute FramePipeline::route(Branch branch) const
               SIGNAL(newDisparityMapResults(VideoFrame, VideoFrame, VideoFrame, DisparityHistogramInfo)),
               m_views,
               SLOT(onNewDisparityMapResults(VideoFrame, VideoFrame, VideoFrame, DisparityHistogramInfo))},
-             {disparity, SIGNAL(disparityMapFailed(QString)), m_views, SLOT(onDisparityMapFailed(QString))}},
+             {disparity, SIGNAL(disparityMapFailed(QString)), m_views, SLOT(onDisparityMapFailed(QString))},
+             {disparity,
+              SIGNAL(newLiveDisparityMapResults(VideoFrame, VideoFrame, VideoFrame, DisparityHistogramInfo)),
+              m_views,
+              SLOT(onNewLiveDisparityMapResults(VideoFrame, VideoFrame, VideoFrame, DisparityHistogramInfo))},
+             {disparity, SIGNAL(liveAnalysisFailed(QString)), m_views, SLOT(onLiveAnalysisFailed(QString))}},
             // Started in this order, stopped in the reverse one.
             {disparity, sync}};
     case Branch::None:
@@ -117,6 +123,9 @@ FramePipeline::BranchRoute FramePipeline::route(Branch branch) const
 
 void FramePipeline::switchTo(Branch branch)
 {
+    // Live analysis belongs to the disparity branch: it ends when that is left.
+    if (branch != Branch::Disparity)
+        m_disparityMap->stopLiveAnalysis();
     for (Branch old : {Branch::LiveViews, Branch::Calibration, Branch::Disparity}) {
         const BranchRoute previous = route(old);
         for (auto worker = previous.workers.rbegin(); worker != previous.workers.rend(); ++worker)

@@ -55,13 +55,15 @@ public:
     // start is attempted.
     void feed(Side side, const QObject* card);
     // Joins both preprocessing threads, then cuts every card link that feed
-    // made and the live views' route. The branch made last stays as it is.
+    // made and the live views' route. The branch made last stays as it is,
+    // but its live analysis ends.
     void stopFeeding();
     // From the first feed until stopFeeding: the branch follows the tab only meanwhile.
     bool isFed() const { return m_fed; }
 
     // Every route is cut and every analysis worker has left its loop before
-    // the route of branch is made and its workers start.
+    // the route of branch is made and its workers start. Any branch but the
+    // disparity one ends live analysis.
     void switchTo(Branch branch);
 
 private:

@@ -45,6 +45,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::Main
     QSettings settings(kOrganizationName, kApplicationName);
     m_ui->lineEdit_disparityOutputDir->setText(
         settings.value(kDisparityOutputDirKey, QDir::homePath()).toString());
+    setUpDisparity();
 }
 
 MainWindow::~MainWindow()

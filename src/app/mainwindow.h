@@ -72,6 +72,11 @@ public slots:
     // A requested analysis that could not be done: the reason is shown and
     // the analysis can be asked for again.
     void onDisparityMapFailed(QString reason);
+    // A live analysis: shown as a result is, never saved; ignored once Live is off.
+    void onNewLiveDisparityMapResults(VideoFrame leftFrame, VideoFrame rightFrame, VideoFrame disparityMap,
+                                      DisparityHistogramInfo disparity_histogram);
+    // Live analysis could not go on: Live is switched off and the reason shown.
+    void onLiveAnalysisFailed(QString reason);
 
 private slots:
     void on_btn_StartCapture_clicked();
@@ -85,6 +90,13 @@ private slots:
     void on_btn_DisparityDetailsShowHide_clicked();
     void on_btn_DisparityPreviewShowHide_clicked();
     void on_btn_AlignmentRecord_toggled(bool checked);
+    void on_chb_LiveAnalysis_toggled(bool on);
+    void on_cmb_TargetScreen_currentIndexChanged(int index);
+    void on_box_ScreenWidth_valueChanged(double metres);
+    void on_box_EyeSeparation_valueChanged(double millimetres);
+    // The analysis settings changed while Live is on: live analysis follows
+    // them while they are valid.
+    void onLiveSettingsChanged();
     void on_actionQuit_triggered();
     void on_actionAbout_triggered();
 
@@ -148,10 +160,30 @@ private:
     void stopAlignmentRecording(const QString& status);
     void checkOrientationAtMostTwiceASecond();
 
+    // The analysis settings as the disparity tab's boxes hold them.
+    struct AnalysisSettings
+    {
+        double parallaxNear = 0, parallaxScreen = 0, parallaxFar = 0;
+        bool outputColored = true;
+        int minDisparity = -64, maxDisparity = 64, blockSize = 11;
+    };
+    AnalysisSettings analysisSettings() const;
+    // Construction step of the disparity tab: legends, the target screen from
+    // the settings store, live analysis following the settings.
+    void setUpDisparity();
     // Writes the two pictures and the map as PNG files named after their time
-    // labels, with one error box per file that cannot be written.
+    // labels, and the depth budget as a text file beside them, with one error
+    // box per file that cannot be written.
     void saveDisparityResults(const VideoFrame& leftRawFrame, const VideoFrame& rightRawFrame,
-                              const VideoFrame& disparityMap);
+                              const VideoFrame& disparityMap, const DisparityHistogramInfo& analysis);
+    // Shows an analysis's map, pictures, histogram and budget.
+    void showDisparityAnalysis(const VideoFrame& left, const VideoFrame& right, const VideoFrame& map,
+                               const DisparityHistogramInfo& analysis, bool live);
+    // The budget of the shown analysis on the current target screen.
+    void showDepthBudget();
+    double targetScreenWidth() const;
+    // Live off, as leaving the tab or stopping capture does.
+    void switchLiveAnalysisOff();
 
     Ui::MainWindow* m_ui;
     // Held for the whole body of every slot that stores frames, so that a
@@ -183,4 +215,11 @@ private:
     // Since the last orientation check; invalid before the first.
     QElapsedTimer m_orientationClock;
     AlignmentLog m_alignmentLog;
+    // The settings of the analysis asked for with Analyze; its budget file names them.
+    AnalysisSettings m_requestedSettings;
+    // The analysis whose budget is shown, whether it was live, and its picture size.
+    bool m_analysisShown = false;
+    DisparityHistogramInfo m_shownAnalysis;
+    bool m_shownAnalysisIsLive = false;
+    QSize m_shownAnalysisSize;
 };

@@ -267,6 +267,7 @@ void MainWindow::startDevice(DeckLinkDevice* device, const QComboBox* list, cons
 
 void MainWindow::stopCapture()
 {
+    switchLiveAnalysisOff();
     for (DeckLinkDevice* device :
          {m_deckLinkLeftSelectedDevice, m_deckLinkRightSelectedDevice, m_deckLinkSingleSelectedDevice})
         if (device)

@@ -62,6 +62,8 @@ void MainWindow::reloadImageProcessingSettings()
 void MainWindow::on_tabWidget_currentChanged(int index)
 {
     qDebug() << "ON_TABWIDGET_CURRENTCHANGED";
+    if (index != 2)
+        switchLiveAnalysisOff(); // live analysis belongs to the disparity tab
     if (!m_pipeline->isFed())
         return;
     using Branch = FramePipeline::Branch;

@@ -1,6 +1,7 @@
 #include "disparity/disparitymapthread.h"
 
 #include <QDebug>
+#include <opencv2/imgproc.hpp>
 
 DisparityMapThread::DisparityMapThread(QObject* parent) : WorkerThread("DisparityMapThread", parent)
 {
@@ -40,6 +41,33 @@ void DisparityMapThread::calculate(int min_disparity, int max_disparity, int blo
     calculateRequested = true;
 }
 
+void DisparityMapThread::startLiveAnalysis(int min_disparity, int max_disparity, int block_size,
+                                           bool output_colored, double parallax_near, double parallax_screen,
+                                           double parallax_far)
+{
+    QMutexLocker lock(&requestMutex);
+    liveSettings[0] = min_disparity;
+    liveSettings[1] = max_disparity;
+    liveSettings[2] = block_size;
+    liveColored = output_colored;
+    liveParallax[0] = parallax_near;
+    liveParallax[1] = parallax_screen;
+    liveParallax[2] = parallax_far;
+    liveRequested = true;
+}
+
+void DisparityMapThread::stopLiveAnalysis()
+{
+    QMutexLocker lock(&requestMutex);
+    liveRequested = false;
+}
+
+bool DisparityMapThread::isLiveAnalysisOn()
+{
+    QMutexLocker lock(&requestMutex);
+    return liveRequested;
+}
+
 struct DisparityMapThread::Request
 {
     int minDisparity;
@@ -54,26 +82,68 @@ struct DisparityMapThread::Request
 void DisparityMapThread::handleInput()
 {
     Request request;
+    bool live = false;
     {
         // A copy of the settings, so that calculate never waits for an analysis.
         QMutexLocker lock(&requestMutex);
-        if (!calculateRequested)
+        if (calculateRequested) {
+            calculateRequested = false;
+            request = {minDisparity, maxDisparity,   blockSize,  outputColored,
+                       parallaxNear, parallaxScreen, parallaxFar};
+        } else if (liveRequested) {
+            live = true;
+            request = {liveSettings[0], liveSettings[1], liveSettings[2], liveColored,
+                       liveParallax[0], liveParallax[1], liveParallax[2]};
+        } else {
             return; // a pair without a request is thrown away
-        calculateRequested = false;
-        request = {minDisparity, maxDisparity,   blockSize,  outputColored,
-                   parallaxNear, parallaxScreen, parallaxFar};
+        }
     }
-    qDebug() << "DisparityMapThread::run() - ID:" << QThread::currentThreadId();
+    qDebug() << "DisparityMapThread::run() - ID:" << QThread::currentThreadId() << (live ? "live" : "");
+    QString problem;
     try {
-        analyse(request);
+        if (live)
+            analyseLive(request);
+        else
+            analyse(request);
+        return;
     } catch (const cv::Exception& error) {
         // The analysis functions say what they refused after their own name.
         const QString what = QString::fromStdString(error.err);
         const int cut = what.indexOf(" - ");
-        fail("The disparity map could not be computed: " + (cut < 0 ? what : what.mid(cut + 3)));
+        problem = "The disparity map could not be computed: " + (cut < 0 ? what : what.mid(cut + 3));
     } catch (const std::exception& error) {
-        fail(QString("The disparity map could not be computed: %1").arg(error.what()));
+        problem = QString("The disparity map could not be computed: %1").arg(error.what());
     }
+    if (live)
+        failLive(problem);
+    else
+        fail(problem);
+}
+
+void DisparityMapThread::failLive(const QString& reason)
+{
+    qDebug() << "DisparityMapThread - live analysis failed:" << reason;
+    {
+        QMutexLocker lock(&requestMutex);
+        liveRequested = false;
+    }
+    emit liveAnalysisFailed(reason);
+}
+
+QString DisparityMapThread::pairProblem() const
+{
+    const cv::Mat& left = leftFrame.image;
+    const cv::Mat& right = rightFrame.image;
+    if (left.empty() || right.empty())
+        return QStringLiteral("The stereo pair lacks a picture: there is nothing to compare.");
+    if (left.size() != right.size())
+        return QString("The left picture (%1 x %2) and the right picture (%3 x %4) differ in size: "
+                       "they cannot be compared.")
+            .arg(left.cols)
+            .arg(left.rows)
+            .arg(right.cols)
+            .arg(right.rows);
+    return QString();
 }
 
 void DisparityMapThread::fail(const QString& reason)
@@ -82,25 +152,12 @@ void DisparityMapThread::fail(const QString& reason)
     emit disparityMapFailed(reason);
 }
 
-void DisparityMapThread::analyse(const Request& r)
+void DisparityMapThread::analysePair(const cv::Mat& left, const cv::Mat& right, const Request& r,
+                                     cv::Mat& map, DisparityHistogramInfo& info)
 {
-    QMutexLocker lock(&framesMutex);
-    const cv::Mat& left = leftFrame.image;
-    const cv::Mat& right = rightFrame.image;
-    if (left.empty() || right.empty())
-        return fail("The stereo pair lacks a picture: there is nothing to compare.");
-    if (left.size() != right.size())
-        return fail(QString("The left picture (%1 x %2) and the right picture (%3 x %4) differ in size: "
-                            "they cannot be compared.")
-                        .arg(left.cols)
-                        .arg(left.rows)
-                        .arg(right.cols)
-                        .arg(right.rows));
-
     const ParallaxLimits limits = computeParallaxLimits(left.cols, r.minDisparity, r.maxDisparity,
                                                         r.parallaxNear, r.parallaxScreen, r.parallaxFar);
     const cv::Mat raw = computeDisparityMap(left, right, r.minDisparity, r.maxDisparity, r.blockSize);
-    DisparityHistogramInfo info;
     info.histogram = disparityHistogram(raw, int16_t(r.minDisparity), int16_t(r.maxDisparity));
     info.minDisparity = r.minDisparity;
     info.maxDisparity = r.maxDisparity;
@@ -108,11 +165,47 @@ void DisparityMapThread::analyse(const Request& r)
     info.screenDisparityLow = limits.screenDisparityLow;
     info.screenDisparityHigh = limits.screenDisparityHigh;
     info.nearDisparity = limits.nearDisparity;
+    info.budget = depthBudget(raw, r.minDisparity);
+    map = r.outputColored
+              ? colorizeDisparity(raw, r.minDisparity, r.maxDisparity, limits.farDisparity,
+                                  limits.screenDisparityLow, limits.screenDisparityHigh, limits.nearDisparity)
+              : disparityToGray(raw);
+}
 
+void DisparityMapThread::analyse(const Request& r)
+{
+    QMutexLocker lock(&framesMutex);
+    const QString problem = pairProblem();
+    if (!problem.isEmpty())
+        return fail(problem);
+    DisparityHistogramInfo info;
     VideoFrame map = leftFrame; // the left frame's time stamps and formats
-    map.image = r.outputColored ? colorizeDisparity(raw, r.minDisparity, r.maxDisparity, limits.farDisparity,
-                                                    limits.screenDisparityLow, limits.screenDisparityHigh,
-                                                    limits.nearDisparity)
-                                : disparityToGray(raw);
+    analysePair(leftFrame.image, rightFrame.image, r, map.image, info);
     emit newDisparityMapResults(leftFrame, rightFrame, map, info);
+}
+
+void DisparityMapThread::analyseLive(const Request& r)
+{
+    QMutexLocker lock(&framesMutex);
+    const QString problem = pairProblem();
+    if (!problem.isEmpty())
+        return failLive(problem);
+    const int fullWidth = leftFrame.image.cols;
+    const LiveScale scale = liveScale(fullWidth, r.minDisparity, r.maxDisparity);
+    VideoFrame left = leftFrame;
+    VideoFrame right = rightFrame;
+    if (scale.factor < 1) {
+        const cv::Size size(int(std::lround(fullWidth * scale.factor)),
+                            std::max(1, int(std::lround(leftFrame.image.rows * scale.factor))));
+        cv::resize(leftFrame.image, left.image, size, 0, 0, cv::INTER_AREA);
+        cv::resize(rightFrame.image, right.image, size, 0, 0, cv::INTER_AREA);
+    }
+    Request narrowed = r;
+    narrowed.minDisparity = scale.minDisparity;
+    narrowed.maxDisparity = scale.maxDisparity;
+    DisparityHistogramInfo info;
+    VideoFrame map = left;
+    analysePair(left.image, right.image, narrowed, map.image, info);
+    info.budget.pictureWidth = fullWidth; // percentages are the same at both sizes
+    emit newLiveDisparityMapResults(left, right, map, info);
 }

@@ -10,6 +10,8 @@
 // The raw map is CV_16S holding sixteenths of a pixel; the matcher marks a
 // pixel it cannot match with a value below minDisparity x 16.
 
+#include "disparity/depthbudget.h"
+
 #include <QMetaType>
 #include <cstdint>
 #include <opencv2/calib3d.hpp>
@@ -29,6 +31,8 @@ struct DisparityHistogramInfo
     int32_t screenDisparityLow = 0;  // exclusive
     int32_t screenDisparityHigh = 0; // exclusive
     int32_t nearDisparity = 0;
+    // Nearest and farthest parallax of the matched pixels and their difference.
+    DepthBudget budget;
 };
 
 Q_DECLARE_METATYPE(DisparityHistogramInfo)

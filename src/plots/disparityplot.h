@@ -5,14 +5,17 @@
 #include <qwt_plot.h>
 
 // The histogram of the last disparity analysis as coloured columns on a white
-// canvas, without a left axis. Takes a parent widget so that a form can
-// promote a plain widget to it.
+// canvas, without a left axis. The bottom axis runs from far (left) to near
+// (right); two dashed lines mark the nearest and farthest parallax of the
+// depth budget. Takes a parent widget so that a form can promote a plain
+// widget to it.
 class DisparityPlot : public QwtPlot
 {
 public:
     explicit DisparityPlot(QWidget* parent = nullptr);
     ~DisparityPlot() override;
 
-    // Replaces the shown histogram (the plot never holds more than one) and redraws.
+    // Replaces the shown histogram and budget lines (the plot never holds more
+    // than one histogram) and redraws.
     void setHistogram(DisparityHistogramInfo info);
 };

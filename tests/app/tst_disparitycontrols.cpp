@@ -9,7 +9,9 @@
 #include "common/privatesettings.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -32,6 +34,8 @@ const QString kMaximumMessage = "Wrong value of maximum disparity\nShould be div
 const QString kBlockSizeMessage = "Wrong value of block size\nShould be an odd number";
 const QString kOrderMessage =
     "Wrong value of maximum disparity\nShould be greater than the minimum disparity";
+const QString kNearMessage = "Wrong value of parallax near\nShould not be greater than parallax screen";
+const QString kFarMessage = "Wrong value of parallax far\nShould not be less than parallax screen";
 
 // A window whose directory dialog answers as the test says, noting where it was opened.
 class ScriptedDirectoryWindow : public MainWindow
@@ -236,22 +240,26 @@ private slots:
                                      << coloured
                                      << QStringList{"ds_camera_calibrator_010_20_30_12_L.png",
                                                     "ds_camera_calibrator_010_20_30_12_R.png",
-                                                    "ds_camera_calibrator_010_20_30_12_map.png"};
+                                                    "ds_camera_calibrator_010_20_30_12_map.png",
+                                                    "ds_camera_calibrator_010_20_30_12_budget.txt"};
         QTest::newRow("5:7:0:3, grey map")
             << 1u << packTimeWord(5, 7, 0, 3) << packTimeWord(5, 7, 0, 3) << grey
             << QStringList{"ds_camera_calibrator_005_07_00_03_L.png",
                            "ds_camera_calibrator_005_07_00_03_R.png",
-                           "ds_camera_calibrator_005_07_00_03_map.png"};
+                           "ds_camera_calibrator_005_07_00_03_map.png",
+                           "ds_camera_calibrator_005_07_00_03_budget.txt"};
         // Without a timecode the hardware reference time names the files.
         QTest::newRow("no timecode") << 0u << packTimeWord(1, 2, 3, 4) << packTimeWord(1, 2, 3, 4) << coloured
                                      << QStringList{"ds_camera_calibrator_001_02_03_04_L.png",
                                                     "ds_camera_calibrator_001_02_03_04_R.png",
-                                                    "ds_camera_calibrator_001_02_03_04_map.png"};
+                                                    "ds_camera_calibrator_001_02_03_04_map.png",
+                                                    "ds_camera_calibrator_001_02_03_04_budget.txt"};
         QTest::newRow("each picture its own label")
             << 1u << packTimeWord(0, 0, 1, 2) << packTimeWord(0, 0, 1, 3) << coloured
             << QStringList{"ds_camera_calibrator_000_00_01_02_L.png",
                            "ds_camera_calibrator_000_00_01_03_R.png",
-                           "ds_camera_calibrator_000_00_01_02_map.png"};
+                           "ds_camera_calibrator_000_00_01_02_map.png",
+                           "ds_camera_calibrator_000_00_01_02_budget.txt"};
     }
     void resultsAreSavedAsPngFilesNamedAfterTheirTimeLabels()
     {
@@ -320,9 +328,9 @@ private slots:
 
         ModalAnswerer answerer;
         window.onNewDisparityMapResults(left, right, map, DisparityHistogramInfo());
-        QCOMPARE(answerer.titles(), QStringList(QVector<QString>(3, "Write error").toList()));
+        QCOMPARE(answerer.titles(), QStringList(QVector<QString>(4, "Write error").toList()));
         QCOMPARE(answerer.texts(),
-                 QStringList(QVector<QString>(3, "Cannot write results of disparity analysis").toList()));
+                 QStringList(QVector<QString>(4, "Cannot write results of disparity analysis").toList()));
         QVERIFY(analyze->isEnabled());
         QVERIFY(hasPicture(window.findChild<QLabel*>("lbl_DisparityMapResult")));
         QVERIFY(!QDir(parent.filePath("missing")).exists());
@@ -340,6 +348,268 @@ private slots:
                  qRgb(200, 0, 0));
         QCOMPARE(shown(window.findChild<QLabel*>("lbl_DisparityLivePreviewRight")).pixel(5, 5),
                  qRgb(0, 0, 200));
+    }
+
+    void parallaxLimitsMustBeInOrder_data()
+    {
+        QTest::addColumn<double>("parallaxNear");
+        QTest::addColumn<double>("parallaxScreen");
+        QTest::addColumn<double>("parallaxFar");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("the defaults: all equal") << 0.0 << 0.0 << 0.0 << QString();
+        QTest::newRow("in front, on and behind") << -1.0 << 0.0 << 2.0 << QString();
+        QTest::newRow("all equal off the screen") << 0.5 << 0.5 << 0.5 << QString();
+        QTest::newRow("the widest") << -5.0 << 5.0 << 5.0 << QString();
+        QTest::newRow("near behind the screen") << 1.0 << 0.0 << 2.0 << kNearMessage;
+        QTest::newRow("far in front of the screen") << -1.0 << 0.5 << 0.2 << kFarMessage;
+        QTest::newRow("reversed: the near limit first") << 2.0 << 1.0 << 0.0 << kNearMessage;
+    }
+    void parallaxLimitsMustBeInOrder()
+    {
+        QFETCH(double, parallaxNear);
+        QFETCH(double, parallaxScreen);
+        QFETCH(double, parallaxFar);
+        QFETCH(QString, message);
+        MainWindow window;
+        MainWindowProbe probe(window);
+        window.findChild<QDoubleSpinBox*>("box_ParallaxNear")->setValue(parallaxNear);
+        window.findChild<QDoubleSpinBox*>("box_ParallaxScreen")->setValue(parallaxScreen);
+        window.findChild<QDoubleSpinBox*>("box_ParallaxFar")->setValue(parallaxFar);
+        const bool valid = message.isEmpty();
+        const QStringList titles = valid ? QStringList() : QStringList{"Wrong settings"};
+        const QStringList texts = valid ? QStringList() : QStringList{message};
+
+        // Live analysis is checked in the same way, and stays off when refused.
+        auto* live = window.findChild<QCheckBox*>("chb_LiveAnalysis");
+        {
+            ModalAnswerer answerer;
+            live->setChecked(true);
+            QCOMPARE(answerer.titles(), titles);
+            QCOMPARE(answerer.texts(), texts);
+            QCOMPARE(live->isChecked(), valid);
+            QCOMPARE(probe.pipeline().disparityMap()->isLiveAnalysisOn(), valid);
+            live->setChecked(false);
+            QVERIFY(!probe.pipeline().disparityMap()->isLiveAnalysisOn());
+        }
+
+        auto* analyze = window.findChild<QPushButton*>("btn_calcDisparityMap");
+        ModalAnswerer answerer;
+        analyze->click();
+        QCOMPARE(answerer.titles(), titles);
+        QCOMPARE(answerer.texts(), texts);
+        QCOMPARE(analyze->isEnabled(), !valid);
+        probe.pipeline().disparityMap()->start();
+        QCOMPARE(holdsRequest(probe.pipeline().disparityMap()), valid);
+    }
+
+    void budgetIsShownAndSavedOnTheTargetScreen_data()
+    {
+        QTest::addColumn<int>("screen"); // entry of the list
+        QTest::addColumn<double>("customWidth");
+        QTest::addColumn<double>("eyeSeparation");
+        QTest::addColumn<QString>("figures");
+        QTest::addColumn<QString>("warning");
+        QTest::addColumn<QString>("screenLine");
+        // The scene reaches from 1 % of the width in front of the screen to
+        // 14.72 px of a 1920-pixel picture behind it.
+        QTest::newRow("12 m cinema") << 2 << 0.0 << 65.0 << "nearest -120 mm, farthest +92 mm, total 212 mm"
+                                     << "far background diverges on a 12 m screen: 92 mm > 65 mm"
+                                     << "12 m wide, eye separation 65 mm";
+        QTest::newRow("5 m") << 1 << 0.0 << 65.0 << "nearest -50 mm, farthest +38 mm, total 88 mm"
+                             << QString() << "5 m wide, eye separation 65 mm";
+        QTest::newRow("1.4 m television")
+            << 0 << 0.0 << 65.0 << "nearest -14 mm, farthest +11 mm, total 25 mm" << QString()
+            << "1.4 m wide, eye separation 65 mm";
+        QTest::newRow("custom 8 m, eyes 60 mm")
+            << 3 << 8.0 << 60.0 << "nearest -80 mm, farthest +61 mm, total 141 mm"
+            << "far background diverges on an 8 m screen: 61 mm > 60 mm"
+            << "8 m wide, eye separation 60 mm";
+    }
+    void budgetIsShownAndSavedOnTheTargetScreen()
+    {
+        QFETCH(int, screen);
+        QFETCH(double, customWidth);
+        QFETCH(double, eyeSeparation);
+        QFETCH(QString, figures);
+        QFETCH(QString, warning);
+        QFETCH(QString, screenLine);
+        QTemporaryDir output;
+        MainWindow window;
+        window.findChild<QLineEdit*>("lineEdit_disparityOutputDir")->setText(output.path());
+        window.findChild<QGroupBox*>("grp_SaveResults")->setChecked(true);
+        window.findChild<QComboBox*>("cmb_TargetScreen")->setCurrentIndex(screen);
+        if (screen == 3)
+            window.findChild<QDoubleSpinBox*>("box_ScreenWidth")->setValue(customWidth);
+        window.findChild<QDoubleSpinBox*>("box_EyeSeparation")->setValue(eyeSeparation);
+        window.findChild<QDoubleSpinBox*>("box_ParallaxNear")->setValue(-1.0);
+        window.findChild<QDoubleSpinBox*>("box_ParallaxFar")->setValue(0.5);
+        window.findChild<QPushButton*>("btn_calcDisparityMap")->click(); // the settings the file names
+
+        auto [left, right] = stereoPair();
+        VideoFrame map = left;
+        map.image = texture(cv::Size(96, 64), CV_8UC3, 3);
+        DisparityHistogramInfo analysis;
+        analysis.minDisparity = -64;
+        analysis.maxDisparity = 64;
+        analysis.histogram.assign(129, 0.5);
+        analysis.budget.valid = true;
+        analysis.budget.matchedPixels = 1000;
+        analysis.budget.pixels = 2000;
+        analysis.budget.nearestPercent = -1.0;
+        analysis.budget.farthestPercent = 14.72 / 1920 * 100;
+        analysis.budget.pictureWidth = 96;
+        analysis.budget.mapWidth = 96;
+        ModalAnswerer answerer;
+        window.onNewDisparityMapResults(left, right, map, analysis);
+        QVERIFY(answerer.titles().isEmpty());
+
+        const QString shown = window.findChild<QLabel*>("lbl_DepthBudget")->text();
+        QVERIFY2(
+            shown.contains("nearest -1.00 % (-1.0 px), farthest +0.77 % (+0.7 px), total 1.77 % (1.7 px)"),
+            qPrintable(shown));
+        QVERIFY2(shown.contains("of the 50.0 % matched pixels"), qPrintable(shown));
+        QVERIFY2(shown.contains(figures), qPrintable(shown));
+        auto* warningLabel = window.findChild<QLabel*>("lbl_DivergenceWarning");
+        QCOMPARE(!warningLabel->isHidden(), !warning.isEmpty());
+        if (!warning.isEmpty()) {
+            QVERIFY2(warningLabel->text().startsWith("Warning: " + warning + ". "),
+                     qPrintable(warningLabel->text()));
+        }
+
+        QFile file(QDir(output.path()).filePath("ds_camera_calibrator_010_20_30_12_budget.txt"));
+        QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
+        const QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
+        const QStringList expected{
+            "Depth budget of ds_camera_calibrator_010_20_30_12",
+            "Settings: parallax near -1.00 %, screen 0.00 %, far 0.50 %; disparity -64..64 px; block size 11 "
+            "px; coloured map",
+            "Picture width: 96 px",
+            "Matched pixels: 1000 of 2000 (50.0 %)",
+            "Nearest parallax (1st percentile): -1.00 % of the width, -1.0 px",
+            "Farthest parallax (99th percentile): +0.77 % of the width, +0.7 px",
+            "Total budget: 1.77 % of the width, 1.7 px",
+            "Target screen: " + screenLine,
+            "On the target screen: " + figures,
+            "Divergence: " + (warning.isEmpty() ? QString("none") : warning),
+            ""};
+        QCOMPARE(lines, expected);
+
+        // Another screen re-reads the shown budget at once.
+        window.findChild<QComboBox*>("cmb_TargetScreen")->setCurrentIndex(screen == 2 ? 0 : 2);
+        QCOMPARE(!warningLabel->isHidden(), screen != 2);
+    }
+
+    void targetScreenIsKeptForTheNextStart()
+    {
+        QSettings(kOrganizationName, kApplicationName).clear();
+        {
+            MainWindow window;
+            // At first: the cinema screen and adult eyes.
+            QCOMPARE(window.findChild<QComboBox*>("cmb_TargetScreen")->currentIndex(), 2);
+            QCOMPARE(window.findChild<QDoubleSpinBox*>("box_ScreenWidth")->value(), 12.0);
+            QVERIFY(!window.findChild<QDoubleSpinBox*>("box_ScreenWidth")->isEnabled());
+            QCOMPARE(window.findChild<QDoubleSpinBox*>("box_EyeSeparation")->value(), 65.0);
+            window.findChild<QComboBox*>("cmb_TargetScreen")->setCurrentIndex(3);
+            QVERIFY(window.findChild<QDoubleSpinBox*>("box_ScreenWidth")->isEnabled());
+            window.findChild<QDoubleSpinBox*>("box_ScreenWidth")->setValue(7.5);
+            window.findChild<QDoubleSpinBox*>("box_EyeSeparation")->setValue(62.5);
+        }
+        {
+            MainWindow window;
+            QCOMPARE(window.findChild<QComboBox*>("cmb_TargetScreen")->currentIndex(), 3);
+            QCOMPARE(window.findChild<QDoubleSpinBox*>("box_ScreenWidth")->value(), 7.5);
+            QVERIFY(window.findChild<QDoubleSpinBox*>("box_ScreenWidth")->isEnabled());
+            QCOMPARE(window.findChild<QDoubleSpinBox*>("box_EyeSeparation")->value(), 62.5);
+            window.findChild<QComboBox*>("cmb_TargetScreen")->setCurrentIndex(0);
+        }
+        MainWindow window;
+        QCOMPARE(window.findChild<QComboBox*>("cmb_TargetScreen")->currentIndex(), 0);
+        QCOMPARE(window.findChild<QDoubleSpinBox*>("box_ScreenWidth")->value(), 1.4);
+        QVERIFY(!window.findChild<QDoubleSpinBox*>("box_ScreenWidth")->isEnabled());
+        QCOMPARE(window.findChild<QDoubleSpinBox*>("box_EyeSeparation")->value(), 62.5);
+    }
+
+    void liveAnalysisEndsWithTheTabOrCapture_data()
+    {
+        QTest::addColumn<int>("leaveFor"); // the tab chosen, or -1 for a capture stop
+        QTest::newRow("Acquisition tab") << 0;
+        QTest::newRow("Camera Calibration tab") << 1;
+        QTest::newRow("capture stopped") << -1;
+    }
+    void liveAnalysisEndsWithTheTabOrCapture()
+    {
+        QFETCH(int, leaveFor);
+        QTemporaryDir output;
+        MainWindow window;
+        MainWindowProbe probe(window);
+        auto* tabs = window.findChild<QTabWidget*>("tabWidget");
+        tabs->setCurrentIndex(2);
+        probe.pipeline().switchTo(FramePipeline::Branch::Disparity); // as with capture running
+        window.findChild<QLineEdit*>("lineEdit_disparityOutputDir")->setText(output.path());
+        window.findChild<QGroupBox*>("grp_SaveResults")->setChecked(true);
+        window.findChild<QSpinBox*>("box_MinDisparity")->setValue(0);
+        window.findChild<QSpinBox*>("box_MaxDisparity")->setValue(16);
+        window.findChild<QSpinBox*>("box_BlockSize")->setValue(5);
+        auto* live = window.findChild<QCheckBox*>("chb_LiveAnalysis");
+        auto* budget = window.findChild<QLabel*>("lbl_DepthBudget");
+        auto* analyze = window.findChild<QPushButton*>("btn_calcDisparityMap");
+        ModalAnswerer answerer;
+
+        live->setChecked(true);
+        QVERIFY(probe.pipeline().disparityMap()->isLiveAnalysisOn());
+        // Pairs come in one after another; each is analysed.
+        for (int pair = 0; pair < 2; ++pair) {
+            budget->setText(QString());
+            const auto [left, right] = stereoPair();
+            // Offered until the worker takes one: a pair offered while it is busy is dropped.
+            QTRY_VERIFY((probe.pipeline().disparityMap()->onNewInputFramesArrived(left, right),
+                         budget->text().startsWith("Live depth budget")));
+        }
+        QVERIFY2(budget->text().contains("farthest -4.17 % (-4.0 px)"), qPrintable(budget->text()));
+        QVERIFY(hasPicture(window.findChild<QLabel*>("lbl_DisparityMapResult")));
+        QVERIFY(analyze->isEnabled()); // live results are not the answer to Analyze
+        QVERIFY(QDir(output.path()).entryList(QDir::Files).isEmpty()); // and never saved
+
+        if (leaveFor < 0)
+            probe.stopCapture();
+        else
+            tabs->setCurrentIndex(leaveFor);
+        QVERIFY(!live->isChecked());
+        QVERIFY(!probe.pipeline().disparityMap()->isLiveAnalysisOn());
+        QVERIFY(answerer.titles().isEmpty());
+
+        // A live result already on its way is not shown once Live is off.
+        budget->setText(QString());
+        const auto [left, right] = stereoPair();
+        DisparityHistogramInfo late;
+        window.onNewLiveDisparityMapResults(left, right, left, late);
+        QVERIFY(budget->text().isEmpty());
+    }
+
+    void pipelineEndsLiveAnalysisOffTheDisparityBranch_data()
+    {
+        QTest::addColumn<int>("branch"); // -1: capture stopped
+        QTest::addColumn<bool>("live");
+        QTest::newRow("disparity") << int(FramePipeline::Branch::Disparity) << true;
+        QTest::newRow("live views") << int(FramePipeline::Branch::LiveViews) << false;
+        QTest::newRow("calibration") << int(FramePipeline::Branch::Calibration) << false;
+        QTest::newRow("none") << int(FramePipeline::Branch::None) << false;
+        QTest::newRow("capture stopped") << -1 << false;
+    }
+    void pipelineEndsLiveAnalysisOffTheDisparityBranch()
+    {
+        QFETCH(int, branch);
+        QFETCH(bool, live);
+        MainWindow window;
+        MainWindowProbe probe(window);
+        FramePipeline& pipeline = probe.pipeline();
+        pipeline.switchTo(FramePipeline::Branch::Disparity);
+        pipeline.disparityMap()->startLiveAnalysis(-64, 64, 11, true, 0, 0, 0);
+        if (branch < 0)
+            pipeline.stopFeeding();
+        else
+            pipeline.switchTo(FramePipeline::Branch(branch));
+        QCOMPARE(pipeline.disparityMap()->isLiveAnalysisOn(), live);
     }
 
     void chosenDirectoryIsKeptForTheNextStart()

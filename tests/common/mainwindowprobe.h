@@ -21,6 +21,9 @@ public:
     }
     int indicatorWritePosition() const { return m_window.m_indicatorHistory.writePosition(); }
 
+    // What "Stop capture" does.
+    void stopCapture() { m_window.stopCapture(); }
+
 private:
     MainWindow& m_window;
 };

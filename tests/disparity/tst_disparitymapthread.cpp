@@ -234,6 +234,108 @@ private slots:
         QCOMPARE(results->count(), 1);
     }
 
+    void liveAnalysisNarrowsThePictures_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("liveWidth");
+        QTest::addColumn<int>("liveMin");
+        QTest::addColumn<int>("liveMax");
+        // The pair is shifted by 8 px; narrowed, by 8 px times the scale.
+        QTest::newRow("1920 wide: half size, -32..32") << 1920 << 960 << -32 << 32;
+        QTest::newRow("3840 wide: quarter size, -16..16") << 3840 << 960 << -16 << 16;
+        QTest::newRow("640 wide: as it is") << 640 << 640 << -64 << 64;
+    }
+    void liveAnalysisNarrowsThePictures()
+    {
+        QFETCH(int, width);
+        QFETCH(int, liveWidth);
+        QFETCH(int, liveMin);
+        QFETCH(int, liveMax);
+        QSignalSpy live(worker.get(), &DisparityMapThread::newLiveDisparityMapResults);
+        worker->start();
+        worker->startLiveAnalysis(-64, 64, 11, true, 0, 0, 0);
+        QVERIFY(worker->isLiveAnalysisOn());
+        for (uint32_t i = 0; i < 3; ++i)
+            offer(texturedPair(i, cv::Size(width, 96)));
+        QCOMPARE(live.count(), 3); // every pair, none of them a saved result
+        QCOMPARE(results->count(), 0);
+
+        const Pair pair = texturedPair(2, cv::Size(width, 96));
+        const VideoFrame left = live.at(2).at(0).value<VideoFrame>();
+        const VideoFrame map = live.at(2).at(2).value<VideoFrame>();
+        const DisparityHistogramInfo info = live.at(2).at(3).value<DisparityHistogramInfo>();
+        QCOMPARE(left.image.cols, liveWidth);
+        QCOMPARE(map.image.cols, liveWidth);
+        QCOMPARE(map.image.rows, 96 * liveWidth / width);
+        QCOMPARE(map.timecode, pair.left.timecode);
+        QCOMPARE(info.minDisparity, liveMin);
+        QCOMPARE(info.maxDisparity, liveMax);
+        QCOMPARE(int(info.histogram.size()), liveMax - liveMin + 1);
+        const double scaledShift = double(shift) * liveWidth / width;
+        const auto peak = std::max_element(info.histogram.begin(), info.histogram.end());
+        QCOMPARE(int(peak - info.histogram.begin()) + liveMin, int(scaledShift));
+        // The budget in pixels of the full picture: the whole scene 8 px in front of the screen.
+        QVERIFY(info.budget.valid);
+        QCOMPARE(info.budget.pictureWidth, width);
+        QVERIFY2(std::abs(info.budget.nearestPixels() + shift) <= 0.5 * width / liveWidth,
+                 qPrintable(QString::number(info.budget.nearestPixels())));
+        QVERIFY2(std::abs(info.budget.farthestPixels() + shift) <= 0.5 * width / liveWidth,
+                 qPrintable(QString::number(info.budget.farthestPixels())));
+
+        worker->stopLiveAnalysis();
+        QVERIFY(!worker->isLiveAnalysisOn());
+        offer(texturedPair(4, cv::Size(width, 96)));
+        QCOMPARE(live.count(), 3);
+    }
+
+    void aRequestTakesTheNextPairAtFullSizeDuringLiveAnalysis()
+    {
+        QSignalSpy live(worker.get(), &DisparityMapThread::newLiveDisparityMapResults);
+        worker->start();
+        worker->startLiveAnalysis(-64, 64, 11, false, 0, 0, 0);
+        offer(texturedPair(1, cv::Size(1920, 64)));
+        worker->calculate();
+        const Pair full = texturedPair(2, cv::Size(1920, 64));
+        offer(full);
+        offer(texturedPair(3, cv::Size(1920, 64)));
+        QCOMPARE(live.count(), 2);
+        QCOMPARE(results->count(), 1);
+        QCOMPARE(results->at(0).at(2).value<VideoFrame>().image.cols, 1920);
+        QCOMPARE(results->at(0).at(0).value<VideoFrame>().timecode, full.left.timecode);
+        QCOMPARE(live.at(1).at(0).value<VideoFrame>().timecode, texturedPair(3).left.timecode);
+        QVERIFY(worker->isLiveAnalysisOn()); // the request does not end live analysis
+    }
+
+    void liveAnalysisThatCannotGoOnStopsWithOneReason_data()
+    {
+        QTest::addColumn<Settings>("settings");
+        QTest::addColumn<int>("rightWidth");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("pictures differ in size") << Settings() << 200 << "differ in size";
+        QTest::newRow("block size refused") << Settings{-64, 64, 33, true, 0, 0, 0} << 256 << "odd number";
+    }
+    void liveAnalysisThatCannotGoOnStopsWithOneReason()
+    {
+        QFETCH(Settings, settings);
+        QFETCH(int, rightWidth);
+        QFETCH(QString, reason);
+        QSignalSpy live(worker.get(), &DisparityMapThread::newLiveDisparityMapResults);
+        QSignalSpy liveFailures(worker.get(), &DisparityMapThread::liveAnalysisFailed);
+        Pair pair = texturedPair(5);
+        pair.right.image = pair.right.image.colRange(0, rightWidth).clone();
+        worker->start();
+        worker->startLiveAnalysis(settings.minDisparity, settings.maxDisparity, settings.blockSize, true, 0,
+                                  0, 0);
+        offer(pair);
+        offer(pair);
+        QCOMPARE(liveFailures.count(), 1);
+        QVERIFY2(liveFailures.at(0).at(0).toString().contains(reason),
+                 qPrintable(liveFailures.at(0).at(0).toString()));
+        QVERIFY(!worker->isLiveAnalysisOn());
+        QCOMPARE(live.count(), 0);
+        QCOMPARE(failures->count(), 0); // not the failure of a requested analysis
+    }
+
     void startStopCycles()
     {
         const Pair pair = texturedPair(1, cv::Size(64, 24));
@@ -292,6 +394,13 @@ private:
         const auto peak = std::max_element(info.histogram.begin(), info.histogram.end());
         QCOMPARE(int(peak - info.histogram.begin()) + s.minDisparity, shift);
         QCOMPARE(*peak, 1.0);
+        // The whole textured scene lies `shift` pixels in front of the screen.
+        QVERIFY(info.budget.valid);
+        QCOMPARE(info.budget.pictureWidth, pair.left.image.cols);
+        QVERIFY2(std::abs(info.budget.nearestPixels() + shift) < 0.5,
+                 qPrintable(QString::number(info.budget.nearestPixels())));
+        QVERIFY2(std::abs(info.budget.farthestPixels() + shift) < 0.5,
+                 qPrintable(QString::number(info.budget.farthestPixels())));
     }
 
     std::unique_ptr<MessageLog> log;

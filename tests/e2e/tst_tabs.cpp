@@ -1,14 +1,19 @@
 // The analysis tabs on the built-in virtual rig: the calibration tab finds the
 // board in both cameras and measures the rig's misalignment; the disparity tab
-// analyses a pair, saves it under its timecode, and its histogram shows the
-// depths of the scene.
+// analyses a pair, saves it under its timecode, and its histogram and depth
+// budget show the depths of the scene; live analysis runs while the tab is
+// shown and capture runs.
 
+#include "board/calibrationboard.h"
+#include "common/mainwindowprobe.h"
 #include "common/modalanswerer.h"
 #include "common/privatesettings.h"
 #include "plots/disparityplot.h"
 #include "windowdriver.h"
 
+#include <QCheckBox>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <qwt_plot_histogram.h>
 
@@ -24,6 +29,39 @@ void startDoubleCapture(WindowDriver& driver)
     driver.chooseDouble(0, 1);
     driver.click();
     QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
+}
+
+// The rig's two cameras without any misalignment: the default right camera's
+// zoom would add a disparity that grows toward the picture's edges.
+const char kAlignedRig[] = R"yaml(
+cards:
+  - { name: L, genlock: g, source: { kind: rig, view: left } }
+  - { name: R, genlock: g, source: { kind: rig, view: right } }
+)yaml";
+
+// Parallax, in percent of the picture width, of a point at `depth` board
+// distances in the rig: cameras 30 mm apart converge on the board, which
+// fills 40 % of the width. The board's parallax is 0.
+double rigParallaxPercent(double depth)
+{
+    const double boardWidth = CalibrationBoard::standard().size().width / 1000.0; // metres
+    return 100.0 * 0.4 * 0.030 / boardWidth * (1.0 - 1.0 / depth);
+}
+
+// The rig puts its wall at 3.6 board distances and its nearest box at 0.7.
+const double kWallParallax = rigParallaxPercent(3.6);
+const double kNearestBoxParallax = rigParallaxPercent(0.7);
+
+// Nearest and farthest parallax, in percent, as the budget line reads them.
+bool readBudget(const QString& text, double& nearest, double& farthest)
+{
+    static const QRegularExpression figures(R"(nearest ([-+]?\d+\.\d+) % \(.*farthest ([-+]?\d+\.\d+) % \()");
+    const QRegularExpressionMatch match = figures.match(text);
+    if (!match.hasMatch())
+        return false;
+    nearest = match.captured(1).toDouble();
+    farthest = match.captured(2).toDouble();
+    return true;
 }
 
 QColor background(const QLabel* label)
@@ -76,6 +114,102 @@ private slots:
         QVERIFY(answerer.titles().isEmpty());
     }
 
+    void depthBudgetReachesFromTheNearestBoxToTheWall()
+    {
+        QVERIFY(virtualcards::configure(kAlignedRig));
+        QTemporaryDir output;
+        ModalAnswerer answerer;
+        MainWindow window;
+        WindowDriver driver(window);
+        QVERIFY(waitForCards(driver, 2));
+        driver.chooseDouble(0, 1);
+        driver.click();
+        QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
+        driver.tabs()->setCurrentIndex(2);
+        driver.widget<QLineEdit>("lineEdit_disparityOutputDir")->setText(output.path());
+        driver.widget<QGroupBox>("grp_SaveResults")->setChecked(true);
+
+        QTest::mouseClick(driver.widget<QPushButton>("btn_calcDisparityMap"), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(QDir(output.path()).entryList({"*_budget.txt"}, QDir::Files).size(), 1,
+                                  kWait);
+        const QString shown = driver.label("lbl_DepthBudget");
+        double nearest = 0, farthest = 0;
+        QVERIFY2(readBudget(shown, nearest, farthest), qPrintable(shown));
+        const QString report = QString("budget %1 % to %2 %, rig %3 % to %4 %")
+                                   .arg(nearest)
+                                   .arg(farthest)
+                                   .arg(kNearestBoxParallax)
+                                   .arg(kWallParallax);
+        qInfo("%s", qPrintable(report));
+        // Within 0.1 % of the picture width.
+        QVERIFY2(qAbs(nearest - kNearestBoxParallax) <= 0.1, qPrintable(report));
+        QVERIFY2(qAbs(farthest - kWallParallax) <= 0.1, qPrintable(report));
+
+        // The file beside the pictures says the same.
+        QFile file(QDir(output.path()).filePath(QDir(output.path()).entryList({"*_budget.txt"}).first()));
+        QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
+        const QString written = QString::fromUtf8(file.readAll());
+        QVERIFY2(written.contains(QString("Nearest parallax (1st percentile): %1 % of the width")
+                                      .arg((nearest > 0 ? "+" : "") + QString::number(nearest, 'f', 2))),
+                 qPrintable(written));
+        QVERIFY(answerer.titles().isEmpty());
+    }
+
+    void liveAnalysisRunsWhileTheTabIsShownAndCaptureRuns()
+    {
+        QVERIFY(virtualcards::configure(kAlignedRig));
+        ModalAnswerer answerer;
+        MainWindow window;
+        WindowDriver driver(window);
+        QVERIFY(waitForCards(driver, 2));
+        driver.chooseDouble(0, 1);
+        driver.click();
+        QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
+        driver.tabs()->setCurrentIndex(2);
+        auto* live = driver.widget<QCheckBox>("chb_LiveAnalysis");
+        auto* budget = driver.widget<QLabel>("lbl_DepthBudget");
+        auto* analyze = driver.widget<QPushButton>("btn_calcDisparityMap");
+
+        for (const bool leaveTheTab : {true, false}) {
+            live->setChecked(true);
+            // Several analyses follow one another, each shown as it comes.
+            for (int analysis = 0; analysis < 3; ++analysis) {
+                budget->clear();
+                QTRY_VERIFY_WITH_TIMEOUT(budget->text().startsWith("Live depth budget"), kWait);
+            }
+            const QString shown = budget->text();
+            QVERIFY2(shown.contains("analysed at 960 x 540 px, disparities -32..32 px"), qPrintable(shown));
+            double nearest = 0, farthest = 0;
+            QVERIFY2(readBudget(shown, nearest, farthest), qPrintable(shown));
+            const QString report = QString("live budget %1 % to %2 %, rig %3 % to %4 %")
+                                       .arg(nearest)
+                                       .arg(farthest)
+                                       .arg(kNearestBoxParallax)
+                                       .arg(kWallParallax);
+            qInfo("%s", qPrintable(report));
+            // On half-size pictures, as close as the full-size analysis.
+            QVERIFY2(qAbs(nearest - kNearestBoxParallax) <= 0.1, qPrintable(report));
+            QVERIFY2(qAbs(farthest - kWallParallax) <= 0.1, qPrintable(report));
+            QVERIFY(analyze->isEnabled());
+
+            if (leaveTheTab) {
+                driver.tabs()->setCurrentIndex(0);
+                QVERIFY(!live->isChecked());
+                budget->clear();
+                driver.tabs()->setCurrentIndex(2);
+            } else {
+                driver.click(); // stop capture
+                QVERIFY(!live->isChecked());
+                budget->clear();
+            }
+            // The worker has stopped, and a result already on its way is not shown.
+            QVERIFY(!MainWindowProbe(window).pipeline().disparityMap()->isLiveAnalysisOn());
+            QCoreApplication::processEvents();
+            QVERIFY(budget->text().isEmpty());
+        }
+        QVERIFY(answerer.titles().isEmpty());
+    }
+
     void disparityAnalysisIsSavedUnderItsTimecode()
     {
         QVERIFY(virtualcards::configure(virtualcards::defaultConfiguration()));
@@ -93,14 +227,16 @@ private slots:
                                  kWait);
 
         QTest::mouseClick(driver.widget<QPushButton>("btn_calcDisparityMap"), Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(QDir(output.path()).entryList(QDir::Files).size(), 3, kWait);
+        // The three pictures and the depth budget beside them.
+        QTRY_COMPARE_WITH_TIMEOUT(QDir(output.path()).entryList(QDir::Files).size(), 4, kWait);
         QVERIFY(driver.showsPicture("lbl_DisparityMapResult"));
-        const QStringList files = QDir(output.path()).entryList(QDir::Files, QDir::Name);
+        const QStringList files = QDir(output.path()).entryList({"*.png"}, QDir::Files, QDir::Name);
         const QRegularExpression name("^ds_camera_calibrator_(\\d{3}_\\d\\d_\\d\\d_\\d\\d)_(L|R|map)\\.png$");
         const QString stem = name.match(files.value(0)).captured(1);
         QVERIFY2(!stem.isEmpty(), qPrintable(files.join(", ")));
         const QString prefix = "ds_camera_calibrator_" + stem;
         QCOMPARE(files, (QStringList{prefix + "_L.png", prefix + "_R.png", prefix + "_map.png"}));
+        QCOMPARE(QDir(output.path()).entryList({"*.txt"}, QDir::Files), QStringList{prefix + "_budget.txt"});
         for (const QString& file : files)
             QVERIFY(!QImage(QDir(output.path()).filePath(file)).isNull());
 

@@ -1,10 +1,12 @@
 // The histogram plot: one item per result, one column per whole disparity, and
 // column colours read back from the rendered widget.
 
+#include "plots/disparitylegend.h"
 #include "plots/disparityplot.h"
 #include "plots/disparityplothistogram.h"
 
 #include <QtTest>
+#include <qwt_plot_marker.h>
 #include <qwt_scale_map.h>
 
 namespace {
@@ -70,6 +72,101 @@ private slots:
         QVERIFY(plot.axisEnabled(QwtPlot::xBottom));
         QCOMPARE(plot.canvasBackground().color(), QColor(255, 255, 255, 255));
         QCOMPARE(plot.canvasBackground().style(), Qt::SolidPattern);
+    }
+
+    void axisRunsFromFarToNear()
+    {
+        DisparityPlot plot(nullptr);
+        const QString title = plot.axisTitle(QwtPlot::xBottom).text();
+        const int far = title.indexOf("far"), unit = title.indexOf("disparity, px"),
+                  near = title.indexOf("near");
+        // Far parallax is at negative disparities: the left end.
+        QVERIFY2(far >= 0 && far < unit && unit < near, qPrintable(title));
+    }
+
+    void budgetLinesMarkNearestAndFarthest_data()
+    {
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<double>("nearestPercent");
+        QTest::addColumn<double>("farthestPercent");
+        QTest::addColumn<int>("mapWidth");
+        QTest::addColumn<double>("nearestAt"); // disparity of the line
+        QTest::addColumn<double>("farthestAt");
+        QTest::addColumn<QString>("nearestLabel");
+        QTest::addColumn<QString>("farthestLabel");
+        QTest::newRow("box in front, wall behind")
+            << true << -2.0 << 4.0 << 1000 << 20.0 << -40.0 << "nearest -2.00 %"
+            << "farthest 4.00 %";
+        // A live analysis: the columns count pixels of the 960-pixel map.
+        QTest::newRow("live map 960 wide")
+            << true << -1.25 << 2.5 << 960 << 12.0 << -24.0 << "nearest -1.25 %"
+            << "farthest 2.50 %";
+        QTest::newRow("nothing matched: no lines")
+            << false << 0.0 << 0.0 << 1000 << 0.0 << 0.0 << QString() << QString();
+    }
+    void budgetLinesMarkNearestAndFarthest()
+    {
+        QFETCH(bool, valid);
+        QFETCH(double, nearestPercent);
+        QFETCH(double, farthestPercent);
+        QFETCH(int, mapWidth);
+        QFETCH(double, nearestAt);
+        QFETCH(double, farthestAt);
+        QFETCH(QString, nearestLabel);
+        QFETCH(QString, farthestLabel);
+        DisparityHistogramInfo info = histogramInfo(-64, 64, ParallaxLimits{-10, -2, 2, 10}, 0.5);
+        info.budget.valid = valid;
+        info.budget.nearestPercent = nearestPercent;
+        info.budget.farthestPercent = farthestPercent;
+        info.budget.mapWidth = mapWidth;
+        info.budget.pictureWidth = 1920;
+        DisparityPlot plot(nullptr);
+        for (int result = 0; result < 2; ++result) { // a second result replaces the lines
+            plot.setHistogram(info);
+            QCOMPARE(plot.itemList(QwtPlotItem::Rtti_PlotHistogram).size(), 1);
+            const QwtPlotItemList markers = plot.itemList(QwtPlotItem::Rtti_PlotMarker);
+            QCOMPARE(markers.size(), valid ? 2 : 0);
+            QMap<QString, double> lines;
+            for (const QwtPlotItem* item : markers) {
+                const auto* marker = static_cast<const QwtPlotMarker*>(item);
+                QCOMPARE(marker->lineStyle(), QwtPlotMarker::VLine);
+                lines.insert(marker->label().text(), marker->xValue());
+            }
+            if (!valid)
+                continue;
+            QCOMPARE(lines.keys(), (QStringList{farthestLabel, nearestLabel}));
+            QVERIFY(qAbs(lines.value(nearestLabel) - nearestAt) < 1e-9);
+            QVERIFY(qAbs(lines.value(farthestLabel) - farthestAt) < 1e-9);
+        }
+    }
+
+    void legendsNameEveryColour_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QStringList>("texts");
+        const QStringList depths{"near: in front of the near limit", "screen plane", "between the limits",
+                                 "far: behind the far limit"};
+        QTest::newRow("coloured map")
+            << int(DisparityLegend::Kind::ColoredMap) << depths + QStringList{"unmatched: no depth found"};
+        // The histogram does not count unmatched pixels.
+        QTest::newRow("histogram") << int(DisparityLegend::Kind::Histogram) << depths;
+        QTest::newRow("grey map") << int(DisparityLegend::Kind::GreyMap)
+                                  << QStringList{"far \u2192 near: dark \u2192 light", "unmatched: black"};
+    }
+    void legendsNameEveryColour()
+    {
+        QFETCH(int, kind);
+        QFETCH(QStringList, texts);
+        DisparityLegend legend;
+        legend.setKind(DisparityLegend::Kind(kind));
+        QCOMPARE(legend.texts(), texts);
+        legend.setHorizontal(true); // laid out again, the same entries
+        QCOMPARE(legend.texts(), texts);
+        // Every entry explains itself further, with the sign convention.
+        const QList<QWidget*> rows = legend.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+        QCOMPARE(rows.size(), texts.size());
+        for (const QWidget* row : rows)
+            QVERIFY(!row->toolTip().isEmpty());
     }
 
     void eachResultReplacesTheLastOne()
