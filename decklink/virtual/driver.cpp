@@ -50,6 +50,7 @@ std::vector<VirtualCard*> Driver::loadLocked()
     }
     Configuration configuration;
     ConfigurationError error;
+    std::string problem;
     const char* path = std::getenv(environmentVariable);
     if (!path || !*path) {
         parseConfiguration(defaultConfigurationText(), ".", configuration, error);
@@ -57,12 +58,12 @@ std::vector<VirtualCard*> Driver::loadLocked()
         configuration.installed = false;
     } else if (!loadConfigurationFile(path, configuration, error)) {
         // Half a configuration would mislead: without a sound one the driver is not there.
-        std::cerr << "virtual cards: " << describe(path, error) << "; the driver is not installed"
-                  << std::endl;
+        problem = describe(path, error);
+        std::cerr << "virtual cards: " << problem << "; the driver is not installed" << std::endl;
         configuration = Configuration{};
         configuration.installed = false;
     }
-    return apply(configuration);
+    return apply(configuration, problem);
 }
 
 bool Driver::reload()
@@ -85,16 +86,18 @@ bool Driver::configure(const std::string& text, std::string* error)
     Configuration configuration;
     ConfigurationError problem;
     const bool ok = parseConfiguration(text, ".", configuration, problem);
+    std::string description;
     if (!ok) {
+        description = describe("configuration text", problem);
         if (error)
-            *error = describe("configuration text", problem);
+            *error = description;
         configuration = Configuration{};
         configuration.installed = false;
     }
     std::vector<VirtualCard*> pulled;
     {
         std::lock_guard<std::mutex> configuring(m_configuring);
-        pulled = apply(configuration);
+        pulled = apply(configuration, description);
     }
     releaseAll(pulled);
     return ok;
@@ -107,7 +110,7 @@ void Driver::releaseAll(const std::vector<VirtualCard*>& cards)
         card->Release();
 }
 
-std::vector<VirtualCard*> Driver::apply(const Configuration& configuration)
+std::vector<VirtualCard*> Driver::apply(const Configuration& configuration, const std::string& problems)
 {
     std::shared_ptr<const RigScene> rig;
     for (const CardSettings& card : configuration.cards)
@@ -124,6 +127,7 @@ std::vector<VirtualCard*> Driver::apply(const Configuration& configuration)
         m_genlockClocks.clear();
         m_loaded = true;
         m_installed = configuration.installed;
+        m_problems = problems;
         m_rig = rig;
         // A genlock group runs from now on, from its start timecode or the time of day.
         for (const CardSettings& card : configuration.cards) {
@@ -279,6 +283,13 @@ bool Driver::setSignal(const std::string& name, BMDDisplayMode code)
     return true;
 }
 
+std::string Driver::problems()
+{
+    loadOnce();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_problems;
+}
+
 // The test interface.
 
 bool configure(const std::string& text, std::string* error)
@@ -323,4 +334,13 @@ const char* defaultConfiguration()
 HRESULT DeckLinkCreateInstance(const char* classId, REFIID iid, void** out)
 {
     return virtualcards::Driver::instance().createInstance(classId, iid, out);
+}
+
+HRESULT DeckLinkGetDriverMessages(BSTR* messages)
+{
+    if (!messages)
+        return E_POINTER;
+    const std::string problems = virtualcards::Driver::instance().problems();
+    *messages = problems.empty() ? nullptr : virtualcards::makeBstr(problems.c_str());
+    return problems.empty() ? S_FALSE : S_OK;
 }

@@ -35,6 +35,8 @@ public:
     bool plug(const std::string& name);
     bool pull(const std::string& name);
     bool setSignal(const std::string& name, BMDDisplayMode mode);
+    // What went wrong in the last set-up, one problem per line; empty when nothing did.
+    std::string problems();
 
 private:
     Driver() = default;
@@ -50,7 +52,8 @@ private:
     // the caller releases when it holds no lock.
     std::vector<VirtualCard*> loadLocked();
     // Replaces everything by `configuration`: the present cards are pulled, the new ones plugged.
-    std::vector<VirtualCard*> apply(const Configuration& configuration);
+    // `problems` are what kept the intended configuration from being read.
+    std::vector<VirtualCard*> apply(const Configuration& configuration, const std::string& problems);
     static void releaseAll(const std::vector<VirtualCard*>& cards);
     void plugLocked(Slot& slot);
     // The card leaves; the caller releases the returned reference when it holds no lock.
@@ -61,6 +64,7 @@ private:
     std::mutex m_mutex;       // the state below
     bool m_loaded = false;
     bool m_installed = false;
+    std::string m_problems;
     std::vector<Slot> m_slots;
     std::map<std::string, std::shared_ptr<const FrameClock>> m_genlockClocks;
     std::shared_ptr<const RigScene> m_rig;

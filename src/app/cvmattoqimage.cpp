@@ -1,6 +1,6 @@
 #include "app/cvmattoqimage.h"
+#include "pipeline/logcategories.h"
 
-#include <QDebug>
 #include <QVector>
 
 namespace {
@@ -36,7 +36,7 @@ QImage cvMatToQImage(const cv::Mat& image)
         return grey;
     }
     default:
-        qWarning() << "cvMatToQImage() - cv::Mat image type not handled in switch:" << image.type();
+        qCWarning(lcWindow) << "cvMatToQImage() - cv::Mat image type not handled in switch:" << image.type();
         return QImage();
     }
 }

@@ -37,10 +37,10 @@ FramePipeline::~FramePipeline()
 }
 
 void FramePipeline::setPreprocessingSettings(int inputMode, const FrameTransform& left,
-                                             const FrameTransform& right)
+                                             const FrameTransform& right, bool fullSizeHalves)
 {
     for (auto& worker : m_preprocessing)
-        worker->setSettings(inputMode, left, right);
+        worker->setSettings(inputMode, left, right, fullSizeHalves);
 }
 
 SignalLink FramePipeline::liveViewLink(Side side) const

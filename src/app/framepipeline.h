@@ -47,7 +47,10 @@ public:
     DisparityMapThread* disparityMap() const { return m_disparityMap.get(); }
 
     // Both preprocessing threads take the same input layout and transforms.
-    void setPreprocessingSettings(int inputMode, const FrameTransform& left, const FrameTransform& right);
+    // fullSizeHalves: the halves of a side-by-side or under/over frame are
+    // squeezed views, scaled back to the full picture's aspect.
+    void setPreprocessingSettings(int inputMode, const FrameTransform& left, const FrameTransform& right,
+                                  bool fullSizeHalves = false);
 
     // Capture of one side: the frames of card (a newFrameArrived(VideoFrame)
     // signal) go to the side's preprocessing thread, its results to the side's

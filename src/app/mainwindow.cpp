@@ -1,12 +1,12 @@
 // The window's construction and destruction, and its error dialog.
 
 #include "app/mainwindow.h"
+#include "pipeline/logcategories.h"
 
 #include "app/appnames.h"
 #include "ui_mainwindow.h"
 #include "version.h"
 
-#include <QDebug>
 #include <QDir>
 #include <QIcon>
 #include <QMessageBox>
@@ -60,7 +60,7 @@ MainWindow::~MainWindow()
 
 void MainWindow::onDisplayErrorMessage(const QString& title, const QString& message)
 {
-    qDebug() << "onDisplayErrorMessage";
+    qCDebug(lcWindow) << "onDisplayErrorMessage";
     QMessageBox::critical(this, title, message, QMessageBox::Ok, QMessageBox::NoButton);
 }
 

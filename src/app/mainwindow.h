@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/alignmentlog.h"
-#include "calibration/alignmentreadout.h"
 #include "app/framepipeline.h"
+#include "calibration/alignmentreadout.h"
 #include "calibration/calibrationindicators.h"
 #include "capture/decklinkdevice.h"
 #include "capture/decklinkdevicediscovery.h"
@@ -12,7 +12,9 @@
 #include <QMainWindow>
 #include <QMutex>
 #include <QSize>
+#include <QStringList>
 #include <opencv2/core.hpp>
+#include <utility>
 
 class QComboBox;
 class QLabel;
@@ -46,6 +48,11 @@ public:
     // there; one-channel frames in grey, three-channel frames as blue-green-red.
     // An empty frame clears the label.
     static void showImage(const cv::Mat& frame, QLabel* label);
+    // showImage of the frame's picture, or the "No signal" text when the
+    // frame came from an input without signal.
+    static void showFrame(const VideoFrame& frame, QLabel* label);
+    // What a view of an input without signal says, beginning "No signal".
+    static QString noSignalText(uint32_t displayMode);
     // The source scaled, with its aspect ratio kept, to fit the box.
     static cv::Mat resizeToFit(const cv::Mat& source, QSize box);
 
@@ -117,6 +124,9 @@ private:
     void setUpPipeline();
     // Construction step of capture: the input controls and card discovery.
     void setUpCapture();
+    // The driver's state in the status bar: its set-up problems (also in a
+    // message box once the window is up), or the hint to install it.
+    void showDriverState(bool driverPresent, const QStringList& problems);
     // Discovery's card reports to the window.
     SignalRoute discoveryRoute() const;
     // First steps of closing: every capture stopped, discovery switched off.
@@ -126,12 +136,22 @@ private:
     // Position of the card's entry in the input lists, -1 if it has none.
     int listPosition(IDeckLink* deckLink) const;
     void setInputSelectionEnabled(bool enabled);
+    // The display-mode list beside an input list.
+    QComboBox* displayModeList(const QComboBox* inputList) const;
+    bool anyDeviceCapturing() const;
     // Makes the current entry of list the selected device.
     void onNewDeviceSelected(QComboBox* list, DeckLinkDevice*& selected);
     void startCapture();
-    // Starts the card in the mode chosen in its list; a failure is shown under title.
-    void startDevice(DeckLinkDevice* device, const QComboBox* list, const QString& title);
+    // Starts the device in the mode chosen in modes. When it fails, capture
+    // is stopped as a whole, the info rows of the device's sides (left,
+    // right) are cleared, and the box titled title names the device.
+    bool startDevice(DeckLinkDevice* device, const QComboBox* modes, const QString& title,
+                     std::pair<bool, bool> sides);
     void stopCapture();
+    // Empties the info rows of the left and/or right camera.
+    void clearFrameInfo(bool left, bool right);
+    // The info rows of a frame from an input without signal say so.
+    static void showNoSignalInfo(QLabel* displayModeRow, QLabel* timecodeRow, uint32_t displayMode);
     void updateLeftFrameInfo(uint32_t pixelFormat, uint32_t displayMode, uint32_t timecode,
                              uint32_t timecodeUserBits, uint32_t timecodeFormat,
                              uint32_t hardwareReferenceTimestamp, uint32_t streamTime);
@@ -142,6 +162,10 @@ private:
     // Gives the disparity map the room of a panel that was hidden (or takes it back).
     void adjustDisparityOutputStretch(bool panelHidden);
 
+    // Empties the calibration tab: views, output image, indicators and the
+    // line under them; the indicator history starts afresh. Results already
+    // on their way are taken in first, so none lands after the clearing.
+    void clearCalibrationResults();
     // Shows both processed views and updates the indicators once the stored
     // left and right results belong to the same instant.
     void showCalibrationResultsWhenPaired();
@@ -152,8 +176,6 @@ private:
     // check from the stored results, after the indicators were updated
     // (measured: they were computed, not set to "UNDEFINED").
     void updateAlignment(bool measured);
-    // Full-size pixels per processed pixel, from the input layout and turns.
-    FullSizeScale alignmentScale() const;
     // Writes the line of this update when recording; a failure stops the
     // recording and says why beside the Record button.
     void logAlignment(const std::optional<AlignmentReading>& reading);
@@ -204,7 +226,7 @@ private:
     // The latest detection of each side, outermost rectangle first.
     std::vector<DetectedRectangle> m_leftRectangles;
     std::vector<DetectedRectangle> m_rightRectangles;
-    // Kept for the whole run: neither a capture stop nor a tab change resets it.
+    // Started afresh by a capture stop and by each visit of the calibration tab.
     IndicatorHistory m_indicatorHistory;
     // What the indicators showed at their last completed update.
     CalibrationAverages m_indicatorAverages;

@@ -5,10 +5,10 @@
 #include "app/mainwindow.h"
 
 #include "app/orientationadvice.h"
+#include "pipeline/logcategories.h"
 #include "plots/alignmenttrendplot.h"
 #include "ui_mainwindow.h"
 
-#include <QDebug>
 #include <QDir>
 #include <QLabel>
 #include <QPalette>
@@ -49,7 +49,10 @@ void MainWindow::updateAlignment(bool measured)
         {m_ui->lbl_AlignSizeValue, m_ui->lbl_AlignSizeState, m_ui->lbl_AlignSizeAction},
         {m_ui->lbl_AlignHorizontalValue, m_ui->lbl_AlignHorizontalState, m_ui->lbl_AlignHorizontalAction}};
 
-    const FullSizeScale scale = alignmentScale();
+    // The processed pictures are the cameras' full pictures: the halves of a
+    // side-by-side or under/over signal are either full-size already or scaled
+    // back to full size before they get here.
+    const FullSizeScale scale;
     std::optional<AlignmentReading> reading;
     if (measured)
         reading = measureAlignment(m_leftRectangles, m_rightRectangles, m_leftRawFrame.image.size(), scale);
@@ -60,7 +63,7 @@ void MainWindow::updateAlignment(bool measured)
             row.value->setText(QStringLiteral("-"));
             row.state->setText(QStringLiteral("UNDEFINED"));
             row.state->setPalette(statePalette(IndicatorState::Red));
-            row.action->setText(QStringLiteral("Show the whole board to both cameras"));
+            row.action->setText(QStringLiteral("Nothing measured: see the reason under the indicators"));
         }
     } else {
         const AlignmentReading mean = m_alignmentHistory.add(*reading);
@@ -86,21 +89,6 @@ void MainWindow::updateAlignment(bool measured)
     }
     logAlignment(reading);
     checkOrientationAtMostTwiceASecond();
-}
-
-FullSizeScale MainWindow::alignmentScale() const
-{
-    FullSizeScale scale;
-    if (!m_ui->rbn_DoubleInput->isChecked()) {
-        if (m_ui->radio_SideBySide->isChecked())
-            scale.x = 2.0;
-        else if (m_ui->radio_UnderOver->isChecked())
-            scale.y = 2.0;
-    }
-    // A quarter turn puts the squeezed axis of the view the other way.
-    if (m_ui->sett_LeftRotateLeft->isChecked() || m_ui->sett_LeftRotateRight->isChecked())
-        std::swap(scale.x, scale.y);
-    return scale;
 }
 
 void MainWindow::logAlignment(const std::optional<AlignmentReading>& reading)
@@ -195,8 +183,8 @@ void MainWindow::checkOrientationAtMostTwiceASecond()
     right.flipHorizontal = m_ui->sett_RightFlipHorizontal->isChecked();
     right.flipVertical = m_ui->sett_RightFlipVertical->isChecked();
     const QString advice = orientationAdvice(check.verdict, left, right);
-    qDebug() << "checkOrientation - scores" << check.scores[0] << check.scores[1] << check.scores[2]
-             << check.scores[3];
+    qCDebug(lcWindow) << "checkOrientation - scores" << check.scores[0] << check.scores[1] << check.scores[2]
+                      << check.scores[3];
     m_ui->lbl_OrientationWarning->setText(advice.isEmpty() ? QString()
                                                            : QStringLiteral("WARNING: ") + advice);
     m_ui->lbl_OrientationWarning->setPalette(statePalette(IndicatorState::Yellow));

@@ -2,10 +2,11 @@
 // processed views, the stereo output image and the four accuracy indicators.
 
 #include "app/mainwindow.h"
+#include "pipeline/logcategories.h"
 
 #include "ui_mainwindow.h"
 
-#include <QDebug>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QMutexLocker>
 #include <QPalette>
@@ -89,14 +90,58 @@ void showIndicator(QLabel* text, QSlider* slider, double average, const QString&
     text->setPalette(statePalette(indicatorState(average, limits)));
 }
 
+const QString kBoardHint = QStringLiteral(
+    "Hold the board square to the cameras, filling a third to three quarters of the picture height.");
+
+// The line under the indicators: why the two sides cannot be compared and
+// what to do about it.
+QString problemText(ComparisonProblem problem, const cv::Mat& left, const cv::Mat& right,
+                    const DetectedRectangles& leftRectangles, const DetectedRectangles& rightRectangles)
+{
+    switch (problem) {
+    case ComparisonProblem::None:
+        break;
+    case ComparisonProblem::NoSignalLeft:
+        return QStringLiteral(
+            "No signal on the left input: check the left camera, its cable and its display mode.");
+    case ComparisonProblem::NoSignalRight:
+        return QStringLiteral(
+            "No signal on the right input: check the right camera, its cable and its display mode.");
+    case ComparisonProblem::NoSignalBoth:
+        return QStringLiteral(
+            "No signal on either input: check the cameras, their cables and display modes.");
+    case ComparisonProblem::DifferentSizes:
+        return QStringLiteral(
+                   "The left and right pictures differ in size (%1 × %2 px and %3 × %4 px): capture "
+                   "both cameras in the same display mode, turned the same way.")
+            .arg(left.cols)
+            .arg(left.rows)
+            .arg(right.cols)
+            .arg(right.rows);
+    case ComparisonProblem::BoardMissingLeft:
+        return QStringLiteral("Board not found in the left picture. ") + kBoardHint;
+    case ComparisonProblem::BoardMissingRight:
+        return QStringLiteral("Board not found in the right picture. ") + kBoardHint;
+    case ComparisonProblem::BoardMissingBoth:
+        return QStringLiteral("Board not found in either picture. ") + kBoardHint;
+    case ComparisonProblem::DifferentRectangles:
+        return QStringLiteral("The board was not found whole in both pictures (%1 rectangles on the left, %2 "
+                              "on the right). ")
+                   .arg(leftRectangles.size())
+                   .arg(rightRectangles.size()) +
+               kBoardHint;
+    }
+    return QString();
+}
+
 } // namespace
 
 void MainWindow::onNewLeftCalibrationResultsArrived(VideoFrame rawFrame, VideoFrame processedFrame,
                                                     std::vector<DetectedRectangle> rectangles)
 {
     QMutexLocker lock(&m_mutex);
-    qDebug() << "onNewLeftCalibrationResultsArrived - rawFrame.data ="
-             << static_cast<const void*>(rawFrame.image.data);
+    qCDebug(lcWindow) << "onNewLeftCalibrationResultsArrived - rawFrame.data ="
+                      << static_cast<const void*>(rawFrame.image.data);
     m_leftRawFrame = rawFrame;
     m_leftProcessedFrame = processedFrame;
     m_leftRectangles = std::move(rectangles);
@@ -107,21 +152,51 @@ void MainWindow::onNewRightCalibrationResultsArrived(VideoFrame rawFrame, VideoF
                                                      std::vector<DetectedRectangle> rectangles)
 {
     QMutexLocker lock(&m_mutex);
-    qDebug() << "onNewRightCalibrationResultsArrived - rawFrame.data ="
-             << static_cast<const void*>(rawFrame.image.data);
+    qCDebug(lcWindow) << "onNewRightCalibrationResultsArrived - rawFrame.data ="
+                      << static_cast<const void*>(rawFrame.image.data);
     m_rightRawFrame = rawFrame;
     m_rightProcessedFrame = processedFrame;
     m_rightRectangles = std::move(rectangles);
     showCalibrationResultsWhenPaired();
 }
 
+void MainWindow::clearCalibrationResults()
+{
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    QMutexLocker lock(&m_mutex);
+    // The stored raw frames pair the next results: none of them may be paired
+    // with a frame of before.
+    m_leftRawFrame = VideoFrame();
+    m_rightRawFrame = VideoFrame();
+    m_leftProcessedFrame = VideoFrame();
+    m_rightProcessedFrame = VideoFrame();
+    m_leftRectangles.clear();
+    m_rightRectangles.clear();
+    m_indicatorHistory.clear();
+    for (QLabel* view : {m_ui->lbl_ImageProcessedLeft, m_ui->lbl_ImageProcessedRight, m_ui->lbl_ImageResult})
+        view->clear();
+    for (QLabel* text :
+         {m_ui->lbl_zoomTxt, m_ui->lbl_RotationTxt, m_ui->lbl_yOffsetTxt, m_ui->lbl_xOffsetTxt}) {
+        text->clear();
+        text->setPalette(QPalette());
+    }
+    for (QSlider* slider :
+         {m_ui->slider_ZoomRelation, m_ui->slider_Rotation, m_ui->slider_YOffset, m_ui->slider_XOffset})
+        slider->setValue(0);
+    m_ui->lbl_IndicatorsProblem->clear();
+    clearAlignment();
+}
+
 void MainWindow::showCalibrationResultsWhenPaired()
 {
+    // An input without signal carries no timecode to pair by: it is said at
+    // once rather than never.
+    const bool noSignal = m_leftRawFrame.noInputSignal || m_rightRawFrame.noInputSignal;
     // Until the other side's result of the same instant arrives, this one waits.
-    if (!haveSameTimeLabel(m_leftRawFrame, m_rightRawFrame))
+    if (!noSignal && !haveSameTimeLabel(m_leftRawFrame, m_rightRawFrame))
         return;
-    showImage(m_leftProcessedFrame.image, m_ui->lbl_ImageProcessedLeft);
-    showImage(m_rightProcessedFrame.image, m_ui->lbl_ImageProcessedRight);
+    showFrame(m_leftProcessedFrame, m_ui->lbl_ImageProcessedLeft);
+    showFrame(m_rightProcessedFrame, m_ui->lbl_ImageProcessedRight);
     updateAlignment(updateCalibrationIndicators());
 }
 
@@ -136,8 +211,17 @@ bool MainWindow::updateCalibrationIndicators()
         mode = StereoOutput::Anaglyph;
     showImage(stereoOutputImage(m_leftRawFrame.image, m_rightRawFrame.image, mode), m_ui->lbl_ImageResult);
 
+    const ComparedSide left{m_leftRawFrame.noInputSignal, m_leftProcessedFrame.image.cols,
+                            m_leftProcessedFrame.image.rows, &m_leftRectangles};
+    const ComparedSide right{m_rightRawFrame.noInputSignal, m_rightProcessedFrame.image.cols,
+                             m_rightProcessedFrame.image.rows, &m_rightRectangles};
+    const ComparisonProblem problem = comparisonProblem(left, right);
     const std::optional<CalibrationMeasurement> measurement =
-        measureCalibration(m_leftRectangles, m_rightRectangles);
+        problem == ComparisonProblem::None ? measureCalibration(m_leftRectangles, m_rightRectangles)
+                                           : std::nullopt;
+    m_ui->lbl_IndicatorsProblem->setText(problemText(problem, m_leftProcessedFrame.image,
+                                                     m_rightProcessedFrame.image, m_leftRectangles,
+                                                     m_rightRectangles));
     if (!measurement) {
         // Without a comparable board on both sides nothing is measured: the
         // sliders and the history stay as they were.

@@ -2,13 +2,16 @@
 // devices, and starting and stopping capture.
 
 #include "app/mainwindow.h"
+#include "pipeline/logcategories.h"
 
+#include "capture/decklinkcodenames.h"
 #include "ui_mainwindow.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDebug>
+#include <QLabel>
 #include <QSignalBlocker>
+#include <QStatusBar>
 
 namespace {
 
@@ -16,6 +19,37 @@ DeckLinkDevice* deviceAt(const QComboBox* list, int index)
 {
     const QVariant data = list->itemData(index, Qt::UserRole);
     return data.canConvert<void*>() ? static_cast<DeckLinkDevice*>(data.value<void*>()) : nullptr;
+}
+
+// Item data of the "Auto-detect" entry of a display-mode list; the other
+// entries hold the mode's position in the card's list.
+constexpr int kAutoDetect = -1;
+
+// The card's display modes, by name, "Auto-detect" first (and chosen) where
+// the card can detect its input's format.
+void fillDisplayModes(QComboBox* modes, const DeckLinkDevice* device)
+{
+    const QSignalBlocker blocker(modes);
+    modes->clear();
+    if (!device)
+        return;
+    if (device->SupportsFormatDetection())
+        modes->addItem(QStringLiteral("Auto-detect"), kAutoDetect);
+    const std::vector<BMDDisplayMode>& codes = device->GetDisplayModes();
+    for (size_t i = 0; i < codes.size(); ++i)
+        modes->addItem(displayModeToString(codes[i]), static_cast<int>(i));
+    modes->setCurrentIndex(0);
+}
+
+// Starts the device in the mode chosen in its list; under "Auto-detect" in
+// the card's first mode, from which it follows the signal's format.
+bool startInChosenMode(DeckLinkDevice* device, const QComboBox* modes)
+{
+    const QVariant chosen = modes->currentData();
+    const int position = chosen.isValid() ? chosen.toInt() : kAutoDetect;
+    if (position == kAutoDetect)
+        return device->StartCapture(0, true);
+    return device->StartCapture(static_cast<unsigned>(position), false);
 }
 
 } // namespace
@@ -26,12 +60,46 @@ void MainWindow::setUpCapture()
     setInputSelectionEnabled(false);
     connect(m_ui->rbn_SingleInput, SIGNAL(toggled(bool)), m_ui->frm_SingleInputCtrl, SLOT(setEnabled(bool)));
     connect(m_ui->rbn_DoubleInput, SIGNAL(toggled(bool)), m_ui->frm_DoubleInputCtrl, SLOT(setEnabled(bool)));
+    // Halves exist only in the side-by-side and under/over layouts.
+    connect(m_ui->radio_Identical, SIGNAL(toggled(bool)), m_ui->chb_FullSizeHalves, SLOT(setDisabled(bool)));
+    m_ui->chb_FullSizeHalves->setDisabled(m_ui->radio_Identical->isChecked());
 
     m_deviceDiscovery = ComPtr<DeckLinkDeviceDiscovery>::adopt(new DeckLinkDeviceDiscovery);
     makeRoute(discoveryRoute());
-    if (!m_deviceDiscovery->Enable())
-        qDebug()
-            << "Please install the Blackmagic Desktop Video drivers to use the features of this application.";
+    const bool enabled = m_deviceDiscovery->Enable();
+    showDriverState(enabled, DeckLinkDeviceDiscovery::driverMessages());
+}
+
+void MainWindow::showDriverState(bool driverPresent, const QStringList& problems)
+{
+    // The status bar keeps the state for as long as the window is open; the
+    // message box makes sure set-up problems are seen once.
+    auto* state = new QLabel(m_ui->statusBar);
+    state->setObjectName(QStringLiteral("lbl_DriverState"));
+    state->setWordWrap(true);
+    m_ui->statusBar->addWidget(state, 1);
+    if (!problems.isEmpty()) {
+        qCWarning(lcWindow).noquote() << "Capture driver:" << problems.join(QStringLiteral("; "));
+        state->setText(QStringLiteral("Capture driver set-up problem: %1. Correct it and start the program "
+                                      "again.")
+                           .arg(problems.join(QStringLiteral("; "))));
+        const QString message =
+            QStringLiteral("The capture driver could not be set up as configured:\n\n%1\n\nCorrect the "
+                           "set-up and start the program again; until then the cards concerned are not "
+                           "listed.")
+                .arg(problems.join(QLatin1Char('\n')));
+        // Once the window is up, so that the box has the window behind it.
+        QMetaObject::invokeMethod(
+            this,
+            [this, message] { onDisplayErrorMessage(QStringLiteral("Capture driver problem"), message); },
+            Qt::QueuedConnection);
+    } else if (!driverPresent) {
+        const QString hint = QStringLiteral(
+            "Please install the Blackmagic Desktop Video drivers to use the features of this application.");
+        qCWarning(lcWindow).noquote() << hint;
+        state->setText(QStringLiteral("No capture driver found. ") + hint);
+    }
+    state->setVisible(!state->text().isEmpty());
 }
 
 SignalRoute MainWindow::discoveryRoute() const
@@ -71,6 +139,24 @@ void MainWindow::releaseDevices()
     m_deckLinkLeftSelectedDevice = m_deckLinkRightSelectedDevice = m_deckLinkSingleSelectedDevice = nullptr;
 }
 
+QComboBox* MainWindow::displayModeList(const QComboBox* inputList) const
+{
+    if (inputList == m_ui->cmb_LeftCameraInput)
+        return m_ui->cmb_LeftDisplayMode;
+    if (inputList == m_ui->cmb_RightCameraInput)
+        return m_ui->cmb_RightDisplayMode;
+    return m_ui->cmb_SingleDisplayMode;
+}
+
+bool MainWindow::anyDeviceCapturing() const
+{
+    for (DeckLinkDevice* device :
+         {m_deckLinkLeftSelectedDevice, m_deckLinkRightSelectedDevice, m_deckLinkSingleSelectedDevice})
+        if (device && device->IsCapturing())
+            return true;
+    return false;
+}
+
 void MainWindow::setInputSelectionEnabled(bool enabled)
 {
     if (m_ui->rbn_SingleInput->isChecked())
@@ -83,12 +169,15 @@ void MainWindow::setInputSelectionEnabled(bool enabled)
 void MainWindow::onNewDeviceSelected(QComboBox* list, DeckLinkDevice*& selected)
 {
     const int index = list->currentIndex();
-    if (index < 0)
+    if (index < 0) {
+        fillDisplayModes(displayModeList(list), nullptr);
         return;
+    }
     selected = deviceAt(list, index);
-    qDebug() << "onNewDeviceSelected() - deckLinkSelectedDevice: " << static_cast<void*>(selected);
+    fillDisplayModes(displayModeList(list), selected);
+    qCDebug(lcWindow) << "onNewDeviceSelected() - deckLinkSelectedDevice: " << static_cast<void*>(selected);
     if (selected)
-        qDebug() << "onNewDeviceSelected() - deckLinkSelectedDevice: " << selected->GetDeviceName();
+        qCDebug(lcWindow) << "onNewDeviceSelected() - deckLinkSelectedDevice: " << selected->GetDeviceName();
     setInputSelectionEnabled(true);
 }
 
@@ -116,7 +205,7 @@ void MainWindow::onDeckLinkDeviceArrived(IDeckLink* deckLink)
         onDisplayErrorMessage(QStringLiteral("DeckLink Device Error"), message);
         return;
     }
-    qDebug() << "onDeckLinkDeviceArrived() - newDevice = " << static_cast<void*>(device);
+    qCDebug(lcWindow) << "onDeckLinkDeviceArrived() - newDevice = " << static_cast<void*>(device);
 
     const std::pair<QComboBox*, DeckLinkDevice**> lists[] = {
         {m_ui->cmb_LeftCameraInput, &m_deckLinkLeftSelectedDevice},
@@ -130,6 +219,14 @@ void MainWindow::onDeckLinkDeviceArrived(IDeckLink* deckLink)
             m_ui->btn_StartCapture->setEnabled(true);
             setInputSelectionEnabled(true);
         }
+    }
+    // Two cards make a rig: the right camera takes the newcomer rather than
+    // the card the left camera already uses, so that a start goes through.
+    QComboBox* const right = m_ui->cmb_RightCameraInput;
+    if (right->count() > 1 && m_deckLinkRightSelectedDevice == m_deckLinkLeftSelectedDevice &&
+        !anyDeviceCapturing()) {
+        right->setCurrentIndex(right->count() - 1);
+        onNewDeviceSelected(right, m_deckLinkRightSelectedDevice);
     }
 }
 
@@ -200,6 +297,8 @@ void MainWindow::onDeckLinkDeviceRemoved(IDeckLink* deckLink)
         setInputSelectionEnabled(false);
         m_deckLinkLeftSelectedDevice = m_deckLinkRightSelectedDevice = m_deckLinkSingleSelectedDevice =
             nullptr;
+        for (QComboBox* list : {m_ui->cmb_LeftCameraInput, m_ui->cmb_RightCameraInput, m_ui->cmb_SingleInput})
+            fillDisplayModes(displayModeList(list), nullptr);
     }
     removed->Release();
 }
@@ -228,41 +327,50 @@ void MainWindow::startCapture()
     using Side = FramePipeline::Side;
     if (m_ui->rbn_SingleInput->isChecked()) {
         DeckLinkDevice* const device = m_deckLinkSingleSelectedDevice;
-        qDebug() << "m_deckLinkSingleSelectedDevice: " << static_cast<void*>(device);
-        qDebug() << "m_deckLinkSingleSelectedDevice - Name: " << device->GetDeviceName();
+        qCDebug(lcWindow) << "m_deckLinkSingleSelectedDevice: " << static_cast<void*>(device);
+        qCDebug(lcWindow) << "m_deckLinkSingleSelectedDevice - Name: " << device->GetDeviceName();
         // The one input feeds both cameras; the layout settings decide which
         // part of the picture each keeps.
         m_pipeline->feed(Side::Left, device->notifier());
         m_pipeline->feed(Side::Right, device->notifier());
-        startDevice(device, m_ui->cmb_SingleInput, QStringLiteral("Single input start capture error"));
+        startDevice(device, m_ui->cmb_SingleDisplayMode, QStringLiteral("Single input start capture error"),
+                    {true, true});
         return;
     }
 
     DeckLinkDevice* const left = m_deckLinkLeftSelectedDevice;
     DeckLinkDevice* const right = m_deckLinkRightSelectedDevice;
-    qDebug() << "m_deckLinkLeftSelectedDevice: " << left->GetDeviceName();
-    qDebug() << "m_deckLinkRightSelectedDevice: " << right->GetDeviceName();
+    qCDebug(lcWindow) << "m_deckLinkLeftSelectedDevice: " << left->GetDeviceName();
+    qCDebug(lcWindow) << "m_deckLinkRightSelectedDevice: " << right->GetDeviceName();
     if (left == right) {
         onDisplayErrorMessage(QStringLiteral("Start Capture Error"),
                               QStringLiteral("Select different input devices for left and right display"));
         return;
     }
     m_pipeline->feed(Side::Left, left->notifier());
-    startDevice(left, m_ui->cmb_LeftCameraInput, QStringLiteral("Left camera start capture error"));
+    if (!startDevice(left, m_ui->cmb_LeftDisplayMode, QStringLiteral("Left camera start capture error"),
+                     {true, false}))
+        return;
     m_pipeline->feed(Side::Right, right->notifier());
-    startDevice(right, m_ui->cmb_RightCameraInput, QStringLiteral("Right camera start capture error"));
+    startDevice(right, m_ui->cmb_RightDisplayMode, QStringLiteral("Right camera start capture error"),
+                {false, true});
 }
 
-void MainWindow::startDevice(DeckLinkDevice* device, const QComboBox* list, const QString& title)
+bool MainWindow::startDevice(DeckLinkDevice* device, const QComboBox* modes, const QString& title,
+                             std::pair<bool, bool> sides)
 {
-    // Format detection switches the card to the incoming signal whatever
-    // mode it is started in.
-    if (device->StartCapture(static_cast<unsigned>(list->currentIndex()), true)) {
+    if (startInChosenMode(device, modes)) {
         m_ui->btn_StartCapture->setText(QStringLiteral("Stop capture"));
         setInputSelectionEnabled(false);
-    } else {
-        onDisplayErrorMessage(title, device->GetErrorMessage());
+        return true;
     }
+    // Half a rig is no rig: a card that started is stopped again, and the
+    // side that failed keeps no rows of an earlier capture.
+    const QString message = device->GetDeviceName() + QStringLiteral(": ") + device->GetErrorMessage();
+    stopCapture();
+    clearFrameInfo(sides.first, sides.second);
+    onDisplayErrorMessage(title, message);
+    return false;
 }
 
 void MainWindow::stopCapture()
@@ -285,4 +393,5 @@ void MainWindow::stopCapture()
     setInputSelectionEnabled(true);
     m_ui->lbl_ImageLiveLeft->setPixmap(QPixmap());
     m_ui->lbl_ImageLiveRight->setPixmap(QPixmap());
+    clearCalibrationResults();
 }

@@ -3,11 +3,11 @@
 // budget on the target screen, and their export.
 
 #include "app/mainwindow.h"
+#include "pipeline/logcategories.h"
 
 #include "app/appnames.h"
 #include "ui_mainwindow.h"
 
-#include <QDebug>
 #include <QDir>
 #include <QFileDialog>
 #include <QSaveFile>
@@ -67,7 +67,7 @@ bool writePng(const QString& path, const cv::Mat& image)
         return cv::imwrite(path.toUtf8().constData(), image, parameters);
     } catch (const cv::Exception& error) {
         // An empty picture, or one the encoder refuses.
-        qDebug() << "writePng -" << path << error.what();
+        qCWarning(lcWindow) << "writePng -" << path << error.what();
         return false;
     }
 }
@@ -274,17 +274,18 @@ void MainWindow::on_btn_setDisparityOutputDir_clicked()
 
 void MainWindow::onDisparityPreview(VideoFrame leftFrame, VideoFrame rightFrame)
 {
-    qDebug() << "onDisparityPreview - leftFrame.data =" << static_cast<const void*>(leftFrame.image.data)
-             << "rightFrame.data =" << static_cast<const void*>(rightFrame.image.data);
-    showImage(leftFrame.image, m_ui->lbl_DisparityLivePreviewLeft);
-    showImage(rightFrame.image, m_ui->lbl_DisparityLivePreviewRight);
+    qCDebug(lcWindow) << "onDisparityPreview - leftFrame.data ="
+                      << static_cast<const void*>(leftFrame.image.data)
+                      << "rightFrame.data =" << static_cast<const void*>(rightFrame.image.data);
+    showFrame(leftFrame, m_ui->lbl_DisparityLivePreviewLeft);
+    showFrame(rightFrame, m_ui->lbl_DisparityLivePreviewRight);
 }
 
 void MainWindow::onNewDisparityMapResults(VideoFrame leftRawFrame, VideoFrame rightRawFrame,
                                           VideoFrame disparityMap, DisparityHistogramInfo disparity_histogram)
 {
-    qDebug() << "onNewDisparityMapResults - disparityMap.data ="
-             << static_cast<const void*>(disparityMap.image.data);
+    qCDebug(lcWindow) << "onNewDisparityMapResults - disparityMap.data ="
+                      << static_cast<const void*>(disparityMap.image.data);
     showDisparityAnalysis(leftRawFrame, rightRawFrame, disparityMap, disparity_histogram, false);
     if (m_ui->grp_SaveResults->isChecked())
         saveDisparityResults(leftRawFrame, rightRawFrame, disparityMap, disparity_histogram);

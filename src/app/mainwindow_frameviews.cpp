@@ -2,12 +2,12 @@
 // reaches a label, the "Info" texts and the scaled logos.
 
 #include "app/mainwindow.h"
+#include "pipeline/logcategories.h"
 
 #include "app/cvmattoqimage.h"
 #include "capture/decklinkcodenames.h"
 #include "ui_mainwindow.h"
 
-#include <QDebug>
 #include <QImage>
 #include <QLabel>
 #include <QLayout>
@@ -68,24 +68,54 @@ void showFrameInfo(const InfoLabels& labels, uint32_t pixelFormat, uint32_t disp
 void MainWindow::onNewLeftRawFrameArrived(VideoFrame rawFrame)
 {
     QMutexLocker lock(&m_mutex);
-    qDebug() << "onNewLeftRawFrameArrived - rawFrame.data =" << static_cast<const void*>(rawFrame.image.data);
+    qCDebug(lcWindow) << "onNewLeftRawFrameArrived - rawFrame.data ="
+                      << static_cast<const void*>(rawFrame.image.data);
     m_leftRawFrame = rawFrame;
-    showImage(m_leftRawFrame.image, m_ui->lbl_ImageLiveLeft);
+    showFrame(m_leftRawFrame, m_ui->lbl_ImageLiveLeft);
     const VideoFrame& f = m_leftRawFrame;
     updateLeftFrameInfo(f.pixelFormat, f.displayMode, f.timecode, f.timecodeUserBits, f.timecodeFormat,
                         f.hardwareReferenceTimestamp, f.streamTime);
+    if (f.noInputSignal)
+        showNoSignalInfo(m_ui->lbl_leftDisplayMode, m_ui->lbl_leftTimecode, f.displayMode);
 }
 
 void MainWindow::onNewRightRawFrameArrived(VideoFrame rawFrame)
 {
     QMutexLocker lock(&m_mutex);
-    qDebug() << "onNewRightRawFrameArrived - rawFrame.data ="
-             << static_cast<const void*>(rawFrame.image.data);
+    qCDebug(lcWindow) << "onNewRightRawFrameArrived - rawFrame.data ="
+                      << static_cast<const void*>(rawFrame.image.data);
     m_rightRawFrame = rawFrame;
-    showImage(m_rightRawFrame.image, m_ui->lbl_ImageLiveRight);
+    showFrame(m_rightRawFrame, m_ui->lbl_ImageLiveRight);
     const VideoFrame& f = m_rightRawFrame;
     updateRightFrameInfo(f.pixelFormat, f.displayMode, f.timecode, f.timecodeUserBits, f.timecodeFormat,
                          f.hardwareReferenceTimestamp, f.streamTime);
+    if (f.noInputSignal)
+        showNoSignalInfo(m_ui->lbl_rightDisplayMode, m_ui->lbl_rightTimecode, f.displayMode);
+}
+
+QString MainWindow::noSignalText(uint32_t displayMode)
+{
+    return QStringLiteral(
+               "No signal\n\nNothing readable reaches the input (set to %1): check the camera and its "
+               "cable, or choose the camera's display mode (or Auto-detect).")
+        .arg(displayModeToString(displayMode));
+}
+
+void MainWindow::showFrame(const VideoFrame& frame, QLabel* label)
+{
+    // The black filler of an input without signal would pass for a picture.
+    if (frame.noInputSignal) {
+        label->setWordWrap(true);
+        label->setText(noSignalText(frame.displayMode));
+        return;
+    }
+    showImage(frame.image, label);
+}
+
+void MainWindow::showNoSignalInfo(QLabel* displayModeRow, QLabel* timecodeRow, uint32_t displayMode)
+{
+    displayModeRow->setText(displayModeToString(displayMode) + QStringLiteral(": no signal"));
+    timecodeRow->setText(QStringLiteral("No signal"));
 }
 
 void MainWindow::showImage(const cv::Mat& frame, QLabel* label)
@@ -139,6 +169,20 @@ void MainWindow::updateRightFrameInfo(uint32_t pixelFormat, uint32_t displayMode
                    m_ui->lbl_rightHardwareReferenceTimestamp, m_ui->lbl_rightStreamTime},
                   pixelFormat, displayMode, timecode, timecodeUserBits, timecodeFormat,
                   hardwareReferenceTimestamp, streamTime);
+}
+
+void MainWindow::clearFrameInfo(bool left, bool right)
+{
+    if (left)
+        for (QLabel* row : {m_ui->lbl_leftPixelFormat, m_ui->lbl_leftDisplayMode, m_ui->lbl_leftTimecode,
+                            m_ui->lbl_leftTimecodeUserBits, m_ui->lbl_leftTimecodeFormat,
+                            m_ui->lbl_leftHardwareReferenceTimestamp, m_ui->lbl_leftStreamTime})
+            row->clear();
+    if (right)
+        for (QLabel* row : {m_ui->lbl_rightPixelFormat, m_ui->lbl_rightDisplayMode, m_ui->lbl_rightTimecode,
+                            m_ui->lbl_rightTimecodeUserBits, m_ui->lbl_rightTimecodeFormat,
+                            m_ui->lbl_rightHardwareReferenceTimestamp, m_ui->lbl_rightStreamTime})
+            row->clear();
 }
 
 void MainWindow::setUpLogos()

@@ -3,11 +3,11 @@
 // calibration and disparity tabs that can be shown and hidden.
 
 #include "app/mainwindow.h"
+#include "pipeline/logcategories.h"
 
 #include "ui_mainwindow.h"
 
 #include <QAbstractButton>
-#include <QDebug>
 #include <QStyle>
 #include <algorithm>
 #include <iterator>
@@ -24,7 +24,8 @@ void MainWindow::setUpPipeline()
         m_ui->radio_SideBySide,      m_ui->radio_UnderOver,          m_ui->sett_LeftRotateLeft,
         m_ui->sett_LeftRotateRight,  m_ui->sett_LeftRotate180,       m_ui->sett_LeftFlipHorizontal,
         m_ui->sett_LeftFlipVertical, m_ui->sett_RightRotateLeft,     m_ui->sett_RightRotateRight,
-        m_ui->sett_RightRotate180,   m_ui->sett_RightFlipHorizontal, m_ui->sett_RightFlipVertical};
+        m_ui->sett_RightRotate180,   m_ui->sett_RightFlipHorizontal, m_ui->sett_RightFlipVertical,
+        m_ui->chb_FullSizeHalves};
     for (const QAbstractButton* button : settingsButtons)
         connect(button, SIGNAL(toggled(bool)), this, SLOT(reloadImageProcessingSettings()));
 
@@ -56,14 +57,17 @@ void MainWindow::reloadImageProcessingSettings()
     right.flipHorizontal = m_ui->sett_RightFlipHorizontal->isChecked();
     right.flipVertical = m_ui->sett_RightFlipVertical->isChecked();
 
-    m_pipeline->setPreprocessingSettings(inputMode, left, right);
+    m_pipeline->setPreprocessingSettings(inputMode, left, right, m_ui->chb_FullSizeHalves->isChecked());
 }
 
 void MainWindow::on_tabWidget_currentChanged(int index)
 {
-    qDebug() << "ON_TABWIDGET_CURRENTCHANGED";
+    qCDebug(lcWindow) << "ON_TABWIDGET_CURRENTCHANGED";
     if (index != 2)
         switchLiveAnalysisOff(); // live analysis belongs to the disparity tab
+    // Results of an earlier visit are history; the tab shows the present.
+    if (index == 1)
+        clearCalibrationResults();
     if (!m_pipeline->isFed())
         return;
     using Branch = FramePipeline::Branch;

@@ -1,5 +1,6 @@
 #include "calibration/calibrationindicators.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -23,14 +24,15 @@ std::optional<int> offsetSum(const DetectedRectangles& left, const DetectedRecta
     return total / static_cast<int>(left.size());
 }
 
-double meanOfThree(const std::array<double, 3>& ring)
+// Slots not filled yet hold 0 and add nothing to the sums.
+double meanOf(const std::array<double, 3>& ring, int filled)
 {
-    return (0.0 + ring[0] + ring[1] + ring[2]) / 3.0;
+    return (0.0 + ring[0] + ring[1] + ring[2]) / filled;
 }
 
-int roundedMeanOfThree(const std::array<int, 3>& ring)
+int roundedMeanOf(const std::array<int, 3>& ring, int filled)
 {
-    return static_cast<int>(std::lround((double(ring[0]) + ring[1] + ring[2]) / 3.0));
+    return static_cast<int>(std::lround((double(ring[0]) + ring[1] + ring[2]) / filled));
 }
 
 } // namespace
@@ -96,13 +98,33 @@ CalibrationAverages IndicatorHistory::add(const CalibrationMeasurement& measurem
     yOffset[position] = measurement.yOffset;
     xOffset[position] = measurement.xOffset;
     position = (position + 1) % 3;
+    filled = std::min(filled + 1, 3);
 
     CalibrationAverages averages;
-    averages.zoom = meanOfThree(zoom);
-    averages.rotation = meanOfThree(rotation);
-    averages.yOffset = roundedMeanOfThree(yOffset);
-    averages.xOffset = roundedMeanOfThree(xOffset);
+    averages.zoom = meanOf(zoom, filled);
+    averages.rotation = meanOf(rotation, filled);
+    averages.yOffset = roundedMeanOf(yOffset, filled);
+    averages.xOffset = roundedMeanOf(xOffset, filled);
     return averages;
+}
+
+ComparisonProblem comparisonProblem(const ComparedSide& left, const ComparedSide& right)
+{
+    if (left.noSignal || right.noSignal)
+        return left.noSignal && right.noSignal ? ComparisonProblem::NoSignalBoth
+               : left.noSignal                 ? ComparisonProblem::NoSignalLeft
+                                               : ComparisonProblem::NoSignalRight;
+    if (left.width != right.width || left.height != right.height)
+        return ComparisonProblem::DifferentSizes;
+    const bool leftFound = left.rectangles && !left.rectangles->empty();
+    const bool rightFound = right.rectangles && !right.rectangles->empty();
+    if (!leftFound || !rightFound)
+        return !leftFound && !rightFound ? ComparisonProblem::BoardMissingBoth
+               : !leftFound              ? ComparisonProblem::BoardMissingLeft
+                                         : ComparisonProblem::BoardMissingRight;
+    if (!arePairable(*left.rectangles, *right.rectangles))
+        return ComparisonProblem::DifferentRectangles;
+    return ComparisonProblem::None;
 }
 
 IndicatorState indicatorState(double average, IndicatorLimits limits)

@@ -54,8 +54,9 @@ struct CalibrationAverages
 };
 
 // The last three measurements of the four indicators, in rings of three slots
-// with one write position for all four. Slots start at 0, so the first two
-// averages still include starting zeros.
+// with one write position for all four. While the rings fill, the averages
+// are over the measurements received so far: an empty slot counted as 0 would
+// show a third of a real error, in the green.
 class IndicatorHistory
 {
 public:
@@ -63,6 +64,10 @@ public:
     // the new averages.
     CalibrationAverages add(const CalibrationMeasurement& measurement);
     int writePosition() const { return position; }
+    // Measurements the averages are over now (0 to 3).
+    int size() const { return filled; }
+    // Forgets every measurement: the next one starts a new history.
+    void clear() { *this = IndicatorHistory(); }
 
 private:
     std::array<double, 3> zoom{};
@@ -70,7 +75,32 @@ private:
     std::array<int, 3> yOffset{};
     std::array<int, 3> xOffset{};
     int position = 0;
+    int filled = 0;
 };
+
+// Why the two sides' latest results cannot be compared, checked in this order.
+enum class ComparisonProblem
+{
+    None,
+    NoSignalLeft,
+    NoSignalRight,
+    NoSignalBoth,
+    DifferentSizes, // the pictures differ in size: their pixels do not compare
+    BoardMissingLeft,
+    BoardMissingRight,
+    BoardMissingBoth,
+    DifferentRectangles, // both boards found, with different numbers of rectangles
+};
+
+struct ComparedSide
+{
+    bool noSignal = false;
+    int width = 0; // of the picture the board was looked for in
+    int height = 0;
+    const DetectedRectangles* rectangles = nullptr;
+};
+
+ComparisonProblem comparisonProblem(const ComparedSide& left, const ComparedSide& right);
 
 enum class IndicatorState
 {

@@ -1,7 +1,7 @@
 #include "calibration/calibrationthread.h"
 #include "calibration/tesra_board_detector.h"
+#include "pipeline/logcategories.h"
 
-#include <QDebug>
 #include <opencv2/imgproc.hpp>
 
 void drawDetectedRectangles(cv::Mat& image, const std::vector<DetectedRectangle>& rectangles)
@@ -25,7 +25,9 @@ void drawDetectedRectangles(cv::Mat& image, const std::vector<DetectedRectangle>
     }
 }
 
-CalibrationThread::CalibrationThread(QObject* parent) : WorkerThread("CalibrationThread", parent) {}
+CalibrationThread::CalibrationThread(QObject* parent)
+    : WorkerThread("CalibrationThread", lcCalibration, parent)
+{}
 
 CalibrationThread::~CalibrationThread()
 {
@@ -36,13 +38,13 @@ CalibrationThread::~CalibrationThread()
 void CalibrationThread::onNewInputFrameArrived(VideoFrame frame)
 {
     const bool accepted = offerInput([&] {
-        qDebug() << "CalibrationThread::onNewInputFrameArrived - frame.data ="
-                 << static_cast<const void*>(frame.image.data);
+        qCDebug(lcCalibration) << "CalibrationThread::onNewInputFrameArrived - frame.data ="
+                               << static_cast<const void*>(frame.image.data);
         QMutexLocker lock(&frameMutex);
         inputFrame = frame;
     });
     if (!accepted)
-        qDebug() << "CalibrationThread::onNewInputFrameArrived - BUSY";
+        qCDebug(lcCalibration) << "CalibrationThread::onNewInputFrameArrived - BUSY";
 }
 
 void CalibrationThread::handleInput()
@@ -51,11 +53,11 @@ void CalibrationThread::handleInput()
     const VideoFrame frame = inputFrame;
     if (timeLabelFrameNumber(frame) % 5 != 0)
         return; // consumed without output
-    qDebug() << "CalibrationThread::run() - ID:" << QThread::currentThreadId();
+    qCDebug(lcCalibration) << "CalibrationThread::run() - ID:" << QThread::currentThreadId();
     std::vector<DetectedRectangle> rectangles;
     const bool found = findTesraBoard(frame.image, rectangles);
-    qDebug() << "Pattern found:" << found;
-    qDebug() << "Rectangles - size:" << rectangles.size();
+    qCDebug(lcCalibration) << "Pattern found:" << found;
+    qCDebug(lcCalibration) << "Rectangles - size:" << rectangles.size();
     VideoFrame drawn = frame;
     drawn.image = frame.image.clone();
     drawDetectedRectangles(drawn.image, rectangles);

@@ -1,8 +1,7 @@
 #include "capture/decklinkdevice.h"
+#include "pipeline/logcategories.h"
 
 #include "capture/inputframeconversion.h"
-
-#include <QDebug>
 
 DeckLinkDevice::DeckLinkDevice(IDeckLink* deckLink) : m_deckLink(ComPtr<IDeckLink>::share(deckLink)) {}
 
@@ -19,7 +18,7 @@ bool DeckLinkDevice::Init()
         m_errorMessage = QStringLiteral("Cannot get interface for DeckLink input");
         return false;
     }
-    qDebug() << "m_deckLinkInput (Init): " << static_cast<void*>(m_deckLinkInput.get());
+    qCDebug(lcCapture) << "m_deckLinkInput (Init): " << static_cast<void*>(m_deckLinkInput.get());
 
     if (m_deckLink->QueryInterface(IID_IDeckLinkOutput, m_deckLinkOutput.receiveAny()) != S_OK) {
         m_errorMessage = QStringLiteral("Cannot get interface for DeckLink output");
@@ -41,8 +40,10 @@ bool DeckLinkDevice::Init()
     ComPtr<IDeckLinkDisplayModeIterator> iterator;
     if (m_deckLinkInput->GetDisplayModeIterator(iterator.receive()) == S_OK && iterator) {
         ComPtr<IDeckLinkDisplayMode> mode;
-        while (iterator->Next(mode.receive()) == S_OK && mode)
+        while (iterator->Next(mode.receive()) == S_OK && mode) {
+            m_displayModeCodes.push_back(mode->GetDisplayMode());
             m_displayModes.push_back(std::move(mode));
+        }
     }
 
     BSTR name = nullptr;
@@ -53,7 +54,7 @@ bool DeckLinkDevice::Init()
         m_deviceName = QStringLiteral("DeckLink");
     }
 
-    qDebug() << "DeckLinkDevice::Init() finished successfully";
+    qCDebug(lcCapture) << "DeckLinkDevice::Init() finished successfully";
     return true;
 }
 
@@ -68,8 +69,11 @@ bool DeckLinkDevice::StartCapture(unsigned int modeIndex, bool followDetectedFor
     }
 
     m_deckLinkInput->SetCallback(this);
-    const BMDVideoInputFlags flags =
-        m_formatDetectionSupported == 1 ? bmdVideoInputEnableFormatDetection : bmdVideoInputFlagDefault;
+    // A mode the crew chose is kept: without detection the card cannot be
+    // talked into another format behind its back.
+    const BMDVideoInputFlags flags = m_formatDetectionSupported == 1 && followDetectedFormat
+                                         ? bmdVideoInputEnableFormatDetection
+                                         : bmdVideoInputFlagDefault;
     if (m_deckLinkInput->EnableVideoInput(m_displayModes[modeIndex]->GetDisplayMode(), bmdFormat8BitYUV,
                                           flags) != S_OK) {
         m_errorMessage =

@@ -35,10 +35,18 @@ public:
     // Obtains the card's interfaces, display modes and name. On false,
     // GetErrorMessage says what is missing.
     bool Init();
+    // Starts capture in the card's mode at modeIndex (a position in
+    // GetDisplayModes). When followDetectedFormat is set and the card can
+    // detect its input's format, it switches to the format detected; else it
+    // stays in the mode given, and a signal in another format gives frames
+    // flagged as without input.
     bool StartCapture(unsigned int modeIndex, bool followDetectedFormat);
     void StopCapture();
 
     const QString& GetDeviceName() const { return m_deviceName; }
+    // The card's display modes, in the card's order; filled by Init.
+    const std::vector<BMDDisplayMode>& GetDisplayModes() const { return m_displayModeCodes; }
+    bool SupportsFormatDetection() const { return m_formatDetectionSupported == 1; }
     bool IsCapturing() const { return m_capturing; }
     IDeckLink* GetDeckLink() const { return m_deckLink.get(); }
     QString GetErrorMessage() const { return m_errorMessage; }
@@ -58,6 +66,7 @@ private:
     ComPtr<IDeckLink> m_deckLink;
     ComPtr<IDeckLinkInput> m_deckLinkInput;
     std::vector<ComPtr<IDeckLinkDisplayMode>> m_displayModes;
+    std::vector<BMDDisplayMode> m_displayModeCodes;
     BOOL m_formatDetectionSupported = 0;
     bool m_capturing = false;
     std::atomic<bool> m_followDetectedFormat{false};

@@ -1,7 +1,7 @@
 #include "capture/decklinkdevicediscovery.h"
+#include "pipeline/logcategories.h"
 
 #include <QCoreApplication>
-#include <QDebug>
 #include <algorithm>
 
 DeckLinkDeviceDiscovery::DeckLinkDeviceDiscovery()
@@ -11,8 +11,22 @@ DeckLinkDeviceDiscovery::DeckLinkDeviceDiscovery()
                                m_deckLinkDiscovery.receiveAny()) != S_OK ||
         !m_deckLinkDiscovery) {
         m_deckLinkDiscovery.reset();
-        qDebug() << "A DeckLink discovery instance could not be created.";
+        qCWarning(lcCapture) << "A DeckLink discovery instance could not be created.";
     }
+}
+
+QStringList DeckLinkDeviceDiscovery::driverMessages()
+{
+    BSTR text = nullptr;
+    const HRESULT result = DeckLinkGetDriverMessages(&text);
+    QStringList messages;
+    if (result == S_OK && text)
+        messages = QString::fromUtf16(text).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    SysFreeString(text);
+    for (QString& message : messages)
+        message = message.trimmed();
+    messages.removeAll(QString());
+    return messages;
 }
 
 DeckLinkDeviceDiscovery::~DeckLinkDeviceDiscovery()
@@ -55,7 +69,7 @@ void DeckLinkDeviceDiscovery::Disable()
 
 HRESULT DeckLinkDeviceDiscovery::DeckLinkDeviceArrived(IDeckLink* deckLink)
 {
-    qDebug() << "DeckLink device arrived " << static_cast<void*>(deckLink);
+    qCDebug(lcCapture) << "DeckLink device arrived " << static_cast<void*>(deckLink);
     {
         std::lock_guard<std::mutex> lock(m_presentCardsMutex);
         m_presentCards.push_back(ComPtr<IDeckLink>::share(deckLink));
@@ -66,7 +80,7 @@ HRESULT DeckLinkDeviceDiscovery::DeckLinkDeviceArrived(IDeckLink* deckLink)
 
 HRESULT DeckLinkDeviceDiscovery::DeckLinkDeviceRemoved(IDeckLink* deckLink)
 {
-    qDebug() << "DeckLink device removed " << static_cast<void*>(deckLink);
+    qCDebug(lcCapture) << "DeckLink device removed " << static_cast<void*>(deckLink);
     ComPtr<IDeckLink> card;
     {
         std::lock_guard<std::mutex> lock(m_presentCardsMutex);

@@ -4,6 +4,7 @@
 #include "capture/comptr.h"
 
 #include <QObject>
+#include <QStringList>
 #include <mutex>
 #include <vector>
 
@@ -40,6 +41,10 @@ public:
     void Disable();
 
     DeckLinkDiscoveryQtNotifier* notifier() { return &m_notifier; }
+
+    // The driver's set-up problems, one per entry (e.g. a configuration file
+    // it cannot read); empty when it has none, or when there is no driver.
+    static QStringList driverMessages();
 
 protected:
     ~DeckLinkDeviceDiscovery() override;

@@ -1,8 +1,8 @@
 #include "capture/inputframeconversion.h"
+#include "pipeline/logcategories.h"
 
 #include "capture/comptr.h"
 
-#include <QDebug>
 #include <opencv2/imgproc.hpp>
 
 namespace {
@@ -44,6 +44,7 @@ bool convertInputFrame(IDeckLinkVideoInputFrame* inputFrame, IDeckLinkOutput* ou
     if (!inputFrame)
         return false;
 
+    result.noInputSignal = (inputFrame->GetFlags() & bmdFrameHasNoInputSource) != 0;
     result.timecodeFormat = 0;
     for (BMDTimecodeFormat format : timecodeFormatsByPreference) {
         if (readTimecode(inputFrame, format, result)) {
@@ -66,7 +67,7 @@ bool convertInputFrame(IDeckLinkVideoInputFrame* inputFrame, IDeckLinkOutput* ou
         result.pixelFormat = ancillary->GetPixelFormat();
         result.displayMode = ancillary->GetDisplayMode();
     } else {
-        qDebug() << "GetAncillaryData - error";
+        qCWarning(lcCapture) << "GetAncillaryData - error";
     }
 
     const long width = inputFrame->GetWidth();
@@ -79,19 +80,19 @@ bool convertInputFrame(IDeckLinkVideoInputFrame* inputFrame, IDeckLinkOutput* ou
                : E_POINTER;
     if (created != S_OK || !bgraFrame) {
         // Without a frame to convert into there is no picture to deliver.
-        qDebug() << "Cannot create frame for conversion:" << created;
+        qCWarning(lcCapture) << "Cannot create frame for conversion:" << created;
         return false;
     }
 
     const HRESULT converted = conversion ? conversion->ConvertFrame(inputFrame, bgraFrame.get()) : E_POINTER;
     if (converted != S_OK)
-        qDebug().noquote() << "Cannot convert frame: " + QString::number(converted);
+        qCWarning(lcCapture).noquote() << "Cannot convert frame: " + QString::number(converted);
 
     void* bytes = nullptr;
     const int rows = static_cast<int>(bgraFrame->GetHeight());
     const int cols = static_cast<int>(bgraFrame->GetWidth());
     if (bgraFrame->GetBytes(&bytes) != S_OK || !bytes || rows <= 0 || cols <= 0) {
-        qDebug() << "Cannot read converted frame:" << cols << "x" << rows;
+        qCWarning(lcCapture) << "Cannot read converted frame:" << cols << "x" << rows;
         return false;
     }
     const cv::Mat bgra(rows, cols, CV_8UC4, bytes, static_cast<size_t>(4 * cols));
@@ -99,7 +100,7 @@ bool convertInputFrame(IDeckLinkVideoInputFrame* inputFrame, IDeckLinkOutput* ou
     cv::cvtColor(bgra, bgr, cv::COLOR_BGRA2BGR);
     result.image = bgr;
 
-    qDebug().noquote() << QString(48, QLatin1Char('='));
-    qDebug() << "cvOutputFrame.data = " << static_cast<const void*>(result.image.data);
+    qCDebug(lcCapture).noquote() << QString(48, QLatin1Char('='));
+    qCDebug(lcCapture) << "cvOutputFrame.data = " << static_cast<const void*>(result.image.data);
     return true;
 }

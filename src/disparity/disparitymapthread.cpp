@@ -1,9 +1,10 @@
 #include "disparity/disparitymapthread.h"
+#include "pipeline/logcategories.h"
 
-#include <QDebug>
 #include <opencv2/imgproc.hpp>
 
-DisparityMapThread::DisparityMapThread(QObject* parent) : WorkerThread("DisparityMapThread", parent)
+DisparityMapThread::DisparityMapThread(QObject* parent)
+    : WorkerThread("DisparityMapThread", lcDisparity, parent)
 {
     qRegisterMetaType<DisparityHistogramInfo>("DisparityHistogramInfo");
 }
@@ -17,14 +18,14 @@ DisparityMapThread::~DisparityMapThread()
 void DisparityMapThread::onNewInputFramesArrived(VideoFrame leftFrame, VideoFrame rightFrame)
 {
     const bool accepted = offerInput([&] {
-        qDebug() << "DisparityMapThread::onNewInputFrameArrived - frame.data ="
-                 << static_cast<const void*>(leftFrame.image.data);
+        qCDebug(lcDisparity) << "DisparityMapThread::onNewInputFrameArrived - frame.data ="
+                             << static_cast<const void*>(leftFrame.image.data);
         QMutexLocker lock(&framesMutex);
         this->leftFrame = leftFrame;
         this->rightFrame = rightFrame;
     });
     if (!accepted)
-        qDebug() << "DisparityMapThread::onNewInputFrameArrived - BUSY";
+        qCDebug(lcDisparity) << "DisparityMapThread::onNewInputFrameArrived - BUSY";
 }
 
 void DisparityMapThread::calculate(int min_disparity, int max_disparity, int block_size, bool output_colored,
@@ -98,7 +99,8 @@ void DisparityMapThread::handleInput()
             return; // a pair without a request is thrown away
         }
     }
-    qDebug() << "DisparityMapThread::run() - ID:" << QThread::currentThreadId() << (live ? "live" : "");
+    qCDebug(lcDisparity) << "DisparityMapThread::run() - ID:" << QThread::currentThreadId()
+                         << (live ? "live" : "");
     QString problem;
     try {
         if (live)
@@ -122,7 +124,7 @@ void DisparityMapThread::handleInput()
 
 void DisparityMapThread::failLive(const QString& reason)
 {
-    qDebug() << "DisparityMapThread - live analysis failed:" << reason;
+    qCWarning(lcDisparity) << "DisparityMapThread - live analysis failed:" << reason;
     {
         QMutexLocker lock(&requestMutex);
         liveRequested = false;
@@ -148,7 +150,7 @@ QString DisparityMapThread::pairProblem() const
 
 void DisparityMapThread::fail(const QString& reason)
 {
-    qDebug() << "DisparityMapThread - analysis failed:" << reason;
+    qCWarning(lcDisparity) << "DisparityMapThread - analysis failed:" << reason;
     emit disparityMapFailed(reason);
 }
 

@@ -1,8 +1,8 @@
 #include "disparity/synchronizationthread.h"
+#include "pipeline/logcategories.h"
 
-#include <QDebug>
-
-SynchronizationThread::SynchronizationThread(QObject* parent) : WorkerThread("SynchronizationThread", parent)
+SynchronizationThread::SynchronizationThread(QObject* parent)
+    : WorkerThread("SynchronizationThread", lcSynchronization, parent)
 {}
 
 SynchronizationThread::~SynchronizationThread()
@@ -24,12 +24,13 @@ void SynchronizationThread::onNewRightInputFrameArrived(VideoFrame frame)
 void SynchronizationThread::offerFrame(VideoFrame& side, const VideoFrame& frame, const char* slotName)
 {
     const bool accepted = offerInput([&] {
-        qDebug() << slotName << "- frame.data =" << static_cast<const void*>(frame.image.data);
+        qCDebug(lcSynchronization) << slotName
+                                   << "- frame.data =" << static_cast<const void*>(frame.image.data);
         QMutexLocker lock(&framesMutex);
         side = frame;
     });
     if (!accepted)
-        qDebug() << slotName << "- BUSY, frame not taken";
+        qCDebug(lcSynchronization) << slotName << "- BUSY, frame not taken";
 }
 
 void SynchronizationThread::handleInput()
@@ -39,6 +40,6 @@ void SynchronizationThread::handleInput()
     // no instant to match: its zero time words would pair with any other.
     if (leftFrame.image.empty() || rightFrame.image.empty() || !haveSameTimeLabel(leftFrame, rightFrame))
         return;
-    qDebug() << "SynchronizationThread::run() - ID:" << QThread::currentThreadId();
+    qCDebug(lcSynchronization) << "SynchronizationThread::run() - ID:" << QThread::currentThreadId();
     emit newSynchronizedFrames(leftFrame, rightFrame);
 }

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <opencv2/core.hpp>
 
-// The record in which every picture travels through the program: the picture
-// and the seven 32-bit words read from the card with it. Copies share the
-// pixel buffer (cv::Mat reference counting).
+// The record in which every picture travels through the program: the picture,
+// the seven 32-bit words read from the card with it and whether the input had
+// a signal. Copies share the pixel buffer (cv::Mat reference counting).
 //
 // The three time words (timecode, hardwareReferenceTimestamp, streamTime) pack
 // hours, minutes, seconds and frames into bytes 0 to 3, hours in the lowest.
@@ -21,6 +21,9 @@ struct VideoFrame
     uint32_t timecodeFormat = 0;
     uint32_t hardwareReferenceTimestamp = 0;
     uint32_t streamTime = 0;
+    // The card had no signal on its input for this frame: the picture is
+    // black filler, not what a camera sent.
+    bool noInputSignal = false;
 };
 
 Q_DECLARE_METATYPE(VideoFrame)

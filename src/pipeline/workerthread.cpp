@@ -1,9 +1,10 @@
 #include "pipeline/workerthread.h"
 
-#include <QDebug>
 #include <exception>
 
-WorkerThread::WorkerThread(const char* logName, QObject* parent) : QThread(parent), logName(logName) {}
+WorkerThread::WorkerThread(const char* logName, LogCategory logCategory, QObject* parent)
+    : QThread(parent), logName(logName), logCategory(logCategory)
+{}
 
 void WorkerThread::start(Priority priority)
 {
@@ -43,13 +44,13 @@ void WorkerThread::run()
         }
         // The stop is seen before a pending frame, which then survives the stop.
         if (isStopRequested()) {
-            qDebug() << logName << "- stopped" << QThread::currentThreadId();
+            qCDebug(logCategory) << logName << "- stopped" << QThread::currentThreadId();
             return;
         }
         try {
             handleInput();
         } catch (const std::exception& error) {
-            qDebug() << logName << "- frame not handled:" << error.what();
+            qCWarning(logCategory) << logName << "- frame not handled:" << error.what();
         }
         QMutexLocker lock(&inputMutex);
         inputPending = false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLoggingCategory>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QThread>
@@ -32,8 +33,12 @@ public:
     void stop();
 
 protected:
-    // logName begins the worker's "stopped" and error debug lines.
-    WorkerThread(const char* logName, QObject* parent);
+    // The function that a logging category's declaration makes.
+    using LogCategory = const QLoggingCategory& (*)();
+
+    // logName begins the worker's "stopped" and error lines, written to
+    // logCategory.
+    WorkerThread(const char* logName, LogCategory logCategory, QObject* parent);
 
     // Stores an offered frame when none is pending and wakes run; returns false
     // when the frame is dropped. store runs under inputMutex and takes the
@@ -65,4 +70,5 @@ private:
 
     QWaitCondition wakeCondition; // waited on with inputMutex
     const char* logName;
+    const LogCategory logCategory;
 };

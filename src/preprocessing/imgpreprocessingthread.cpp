@@ -1,6 +1,7 @@
 #include "preprocessing/imgpreprocessingthread.h"
+#include "pipeline/logcategories.h"
 
-#include <QDebug>
+#include <opencv2/imgproc.hpp>
 
 namespace {
 
@@ -33,6 +34,19 @@ cv::Mat cameraView(const cv::Mat& image, int inputMode, int cameraId)
     }
 }
 
+// A squeezed half back at the full picture's aspect: twice as wide (side by
+// side) or twice as high (under/over). Other layouts pass unchanged.
+cv::Mat unsqueezed(const cv::Mat& half, int inputMode)
+{
+    if (half.empty() || (inputMode != InputSideBySide && inputMode != InputUnderOver))
+        return half;
+    const cv::Size full = inputMode == InputSideBySide ? cv::Size(2 * half.cols, half.rows)
+                                                       : cv::Size(half.cols, 2 * half.rows);
+    cv::Mat scaled;
+    cv::resize(half, scaled, full, 0, 0, cv::INTER_LINEAR);
+    return scaled;
+}
+
 } // namespace
 
 bool applyTransform(cv::Mat& image, const FrameTransform& transform)
@@ -59,7 +73,7 @@ bool applyTransform(cv::Mat& image, const FrameTransform& transform)
 }
 
 ImgPreprocessingThread::ImgPreprocessingThread(int cameraId, QObject* parent)
-    : WorkerThread("ImgProcessingThread", parent), cameraId(cameraId)
+    : WorkerThread("ImgProcessingThread", lcPreprocessing, parent), cameraId(cameraId)
 {}
 
 ImgPreprocessingThread::~ImgPreprocessingThread()
@@ -68,16 +82,18 @@ ImgPreprocessingThread::~ImgPreprocessingThread()
     wait();
 }
 
-void ImgPreprocessingThread::setSettings(int inputMode, FrameTransform left, FrameTransform right)
+void ImgPreprocessingThread::setSettings(int inputMode, FrameTransform left, FrameTransform right,
+                                         bool fullSizeHalves)
 {
     QMutexLocker lock(&settingsMutex);
-    settings = PreprocessingSettings{inputMode, left, right};
+    settings = PreprocessingSettings{inputMode, left, right, fullSizeHalves};
 }
 
 void ImgPreprocessingThread::onNewInputFrameArrived(VideoFrame frame)
 {
     offerInput([&] {
-        qDebug() << "onNewInputFrameArrived - frame.data =" << static_cast<const void*>(frame.image.data);
+        qCDebug(lcPreprocessing) << "onNewInputFrameArrived - frame.data ="
+                                 << static_cast<const void*>(frame.image.data);
         QMutexLocker lock(&frameMutex);
         inputFrame = frame;
     });
@@ -92,8 +108,10 @@ void ImgPreprocessingThread::handleInput()
     }
     QMutexLocker lock(&frameMutex);
     VideoFrame result = inputFrame;
-    qDebug() << "ImgProcessingThread::run() - ID:" << QThread::currentThreadId();
+    qCDebug(lcPreprocessing) << "ImgProcessingThread::run() - ID:" << QThread::currentThreadId();
     result.image = cameraView(inputFrame.image, snapshot.inputMode, cameraId);
+    if (snapshot.fullSizeHalves)
+        result.image = unsqueezed(result.image, snapshot.inputMode);
     applyTransform(result.image, cameraId == 0 ? snapshot.left : snapshot.right);
     emit newProcessingResults(result);
 }

@@ -30,6 +30,10 @@ struct PreprocessingSettings
     int inputMode = InputDouble; // until the first setSettings: the frame as received
     FrameTransform left;         // used by camera 0
     FrameTransform right;        // used by every other camera
+    // Side by side and under/over: each half carries a picture squeezed to
+    // half its width (or height), as 3D cameras send them, and is scaled back
+    // to the full picture's aspect. Off: the halves are full-size pictures.
+    bool fullSizeHalves = false;
 };
 
 // Applies the set steps of transform in place (rotate left, rotate right,
@@ -50,7 +54,7 @@ public:
     ~ImgPreprocessingThread() override;
 
     // Replaces the settings as a whole; used from the next frame handled. Any thread.
-    void setSettings(int inputMode, FrameTransform left, FrameTransform right);
+    void setSettings(int inputMode, FrameTransform left, FrameTransform right, bool fullSizeHalves = false);
 
 signals:
     void newProcessingResults(VideoFrame processedFrame);

@@ -114,26 +114,26 @@ private slots:
         for (int i = 0; i < 4; ++i)
             QTest::addRow("identical detections: %s", kIndicatorTexts[i])
                 << board() << board() << i << QStringList{"0", "0", "0"} << greens << QList<int>{0, 0, 0};
-        QTest::newRow("left 3 px lower") << board(0, 3) << board() << 2 << QStringList{"4", "8", "12"}
-                                         << QStringList{"yellow", "red", "red"} << QList<int>{4, 8, 10};
+        // The same error each time: it shows at its full size from the first
+        // result on, never a third of it in a better colour.
+        QTest::newRow("left 3 px lower") << board(0, 3) << board() << 2 << QStringList{"12", "12", "12"}
+                                         << QStringList{"red", "red", "red"} << QList<int>{10, 10, 10};
         QTest::newRow("left four times the area")
-            << board(0, 0, 2) << board() << 0 << QStringList{"-1", "-2", "-3"}
-            << QStringList{"red", "red", "red"} << QList<int>{-1, -2, -3};
+            << board(0, 0, 2) << board() << 0 << QStringList{"-3", "-3", "-3"}
+            << QStringList{"red", "red", "red"} << QList<int>{-3, -3, -3};
         QTest::newRow("left 30 px to the right")
-            << board(30) << board() << 3 << QStringList{"40", "80", "120"}
-            << QStringList{"yellow", "yellow", "red"} << QList<int>{10, 10, 10};
+            << board(30) << board() << 3 << QStringList{"120", "120", "120"}
+            << QStringList{"red", "red", "red"} << QList<int>{10, 10, 10};
         // Each top edge rises 3 px over its width: 480, 320 and 160 px.
         const double turn = (degrees(3, 480) + degrees(3, 320) + degrees(3, 160)) / 3;
-        QStringList turnTexts;
-        for (int n = 1; n <= 3; ++n)
-            turnTexts << QString::number(turn * n / 3, 'g', 5);
-        QTest::newRow("left turned") << board(0, 0, 1, 3) << board() << 1 << turnTexts
-                                     << QStringList{"yellow", "yellow", "red"} << QList<int>{0, 0, 0};
-        QTest::newRow("area 1 % larger")
-            << board(0, 0, std::sqrt(1.0101f)) << board() << 0
-            << QStringList{QString::number(-0.0101 / 3, 'g', 2), QString::number(-0.0202 / 3, 'g', 2),
-                           QString::number(-0.0101, 'g', 2)}
-            << QStringList{"green", "green", "yellow"} << QList<int>{0, 0, 0};
+        const QString turnText = QString::number(turn, 'g', 5);
+        QTest::newRow("left turned") << board(0, 0, 1, 3) << board() << 1
+                                     << QStringList{turnText, turnText, turnText}
+                                     << QStringList{"red", "red", "red"} << QList<int>{0, 0, 0};
+        const QString onePercent = QString::number(-0.0101, 'g', 2);
+        QTest::newRow("area 1 % larger") << board(0, 0, std::sqrt(1.0101f)) << board() << 0
+                                         << QStringList{onePercent, onePercent, onePercent}
+                                         << QStringList{"yellow", "yellow", "yellow"} << QList<int>{0, 0, 0};
     }
     void indicatorsAverageTheLastThreeUpdates()
     {
@@ -175,7 +175,7 @@ private slots:
         source.deliver(false, packTimeWord(1, 0, 0, 10), board(), cv::Scalar(0, 250, 0));
         QCOMPARE(centrePixel(label("lbl_ImageProcessedLeft")), qRgb(255, 255, 5));  // inverse of blue
         QCOMPARE(centrePixel(label("lbl_ImageProcessedRight")), qRgb(255, 5, 255)); // inverse of green
-        QCOMPARE(label("lbl_yOffsetTxt")->text(), QStringLiteral("4"));
+        QCOMPARE(label("lbl_yOffsetTxt")->text(), QStringLiteral("12"));
         QCOMPARE(probe.indicatorWritePosition(), 1);
     }
 
@@ -213,18 +213,29 @@ private slots:
         QCOMPARE(centrePixel(window.findChild<QLabel*>("lbl_ImageResult")), expected);
     }
 
-    // Pictures of different sizes cannot be combined; the indicators are still computed.
-    void picturesOfDifferentSizesClearTheOutputImage()
+    // Pictures of different sizes can be neither combined nor compared: the
+    // line under the indicators says why they read "UNDEFINED".
+    void picturesOfDifferentSizesAreNotCompared()
     {
         MainWindow window;
         ResultSource source(window);
         auto* output = window.findChild<QLabel*>("lbl_ImageResult");
+        auto* problem = window.findChild<QLabel*>("lbl_IndicatorsProblem");
         source.deliverPair(board(), board());
         QVERIFY(hasPicture(output));
+        QCOMPARE(problem->text(), QString());
         source.deliver(true, 100, board(0, 3), cv::Scalar::all(9), cv::Size(64, 36));
         source.deliver(false, 100, board(), cv::Scalar::all(9), cv::Size(32, 18));
         QVERIFY(!hasPicture(output));
-        QCOMPARE(window.findChild<QLabel*>("lbl_yOffsetTxt")->text(), QStringLiteral("4"));
+        QCOMPARE(window.findChild<QLabel*>("lbl_yOffsetTxt")->text(), QStringLiteral("UNDEFINED"));
+        QCOMPARE(problem->text(),
+                 QStringLiteral("The left and right pictures differ in size (64 × 36 px and "
+                                "32 × 18 px): capture both cameras in the same display mode, "
+                                "turned the same way."));
+        // Comparable again: the line is cleared.
+        source.deliverPair(board(), board());
+        QCOMPARE(problem->text(), QString());
+        QCOMPARE(window.findChild<QLabel*>("lbl_yOffsetTxt")->text(), QStringLiteral("0"));
     }
 
     // Detections that cannot be compared measure nothing: the indicators read
@@ -234,18 +245,34 @@ private slots:
     {
         QTest::addColumn<DetectedRectangles>("left");
         QTest::addColumn<DetectedRectangles>("right");
+        QTest::addColumn<QString>("reason"); // the start of the line under the indicators
         DetectedRectangles two = board(0, 3);
         two.pop_back();
-        QTest::newRow("three against two") << board() << two;
-        QTest::newRow("two against three") << two << board();
-        QTest::newRow("nothing on the left") << DetectedRectangles{} << board();
-        QTest::newRow("nothing on the right") << board(0, 3) << DetectedRectangles{};
-        QTest::newRow("nothing on either side") << DetectedRectangles{} << DetectedRectangles{};
+        const QString hint =
+            " Hold the board square to the cameras, filling a third to three quarters of the "
+            "picture height.";
+        QTest::newRow("three against two")
+            << board() << two
+            << "The board was not found whole in both pictures (3 rectangles on the left, 2 "
+               "on the right)." +
+                   hint;
+        QTest::newRow("two against three")
+            << two << board()
+            << "The board was not found whole in both pictures (2 rectangles on the left, 3 "
+               "on the right)." +
+                   hint;
+        QTest::newRow("nothing on the left")
+            << DetectedRectangles{} << board() << "Board not found in the left picture." + hint;
+        QTest::newRow("nothing on the right")
+            << board(0, 3) << DetectedRectangles{} << "Board not found in the right picture." + hint;
+        QTest::newRow("nothing on either side")
+            << DetectedRectangles{} << DetectedRectangles{} << "Board not found in either picture." + hint;
     }
     void detectionsThatCannotBePairedReadUndefined()
     {
         QFETCH(DetectedRectangles, left);
         QFETCH(DetectedRectangles, right);
+        QFETCH(QString, reason);
         MainWindow window;
         MainWindowProbe probe(window);
         ResultSource source(window);
@@ -259,7 +286,7 @@ private slots:
             QVERIFY(text(i)->text() != QStringLiteral("UNDEFINED"));
             positions << slider(i)->value();
         }
-        QCOMPARE(positions, (QVector<int>{-1, 0, 4, 10}));
+        QCOMPARE(positions, (QVector<int>{-3, 0, 10, 10}));
 
         source.deliverPair(left, right);
         for (int i = 0; i < 4; ++i) {
@@ -267,11 +294,12 @@ private slots:
             QCOMPARE(background(text(i)), QColor(Qt::red));
             QCOMPARE(slider(i)->value(), positions[i]);
         }
+        QCOMPARE(window.findChild<QLabel*>("lbl_IndicatorsProblem")->text(), reason);
         QCOMPARE(probe.indicatorWritePosition(), 1);
 
-        // The next comparable pair continues the history: 12 twice gives 8.
-        source.deliverPair(board(0, 3), board());
-        QCOMPARE(text(2)->text(), QStringLiteral("8"));
+        // The next comparable pair continues the history: 12 and 0 give 6.
+        source.deliverPair(board(), board());
+        QCOMPARE(text(2)->text(), QStringLiteral("6"));
         QCOMPARE(probe.indicatorWritePosition(), 2);
     }
 };

@@ -98,7 +98,7 @@ class TestDisparityControls : public QObject
         QObject receiver;
         bool failed = false;
         QObject::connect(thread, &DisparityMapThread::disparityMapFailed, &receiver, [&] { failed = true; });
-        QLoggingCategory::setFilterRules("default.debug=true");
+        QLoggingCategory::setFilterRules("duoscope.disparity.debug=true");
         MessageLog log;
         thread->onNewInputFramesArrived(VideoFrame(), VideoFrame());
         for (int busy = log.count("BUSY");; busy = log.count("BUSY")) {

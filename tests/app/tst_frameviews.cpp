@@ -168,6 +168,7 @@ private slots:
     {
         QFETCH(bool, left);
         MainWindow window;
+        QLoggingCategory::setFilterRules("duoscope.window.debug=true");
         MessageLog log;
         VideoFrame frame;
         frame.image = cv::Mat(1080, 1920, CV_8UC3, cv::Scalar(0, 255, 0));
@@ -185,7 +186,35 @@ private slots:
                     .isNull());
 
         const QString address = QString::number(reinterpret_cast<quintptr>(frame.image.data), 16);
+        QLoggingCategory::setFilterRules(QString());
         QCOMPARE(log.lines(), QStringList{QString("%1 - rawFrame.data = 0x%2").arg(slot, address)});
+    }
+
+    // A line per frame is for a bug report, not for every run: the window's
+    // category writes it only when switched on.
+    void frameLinesAreWrittenOnlyWhenSwitchedOn_data()
+    {
+        QTest::addColumn<QString>("rules");
+        QTest::addColumn<int>("lines");
+        QTest::newRow("as installed") << "" << 0;
+        QTest::newRow("the window's debug lines") << "duoscope.window.debug=true" << 1;
+        QTest::newRow("all of the program's") << "duoscope.*.debug=true" << 1;
+        QTest::newRow("another category") << "duoscope.capture.debug=true" << 0;
+        QTest::newRow("all debug lines, the program's off") << "*.debug=true\nduoscope.*.debug=false" << 0;
+    }
+    void frameLinesAreWrittenOnlyWhenSwitchedOn()
+    {
+        QFETCH(QString, rules);
+        QFETCH(int, lines);
+        MainWindow window;
+        QLoggingCategory::setFilterRules(rules);
+        MessageLog log;
+        VideoFrame frame;
+        frame.image = cv::Mat(36, 64, CV_8UC3, cv::Scalar::all(7));
+        window.onNewLeftRawFrameArrived(frame);
+        window.onNewRightRawFrameArrived(frame);
+        QLoggingCategory::setFilterRules(QString());
+        QCOMPARE(log.count("RawFrameArrived - rawFrame.data ="), 2 * lines);
     }
 
     void infoLabelsShowTheFrameWords_data()

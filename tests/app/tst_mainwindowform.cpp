@@ -124,14 +124,18 @@ private slots:
         addObject("rbn_DoubleInput", "QRadioButton", "Double");
         addObject("frm_SingleInputCtrl", "QGroupBox", "");
         addObject("cmb_SingleInput", "QComboBox");
+        addObject("cmb_SingleDisplayMode", "QComboBox");
         addObject("radio_Identical", "QRadioButton", "Identical");
         addObject("radio_UnderOver", "QRadioButton", "Under/Over");
         addObject("radio_SideBySide", "QRadioButton", "Side by Side");
+        addObject("chb_FullSizeHalves", "QCheckBox", "Full-size halves");
         addObject("frm_DoubleInputCtrl", "QGroupBox", "");
         addObject("label", "QLabel", "Left Camera");
         addObject("cmb_LeftCameraInput", "QComboBox");
+        addObject("cmb_LeftDisplayMode", "QComboBox");
         addObject("label_2", "QLabel", "Right Camera");
         addObject("cmb_RightCameraInput", "QComboBox");
+        addObject("cmb_RightDisplayMode", "QComboBox");
         addObject("btn_StartCapture", "QPushButton", "Start capture");
         addObject("groupBox_4", "QGroupBox", "Settings");
         addObject("groupBox_6", "QGroupBox", "Left camera");

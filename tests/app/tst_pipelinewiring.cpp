@@ -90,10 +90,10 @@ bool samePicture(const cv::Mat& a, const cv::Mat& b)
 }
 
 const char* const kSettingsButtons[] = {
-    "rbn_SingleInput",         "rbn_DoubleInput",          "radio_Identical",       "radio_SideBySide",
-    "radio_UnderOver",         "sett_LeftRotateLeft",      "sett_LeftRotateRight",  "sett_LeftRotate180",
-    "sett_LeftFlipHorizontal", "sett_LeftFlipVertical",    "sett_RightRotateLeft",  "sett_RightRotateRight",
-    "sett_RightRotate180",     "sett_RightFlipHorizontal", "sett_RightFlipVertical"};
+    "rbn_SingleInput",         "rbn_DoubleInput",          "radio_Identical",        "radio_SideBySide",
+    "radio_UnderOver",         "sett_LeftRotateLeft",      "sett_LeftRotateRight",   "sett_LeftRotate180",
+    "sett_LeftFlipHorizontal", "sett_LeftFlipVertical",    "sett_RightRotateLeft",   "sett_RightRotateRight",
+    "sett_RightRotate180",     "sett_RightFlipHorizontal", "sett_RightFlipVertical", "chb_FullSizeHalves"};
 
 } // namespace
 
@@ -134,7 +134,7 @@ private slots:
         MainWindow window;
         const FramePipeline& pipeline = MainWindowProbe(window).pipeline();
         auto* tabs = window.findChild<QTabWidget*>("tabWidget");
-        QLoggingCategory::setFilterRules("default.debug=true");
+        QLoggingCategory::setFilterRules("duoscope.window.debug=true");
         MessageLog log;
         for (int index : {1, 2, 0, 2, 1}) {
             tabs->setCurrentIndex(index);
@@ -258,7 +258,7 @@ private slots:
         QVERIFY(feedUntil(card, [&] { return hasPicture(window.findChild<QLabel*>("lbl_ImageLiveRight")); }));
     }
 
-    // Each of the fifteen buttons makes the window send the whole settings
+    // Each of the sixteen buttons makes the window send the whole settings
     // record, as the form shows it, to both preprocessing threads.
     void everySettingsButtonSendsTheWholeRecord_data()
     {
@@ -280,6 +280,8 @@ private slots:
         for (const char* name : kSettingsButtons)
             form(name)->blockSignals(true);
         form("radio_SideBySide")->setChecked(true);
+        // Halves of two full-size pictures: cut, not scaled.
+        form("chb_FullSizeHalves")->setChecked(false);
         for (const char* name : {"sett_LeftRotateLeft", "sett_LeftFlipHorizontal", "sett_RightRotate180",
                                  "sett_RightFlipVertical"})
             form(name)->setChecked(true);

@@ -110,6 +110,7 @@ private slots:
     void errorDialogIsACriticalBoxWithOk()
     {
         MainWindow window;
+        QLoggingCategory::setFilterRules("duoscope.window.debug=true");
         MessageLog log;
         QString title, text;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
@@ -131,6 +132,7 @@ private slots:
         QCOMPARE(icon, QMessageBox::Critical);
         QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
         QCOMPARE(parent, &window);
+        QLoggingCategory::setFilterRules(QString());
         QCOMPARE(log.count("onDisplayErrorMessage"), 1);
     }
 

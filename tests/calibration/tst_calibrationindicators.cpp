@@ -131,43 +131,110 @@ private slots:
     {
         IndicatorHistory history;
         QCOMPARE(history.writePosition(), 0);
-        const CalibrationMeasurement shift{-3.0, 0.3, 12, -7};
-        const double zooms[] = {-1.0, -2.0, -3.0};
-        const double rotations[] = {0.1, 0.2, 0.3};
-        const int ys[] = {4, 8, 12};
-        const int xs[] = {-2, -5, -7}; // -2.33 and -4.67 rounded to the nearest
-        for (int i = 0; i < 3; ++i) {
-            const CalibrationAverages a = history.add(shift);
-            QVERIFY(qAbs(a.zoom - zooms[i]) < 1e-12);
-            QVERIFY(qAbs(a.rotation - rotations[i]) < 1e-12);
-            QCOMPARE(a.yOffset, ys[i]);
-            QCOMPARE(a.xOffset, xs[i]);
+        // While the rings fill, the average is over what came in: the first
+        // result shows as it is, not a third of it.
+        const CalibrationMeasurement first{-3.0, 0.3, 12, -7};
+        const CalibrationMeasurement second{-1.0, 0.1, 5, -2};
+        struct Step
+        {
+            CalibrationMeasurement measurement;
+            double zoom, rotation;
+            int y, x;
+        };
+        const Step steps[] = {
+            {first, -3.0, 0.3, 12, -7},
+            {second, -2.0, 0.2, 9, -5},                           // 8.5 and -4.5 rounded away from zero
+            {CalibrationMeasurement{}, -4.0 / 3, 0.4 / 3, 6, -3}, // 17/3 and -9/3
+            {second, -2.0 / 3, 0.2 / 3, 3, -1},                   // the first measurement replaced
+        };
+        for (int i = 0; i < 4; ++i) {
+            const CalibrationAverages a = history.add(steps[i].measurement);
+            QVERIFY2(qAbs(a.zoom - steps[i].zoom) < 1e-12, qPrintable(QString::number(a.zoom)));
+            QVERIFY(qAbs(a.rotation - steps[i].rotation) < 1e-12);
+            QCOMPARE(a.yOffset, steps[i].y);
+            QCOMPARE(a.xOffset, steps[i].x);
             QCOMPARE(history.writePosition(), (i + 1) % 3);
+            QCOMPARE(history.size(), std::min(i + 1, 3));
         }
-        // The fourth measurement replaces the first.
-        const CalibrationAverages a = history.add(CalibrationMeasurement{});
-        QVERIFY(qAbs(a.zoom - -2.0) < 1e-12);
-        QCOMPARE(a.yOffset, 8);
-        QCOMPARE(history.writePosition(), 1);
+        // A cleared history starts again from its next measurement alone.
+        history.clear();
+        QCOMPARE(history.size(), 0);
+        QCOMPARE(history.writePosition(), 0);
+        const CalibrationAverages a = history.add(second);
+        QVERIFY(qAbs(a.zoom - -1.0) < 1e-12);
+        QCOMPARE(a.yOffset, 5);
     }
 
     void offsetAveragesRoundToTheNearest_data()
     {
-        QTest::addColumn<int>("value");
+        QTest::addColumn<QList<int>>("values");
         QTest::addColumn<int>("expected");
-        QTest::newRow("2/3 up") << 2 << 1;
-        QTest::newRow("-2/3 down") << -2 << -1;
-        QTest::newRow("1/3 to 0") << 1 << 0;
-        QTest::newRow("-1/3 to 0") << -1 << 0;
+        QTest::newRow("half up, away from zero") << QList<int>{0, 1} << 1;
+        QTest::newRow("half down, away from zero") << QList<int>{0, -1} << -1;
+        QTest::newRow("2/3 up") << QList<int>{1, 1, 0} << 1;
+        QTest::newRow("-2/3 down") << QList<int>{-1, -1, 0} << -1;
+        QTest::newRow("1/3 to 0") << QList<int>{1, 0, 0} << 0;
+        QTest::newRow("-1/3 to 0") << QList<int>{-1, 0, 0} << 0;
     }
     void offsetAveragesRoundToTheNearest()
     {
-        QFETCH(int, value);
+        QFETCH(QList<int>, values);
         QFETCH(int, expected);
         IndicatorHistory history;
-        const CalibrationAverages a = history.add(CalibrationMeasurement{0, 0, value, value});
+        CalibrationAverages a;
+        for (int value : values)
+            a = history.add(CalibrationMeasurement{0, 0, value, value});
         QCOMPARE(a.yOffset, expected);
         QCOMPARE(a.xOffset, expected);
+    }
+
+    void resultsThatCannotBeComparedSayWhy_data()
+    {
+        QTest::addColumn<bool>("leftNoSignal");
+        QTest::addColumn<bool>("rightNoSignal");
+        QTest::addColumn<QSize>("rightSize"); // the left picture is 1920 x 1080
+        QTest::addColumn<DetectedRectangles>("left");
+        QTest::addColumn<DetectedRectangles>("right");
+        QTest::addColumn<int>("problem");
+        const QSize full(1920, 1080);
+        DetectedRectangles two = board();
+        two.pop_back();
+        const DetectedRectangles none;
+        QTest::newRow("comparable") << false << false << full << board() << board()
+                                    << int(ComparisonProblem::None);
+        QTest::newRow("no signal left, board right")
+            << true << false << full << none << board() << int(ComparisonProblem::NoSignalLeft);
+        QTest::newRow("no signal right")
+            << false << true << full << board() << none << int(ComparisonProblem::NoSignalRight);
+        QTest::newRow("no signal at all")
+            << true << true << full << none << none << int(ComparisonProblem::NoSignalBoth);
+        QTest::newRow("different sizes, boards found") << false << false << QSize(1280, 720) << board()
+                                                       << board() << int(ComparisonProblem::DifferentSizes);
+        QTest::newRow("same width, other height") << false << false << QSize(1920, 540) << board() << none
+                                                  << int(ComparisonProblem::DifferentSizes);
+        QTest::newRow("board missing left")
+            << false << false << full << none << board() << int(ComparisonProblem::BoardMissingLeft);
+        QTest::newRow("board missing right")
+            << false << false << full << board() << none << int(ComparisonProblem::BoardMissingRight);
+        QTest::newRow("board missing in both")
+            << false << false << full << none << none << int(ComparisonProblem::BoardMissingBoth);
+        QTest::newRow("three against two")
+            << false << false << full << board() << two << int(ComparisonProblem::DifferentRectangles);
+    }
+    void resultsThatCannotBeComparedSayWhy()
+    {
+        QFETCH(bool, leftNoSignal);
+        QFETCH(bool, rightNoSignal);
+        QFETCH(QSize, rightSize);
+        QFETCH(DetectedRectangles, left);
+        QFETCH(DetectedRectangles, right);
+        QFETCH(int, problem);
+        const ComparedSide l{leftNoSignal, 1920, 1080, &left};
+        const ComparedSide r{rightNoSignal, rightSize.width(), rightSize.height(), &right};
+        QCOMPARE(int(comparisonProblem(l, r)), problem);
+        // Exactly the comparable results are measured.
+        QCOMPARE(measureCalibration(left, right).has_value() && problem == int(ComparisonProblem::None),
+                 problem == int(ComparisonProblem::None));
     }
 
     void statesFollowTheLimits_data()

@@ -65,6 +65,8 @@ private slots:
     {
         qRegisterMetaType<VideoFrame>("VideoFrame");
         qRegisterMetaType<std::vector<DetectedRectangle>>("std::vector<DetectedRectangle>");
+        // The checks below read the worker's debug lines.
+        QLoggingCategory::setFilterRules("duoscope.*.debug=true");
     }
     void init()
     {

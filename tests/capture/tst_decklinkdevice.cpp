@@ -92,6 +92,9 @@ private slots:
         QCOMPARE(FakeDriver::freedStrings, hasName ? 1 : 0);
         QCOMPARE(card.deckLink.attributes.refCount.load(), 1);
         QCOMPARE(card.deckLink.input.iterators.front()->refCount.load(), 0);
+        QCOMPARE(device->GetDisplayModes(),
+                 (std::vector<BMDDisplayMode>{bmdModeNTSC, bmdModePAL, bmdModeHD1080p25}));
+        QCOMPARE(device->SupportsFormatDetection(), flags == 1u);
 
         QVERIFY(device->StartCapture(2, true));
         QVERIFY(device->IsCapturing());
@@ -193,6 +196,34 @@ private slots:
             QCOMPARE(card.deckLink.input.enabledFlags, bmdVideoInputEnableFormatDetection);
         }
         QVERIFY(device->IsCapturing());
+        device->StopCapture();
+        device->Release();
+    }
+
+    void aChosenModeIsKeptWithoutDetection_data()
+    {
+        QTest::addColumn<int>("detection"); // the card's attribute
+        QTest::addColumn<bool>("follow");
+        QTest::addColumn<uint32_t>("flags");
+        QTest::newRow("detecting card, auto") << 1 << true << 1u;
+        QTest::newRow("detecting card, chosen mode") << 1 << false << 0u;
+        QTest::newRow("card without detection, auto") << 0 << true << 0u;
+        QTest::newRow("card without detection, chosen mode") << 0 << false << 0u;
+    }
+    void aChosenModeIsKeptWithoutDetection()
+    {
+        QFETCH(int, detection);
+        QFETCH(bool, follow);
+        QFETCH(uint32_t, flags);
+        Card card;
+        card.deckLink.attributes.detection = detection;
+        auto* device = new DeckLinkDevice(&card.deckLink);
+        QVERIFY(device->Init());
+        QVERIFY(device->StartCapture(1, follow));
+        QCOMPARE(card.deckLink.input.enabledMode, bmdModePAL);
+        QCOMPARE(card.deckLink.input.enabledFlags, flags);
+        QVERIFY(!device->StartCapture(3, follow));
+        QCOMPARE(device->GetErrorMessage(), QStringLiteral("An invalid display mode was selected."));
         device->StopCapture();
         device->Release();
     }

@@ -38,6 +38,29 @@ private slots:
         QCOMPARE(discovery->Release(), 0u);
     }
 
+    void driverMessagesAreOnePerLine_data()
+    {
+        QTest::addColumn<QString>("text"); // "<null>": the driver has none
+        QTest::addColumn<QStringList>("messages");
+        QTest::newRow("none") << "<null>" << QStringList();
+        QTest::newRow("one") << "cards.yaml: cards[0].bogus: unknown key"
+                             << QStringList{"cards.yaml: cards[0].bogus: unknown key"};
+        QTest::newRow("two, last line ended") << "a.yaml: bad\r\nsrc 2: no device\n"
+                                              << QStringList{"a.yaml: bad", "src 2: no device"};
+        QTest::newRow("blank lines only") << "\n \n" << QStringList();
+    }
+    void driverMessagesAreOnePerLine()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, messages);
+        const std::u16string copy = text.toStdU16String();
+        FakeDriver::messages = text == "<null>" ? nullptr : copy.c_str();
+        const int freed = FakeDriver::freedStrings;
+        QCOMPARE(DeckLinkDeviceDiscovery::driverMessages(), messages);
+        QCOMPARE(FakeDriver::freedStrings - freed, text == "<null>" ? 0 : 1);
+        FakeDriver::messages = nullptr;
+    }
+
     void refusedNotificationsFailEnable()
     {
         DiscoveryDouble driver;

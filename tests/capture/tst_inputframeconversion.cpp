@@ -131,6 +131,27 @@ private slots:
         QCOMPARE(rig.frame.ancillary->refCount.load(), 0);
     }
 
+    void readsWhetherTheInputHasASignal_data()
+    {
+        QTest::addColumn<uint32_t>("flags");
+        QTest::addColumn<bool>("noSignal");
+        QTest::newRow("signal") << uint32_t(bmdFrameFlagDefault) << false;
+        QTest::newRow("no input source") << uint32_t(bmdFrameHasNoInputSource) << true;
+        QTest::newRow("no input source among other flags") << uint32_t(bmdFrameHasNoInputSource | 1u) << true;
+        QTest::newRow("other flags only") << 1u << false;
+    }
+    void readsWhetherTheInputHasASignal()
+    {
+        QFETCH(uint32_t, flags);
+        QFETCH(bool, noSignal);
+        Rig rig;
+        rig.frame.flags = flags;
+        rig.result.noInputSignal = !noSignal; // a reused record is overwritten
+        QVERIFY(rig.convert());
+        QCOMPARE(rig.result.noInputSignal, noSignal);
+        QVERIFY(!rig.result.image.empty()); // the (black) picture still comes
+    }
+
     void missingAncillaryDataIsLogged()
     {
         MessageLog log;

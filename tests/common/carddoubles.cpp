@@ -1,10 +1,12 @@
 #include "common/carddoubles.h"
 
 #include <cstring>
+#include <string>
 
 ConversionDouble* FakeDriver::conversion = nullptr;
 DiscoveryDouble* FakeDriver::discovery = nullptr;
 int FakeDriver::freedStrings = 0;
+const char16_t* FakeDriver::messages = nullptr;
 
 HRESULT DeckLinkDouble::QueryInterface(REFIID iid, void** out)
 {
@@ -50,6 +52,19 @@ HRESULT DeckLinkCreateInstance(const char* classId, REFIID iid, void** out)
         return E_FAIL;
     made->AddRef();
     *out = made;
+    return S_OK;
+}
+
+HRESULT DeckLinkGetDriverMessages(BSTR* messages)
+{
+    if (!messages)
+        return E_POINTER;
+    *messages = nullptr;
+    if (!FakeDriver::messages)
+        return S_FALSE;
+    const std::u16string text(FakeDriver::messages);
+    *messages = new char16_t[text.size() + 1];
+    std::memcpy(*messages, text.c_str(), (text.size() + 1) * sizeof(char16_t));
     return S_OK;
 }
 

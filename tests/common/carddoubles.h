@@ -160,4 +160,6 @@ struct FakeDriver
     static ConversionDouble* conversion;
     static DiscoveryDouble* discovery;
     static int freedStrings;
+    // The set-up problems the driver reports; null: none.
+    static const char16_t* messages;
 };

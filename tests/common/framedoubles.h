@@ -75,12 +75,13 @@ template <class Interface> class FrameDoubleBase : public CountedDouble<Interfac
 public:
     cv::Mat pixels;
     BMDPixelFormat format = bmdFormat8BitYUV;
+    BMDFrameFlags flags = bmdFrameFlagDefault;
 
     long GetWidth() override { return pixels.cols; }
     long GetHeight() override { return pixels.rows; }
     long GetRowBytes() override { return static_cast<long>(pixels.step); }
     BMDPixelFormat GetPixelFormat() override { return format; }
-    BMDFrameFlags GetFlags() override { return bmdFrameFlagDefault; }
+    BMDFrameFlags GetFlags() override { return flags; }
     HRESULT GetBytes(void** buffer) override
     {
         *buffer = pixels.data;

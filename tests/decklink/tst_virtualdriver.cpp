@@ -259,6 +259,35 @@ private slots:
             QVERIFY2(written.contains(fragment), qPrintable(written));
         if (message.isEmpty())
             QCOMPARE(written, QString());
+
+        // The same problem reaches the program, without the terminal's last words.
+        BSTR messages = reinterpret_cast<BSTR>(&out);
+        const HRESULT result = DeckLinkGetDriverMessages(&messages);
+        const QString text = messages ? QString::fromUtf16(messages) : QString();
+        SysFreeString(messages);
+        QCOMPARE(result, message.isEmpty() ? S_FALSE : S_OK);
+        QCOMPARE(messages == nullptr, message.isEmpty());
+        for (const QString& fragment : message)
+            if (fragment != "not installed" && fragment != "virtual cards: ")
+                QVERIFY2(text.contains(fragment), qPrintable(text));
+        QVERIFY2(!text.contains("not installed"), qPrintable(text));
+    }
+
+    void driverMessagesFollowTheLatestConfiguration()
+    {
+        std::string error;
+        QVERIFY(!virtualcards::configure("cards: [ { name: A, bogus: 1 } ]", &error));
+        BSTR messages = nullptr;
+        QCOMPARE(DeckLinkGetDriverMessages(&messages), S_OK);
+        QVERIFY(messages);
+        QCOMPARE(QString::fromUtf16(messages), QString::fromStdString(error));
+        SysFreeString(messages);
+
+        QVERIFY(virtualcards::configure(threeCards));
+        messages = reinterpret_cast<BSTR>(&error);
+        QCOMPARE(DeckLinkGetDriverMessages(&messages), S_FALSE);
+        QVERIFY(!messages);
+        QCOMPARE(DeckLinkGetDriverMessages(nullptr), E_POINTER);
     }
 
     void documentedExamples()

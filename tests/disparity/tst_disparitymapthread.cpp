@@ -59,7 +59,12 @@ class TestDisparityMapThread : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { qRegisterMetaType<VideoFrame>("VideoFrame"); }
+    void initTestCase()
+    {
+        qRegisterMetaType<VideoFrame>("VideoFrame");
+        // The checks below read the worker's debug lines.
+        QLoggingCategory::setFilterRules("duoscope.*.debug=true");
+    }
     void init()
     {
         log = std::make_unique<MessageLog>();

@@ -39,7 +39,12 @@ class TestSynchronizationThread : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { qRegisterMetaType<VideoFrame>("VideoFrame"); }
+    void initTestCase()
+    {
+        qRegisterMetaType<VideoFrame>("VideoFrame");
+        // The checks below read the worker's debug lines.
+        QLoggingCategory::setFilterRules("duoscope.*.debug=true");
+    }
     void init()
     {
         log = std::make_unique<MessageLog>();

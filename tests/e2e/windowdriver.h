@@ -103,7 +103,8 @@ inline qint64 residentBytes()
     return fields.size() > 1 ? fields[1].toLongLong() * sysconf(_SC_PAGESIZE) : -1;
 }
 
-// Every frame writes debug lines; only the tests that read the log want them.
+// Every frame writes debug lines when they are switched on; only the tests
+// that read the log want them, and Qt's own stay quiet too.
 inline void silenceFrameLog()
 {
     QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));

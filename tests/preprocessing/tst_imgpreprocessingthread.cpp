@@ -12,6 +12,7 @@
 #include <QtTest>
 #include <functional>
 #include <memory>
+#include <opencv2/imgproc.hpp>
 
 Q_DECLARE_METATYPE(FrameTransform)
 
@@ -87,7 +88,12 @@ class TestImgPreprocessingThread : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { qRegisterMetaType<VideoFrame>("VideoFrame"); }
+    void initTestCase()
+    {
+        qRegisterMetaType<VideoFrame>("VideoFrame");
+        // The checks below read the worker's debug lines.
+        QLoggingCategory::setFilterRules("duoscope.*.debug=true");
+    }
     // Every test collects the debug lines instead of printing them.
     void init() { log = std::make_unique<MessageLog>(); }
     void cleanup() { log.reset(); }
@@ -160,6 +166,65 @@ private slots:
         const cv::Mat expected = frame.image(cv::Rect(view.x(), view.y(), view.width(), view.height()));
         QVERIFY(sameContent(out.image, expected));
         QCOMPARE(out.image.data == expected.data, shared);
+    }
+
+    // A frame-compatible signal squeezes each view into its half; scaled
+    // back, the views have the full picture's aspect again, before the turn.
+    void squeezedHalvesAreScaledBack_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("cameraId");
+        QTest::addColumn<bool>("fullSize");
+        QTest::addColumn<QString>("turn");
+        QTest::addColumn<QSize>("output");
+        QTest::newRow("side by side, left") << int(InputSideBySide) << 0 << true << "" << QSize(1920, 1080);
+        QTest::newRow("side by side, right") << int(InputSideBySide) << 1 << true << "" << QSize(1920, 1080);
+        QTest::newRow("side by side, turned after scaling")
+            << int(InputSideBySide) << 1 << true << "L" << QSize(1080, 1920);
+        QTest::newRow("under/over, bottom") << int(InputUnderOver) << 1 << true << "" << QSize(1920, 1080);
+        QTest::newRow("side by side, halves as cut")
+            << int(InputSideBySide) << 0 << false << "" << QSize(960, 1080);
+        QTest::newRow("under/over, halves as cut")
+            << int(InputUnderOver) << 0 << false << "" << QSize(1920, 540);
+        QTest::newRow("identical untouched") << int(InputIdentical) << 0 << true << "" << QSize(1920, 1080);
+        QTest::newRow("double untouched") << int(InputDouble) << 1 << true << "" << QSize(1920, 1080);
+    }
+    void squeezedHalvesAreScaledBack()
+    {
+        QFETCH(int, mode);
+        QFETCH(int, cameraId);
+        QFETCH(bool, fullSize);
+        QFETCH(QString, turn);
+        QFETCH(QSize, output);
+        // Each half holds a circle squeezed to half its width or height.
+        cv::Mat image(1080, 1920, CV_8UC3, cv::Scalar(0, 0, 0));
+        const bool sideBySide = mode == InputSideBySide;
+        for (int half = 0; half < 2; ++half) {
+            const cv::Point centre =
+                sideBySide ? cv::Point(480 + 960 * half, 540) : cv::Point(960, 270 + 540 * half);
+            cv::ellipse(image, centre, sideBySide ? cv::Size(150, 300) : cv::Size(300, 150), 0, 0, 360,
+                        cv::Scalar(255, 255, 255), cv::FILLED);
+        }
+        Probe worker(cameraId);
+        worker.setSettings(mode, transformOf(turn), transformOf(turn), fullSize);
+        QSignalSpy spy(&worker, &ImgPreprocessingThread::newProcessingResults);
+        EmissionWaiter results(&worker, &ImgPreprocessingThread::newProcessingResults);
+        const VideoFrame frame = frameWith(image);
+        worker.start();
+        worker.onNewInputFrameArrived(frame);
+        QVERIFY(results.wait());
+        const VideoFrame out = spy.at(0).at(0).value<VideoFrame>();
+        compareFrameWords(out, frame);
+        QCOMPARE(QSize(out.image.cols, out.image.rows), output);
+        if (!fullSize || (mode != InputSideBySide && mode != InputUnderOver))
+            return;
+        // Scaled back, the circle is round again: as wide as it is high.
+        cv::Mat grey;
+        cv::cvtColor(out.image, grey, cv::COLOR_BGR2GRAY);
+        const cv::Rect box = cv::boundingRect(grey > 128);
+        QVERIFY2(qAbs(box.width - box.height) <= 4,
+                 qPrintable(QString("%1 x %2").arg(box.width).arg(box.height)));
+        QVERIFY(qAbs(box.width - 600) <= 4);
     }
 
     void emptyImagePassesThroughInEveryLayout_data()

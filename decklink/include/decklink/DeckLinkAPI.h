@@ -329,5 +329,12 @@ public:
 // reference; on failure *out is null. E_FAIL when the driver is not installed.
 HRESULT DeckLinkCreateInstance(const char* classId, REFIID iid, void** out);
 
-// Frees a string handed out by the driver (GetDisplayName, GetName). Null is allowed.
+// The driver's set-up problems (e.g. a configuration file that cannot be
+// read): S_OK with one problem per line in *messages, or S_FALSE with null
+// when there are none; E_POINTER for a null pointer. The caller frees the
+// text with SysFreeString.
+HRESULT DeckLinkGetDriverMessages(BSTR* messages);
+
+// Frees a string handed out by the driver (GetDisplayName, GetName,
+// DeckLinkGetDriverMessages). Null is allowed.
 void SysFreeString(BSTR string);

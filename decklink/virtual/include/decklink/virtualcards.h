@@ -37,12 +37,14 @@ namespace virtualcards {
 // optional, or JSON; relative file names from the current directory), or
 // "none". The present cards are pulled, then the new ones plugged. A bad
 // configuration leaves the driver not installed, returns false and says why
-// in *error ("configuration text: <key>: <reason>").
+// in *error ("configuration text: <key>: <reason>"); DeckLinkGetDriverMessages
+// gives the same text until the next configuration.
 bool configure(const std::string& text, std::string* error = nullptr);
 
 // Reads DUOSCOPE_VIRTUAL_CARDS again and applies it as at start-up: unset or
 // empty gives the built-in cards, "none" no driver, a bad file a message on
-// stderr and no driver. True when the driver is installed afterwards.
+// stderr and from DeckLinkGetDriverMessages ("<path>: <key>: <reason>") and no
+// driver. True when the driver is installed afterwards.
 bool reload();
 
 // False on a machine "without the driver": class creation fails.
