@@ -193,9 +193,12 @@ private:
     // Construction step of the disparity tab: legends, the target screen from
     // the settings store, live analysis following the settings.
     void setUpDisparity();
+    // Asks for the output directory, starting at `startAt`; stores and shows
+    // the answer. Empty when cancelled.
+    QString chooseOutputDirectory(const QString& startAt);
     // Writes the two pictures and the map as PNG files named after their time
-    // labels, and the depth budget as a text file beside them, with one error
-    // box per file that cannot be written.
+    // labels, and the depth budget as a text file beside them, each whole or
+    // not at all, with one error box per file that cannot be written.
     void saveDisparityResults(const VideoFrame& leftRawFrame, const VideoFrame& rightRawFrame,
                               const VideoFrame& disparityMap, const DisparityHistogramInfo& analysis);
     // Shows an analysis's map, pictures, histogram and budget.
