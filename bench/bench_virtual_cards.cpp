@@ -1,6 +1,7 @@
 // Costs of the virtual cards: delivering two genlocked 1080p50 streams (share
 // of one core, process CPU time over wall time), beside the copy of a 1080p
-// frame that bounds it; and ConvertFrame at 1080p beside cv::cvtColor.
+// frame that bounds it; ConvertFrame at 1080p beside cv::cvtColor; reading a
+// configuration of many cards beside OpenCV's parse of its text.
 
 #include <benchmark/benchmark.h>
 
@@ -11,7 +12,9 @@
 #include <decklink/DeckLinkAPI.h>
 #include <decklink/virtualcards.h>
 #include <mutex>
+#include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -191,6 +194,49 @@ void BM_CvtColorUyvyToBgra1080p(benchmark::State& state)
         cv::cvtColor(uyvy, bgra, cv::COLOR_YUV2BGRA_UYVY);
 }
 BENCHMARK(BM_CvtColorUyvyToBgra1080p)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// Reading a configuration of many cards, beside OpenCV's parse of the same
+// text, which bounds it: the time per card must not grow with the count.
+std::string manyCards(int count)
+{
+    std::string text = "cards:\n";
+    for (int i = 0; i < count; ++i)
+        text += "  - { name: \"Card " + std::to_string(i) +
+                "\", plugged: false, genlock: rig, timecodeStart: \"10:00:00:00\", modes: [Hp25, Hp50], "
+                "source: { kind: bars } }\n";
+    return text;
+}
+
+void BM_ConfigureManyCards(benchmark::State& state)
+{
+    const std::string text = manyCards(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        if (!virtualcards::configure(text))
+            state.SkipWithError("configuration refused");
+    }
+    virtualcards::configure("cards: []");
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_ConfigureManyCards)
+    ->RangeMultiplier(4)
+    ->Range(1250, 80000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity();
+
+void BM_FileStorageManyCards(benchmark::State& state)
+{
+    const std::string text = "%YAML:1.0\n" + manyCards(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        cv::FileStorage storage(text, cv::FileStorage::READ | cv::FileStorage::MEMORY);
+        benchmark::DoNotOptimize(storage.root().size());
+    }
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_FileStorageManyCards)
+    ->RangeMultiplier(4)
+    ->Range(1250, 80000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity();
 
 } // namespace
 

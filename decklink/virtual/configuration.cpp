@@ -1,14 +1,19 @@
 #include "configuration.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <map>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/videoio.hpp>
 #include <set>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace virtualcards {
 
@@ -62,6 +67,223 @@ std::string trimmed(const std::string& text)
     return text.substr(first, last - first + 1);
 }
 
+const char* const noSuchFile = "no such file";
+
+std::string systemError(int code)
+{
+    return std::strerror(code);
+}
+
+// Why `path` cannot be read as a file; empty for a regular file. Checked
+// before opening: opening a FIFO blocks, a device never ends.
+std::string fileProblem(const std::string& path)
+{
+    struct stat info = {};
+    if (::stat(path.c_str(), &info) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? noSuchFile : "cannot be read: " + systemError(errno);
+    if (S_ISDIR(info.st_mode))
+        return "is a directory, not a file";
+    if (!S_ISREG(info.st_mode))
+        return "is not a regular file (a device, FIFO or socket)";
+    return {};
+}
+
+std::string tooLarge()
+{
+    return "is too large (more than " + std::to_string(maximumConfigurationBytes / (1024 * 1024)) +
+           " MiB); a configuration file has a few kilobytes";
+}
+
+// Reads a configuration file whole, up to the size limit.
+std::string readWhole(const std::string& path, std::string& content)
+{
+    std::string problem = fileProblem(path);
+    if (!problem.empty())
+        return problem;
+    // Without blocking, should the file have been swapped for a FIFO since.
+    const int file = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (file < 0)
+        return errno == ENOENT ? noSuchFile : "cannot be read: " + systemError(errno);
+    struct stat info = {};
+    if (::fstat(file, &info) != 0 || !S_ISREG(info.st_mode))
+        problem = "is not a regular file (a device, FIFO or socket)";
+    else if (static_cast<unsigned long long>(info.st_size) > maximumConfigurationBytes)
+        problem = tooLarge();
+    // Files of /proc tell no size: the limit holds for what is read as well.
+    char buffer[65536];
+    while (problem.empty()) {
+        const ssize_t n = ::read(file, buffer, sizeof buffer);
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno != EINTR)
+                problem = "cannot be read: " + systemError(errno);
+            continue;
+        }
+        content.append(buffer, static_cast<size_t>(n));
+        if (content.size() > maximumConfigurationBytes)
+            problem = tooLarge();
+    }
+    ::close(file);
+    if (!problem.empty())
+        content.clear();
+    return problem;
+}
+
+bool isSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+bool isDelimiter(char c)
+{
+    return isSpace(c) || c == ',' || c == ':' || c == '[' || c == ']' || c == '{' || c == '}';
+}
+
+// A whole number as OpenCV's parsers read it (decimal, or hexadecimal with
+// 0x) that does not fit in their 32-bit integers, which would wrap it.
+bool wrapsAsInteger(const std::string& token)
+{
+    size_t at = token.empty() || (token[0] != '-' && token[0] != '+') ? 0 : 1;
+    const bool negative = at == 1 && token[0] == '-';
+    int base = 10;
+    if (token.size() > at + 2 && token[at] == '0' && (token[at + 1] == 'x' || token[at + 1] == 'X'))
+        base = 16, at += 2;
+    if (at >= token.size())
+        return false;
+    unsigned long long value = 0;
+    for (; at < token.size(); ++at) {
+        const char c = token[at];
+        int digit = 0;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        else
+            return false; // not a whole number
+        if (value > (1ull << 32))
+            continue; // too large already; read on to tell whether it is a number
+        value = value * static_cast<unsigned>(base) + static_cast<unsigned>(digit);
+    }
+    return negative ? value > static_cast<unsigned long long>(INT_MAX) + 1 : value > INT_MAX;
+}
+
+// OpenCV's parsers recurse once per level of nesting, and read whole numbers
+// into 32 bits without a word. Text that would overflow the stack or wrap a
+// number is refused here, before the parser sees it. The depth counted is an
+// upper bound: block levels by indentation and "- " items, plus brackets
+// outside quoted text.
+bool checkText(const std::string& text, bool json, int addedLines, ConfigurationError& error)
+{
+    const size_t n = text.size();
+    std::vector<size_t> blocks; // indentation of the open block levels
+    std::vector<char> flows;    // the open brackets
+    char previous = 0;          // the last bracket, comma or colon; 0 after anything else
+    int line = 1 - addedLines;
+    bool lineStart = true;
+    bool tokenStart = true;  // a quote here opens quoted text
+    bool scalarStart = true; // a plain word here is a whole value
+    const auto fail = [&](const std::string& reason) {
+        error = ConfigurationError{"", "line " + std::to_string(line) + ": " + reason};
+        return false;
+    };
+    const auto tooDeep = [&] {
+        return fail("nested deeper than " + std::to_string(maximumNesting) +
+                    " levels; a configuration needs no more than 4");
+    };
+    for (size_t i = 0; i < n;) {
+        if (lineStart) {
+            lineStart = false;
+            tokenStart = scalarStart = true;
+            if (!json && flows.empty()) {
+                size_t at = i;
+                while (at < n && (text[at] == ' ' || text[at] == '\t'))
+                    ++at;
+                if (at < n && text[at] != '\n' && text[at] != '\r' && text[at] != '#') {
+                    const size_t indent = at - i;
+                    while (!blocks.empty() && blocks.back() >= indent)
+                        blocks.pop_back();
+                    blocks.push_back(indent);
+                    // "- - x": each item marker opens a level further in.
+                    while (at < n && text[at] == '-' && (at + 1 == n || isSpace(text[at + 1]))) {
+                        ++at;
+                        while (at < n && (text[at] == ' ' || text[at] == '\t'))
+                            ++at;
+                        blocks.push_back(at - i);
+                    }
+                    if (static_cast<int>(blocks.size()) > maximumNesting)
+                        return tooDeep();
+                }
+                i = at;
+                continue;
+            }
+        }
+        const char c = text[i];
+        const int flow = static_cast<int>(flows.size());
+        if (c == '\n') {
+            ++line;
+            lineStart = true;
+            ++i;
+        } else if (tokenStart && (c == '"' || c == '\'')) {
+            // Quoted text ends at its quote or, as the parsers want it, at the line's end.
+            size_t at = i + 1;
+            while (at < n && text[at] != '\n') {
+                if (c == '"' && text[at] == '\\') {
+                    at += 2;
+                    continue;
+                }
+                if (text[at] == c) {
+                    if (c == '\'' && at + 1 < n && text[at + 1] == '\'') {
+                        at += 2;
+                        continue;
+                    }
+                    ++at;
+                    break;
+                }
+                ++at;
+            }
+            i = std::min(at, n);
+            tokenStart = scalarStart = false;
+            previous = 0;
+        } else if (c == '#' && tokenStart && !json) {
+            while (i < n && text[i] != '\n')
+                ++i;
+        } else if (c == '[' || c == '{') {
+            flows.push_back(c);
+            if (static_cast<int>(blocks.size()) + flow + 1 > maximumNesting)
+                return tooDeep();
+            tokenStart = scalarStart = true;
+            previous = c;
+            ++i;
+        } else if (c == ']' || c == '}' || c == ',' || c == ':') {
+            // OpenCV's YAML parser throws std::length_error on "{ : x }".
+            if (c == ':' && !json && flow > 0 && flows.back() == '{' && (previous == '{' || previous == ','))
+                return fail("a key is missing before \":\"");
+            if ((c == ']' || c == '}') && flow > 0)
+                flows.pop_back();
+            tokenStart = scalarStart = true;
+            previous = c;
+            ++i;
+        } else if (isSpace(c)) {
+            tokenStart = true;
+            ++i;
+        } else {
+            size_t at = i;
+            while (at < n && !isDelimiter(text[at]))
+                ++at;
+            const std::string token = text.substr(i, at - i);
+            if (scalarStart && wrapsAsInteger(token))
+                return fail("the whole number " + token + " does not fit in 32 bits (" +
+                            std::to_string(INT_MIN) + " to " + std::to_string(INT_MAX) + ")");
+            i = at;
+            tokenStart = scalarStart = false;
+            previous = 0;
+        }
+    }
+    return true;
+}
+
 // Walks the nodes of one configuration and keeps the first error.
 class Parser
 {
@@ -84,9 +306,11 @@ public:
         if (!cards.isSeq())
             return fail("cards", "expected a list of cards");
         std::set<std::string> names;
-        for (size_t i = 0; i < cards.size(); ++i) {
+        size_t i = 0;
+        // Indexing a FileNode list walks it from the start: iterate it once instead.
+        for (auto it = cards.begin(); it != cards.end(); ++it, ++i) {
             CardSettings card;
-            if (!this->card(cards[static_cast<int>(i)], item("cards", i), card))
+            if (!this->card(*it, item("cards", i), card))
                 return false;
             if (!names.insert(card.name).second)
                 return fail(item("cards", i) + ".name", "another card has the name \"" + card.name + "\"");
@@ -99,17 +323,20 @@ private:
     // Cards of one genlock group share one clock, so one start timecode.
     bool sameStartPerGroup(const std::vector<CardSettings>& cards)
     {
-        for (size_t i = 0; i < cards.size(); ++i)
-            for (size_t j = 0; j < i; ++j) {
-                const CardSettings &a = cards[j], &b = cards[i];
-                if (!b.genlock.empty() && a.genlock == b.genlock && a.hasTimecodeStart &&
-                    b.hasTimecodeStart &&
-                    (a.timecodeStart.seconds != b.timecodeStart.seconds ||
-                     a.timecodeStart.frames != b.timecodeStart.frames))
-                    return fail(item("cards", i) + ".timecodeStart",
-                                "differs from that of " + item("cards", j) + " in genlock group \"" +
-                                    b.genlock + "\"");
-            }
+        std::map<std::string, size_t> firstStart; // genlock group -> first card with a start
+        for (size_t i = 0; i < cards.size(); ++i) {
+            const CardSettings& b = cards[i];
+            if (b.genlock.empty() || !b.hasTimecodeStart)
+                continue;
+            const auto [found, added] = firstStart.emplace(b.genlock, i);
+            const size_t j = found->second;
+            const CardSettings& a = cards[j];
+            if (!added && (a.timecodeStart.seconds != b.timecodeStart.seconds ||
+                           a.timecodeStart.frames != b.timecodeStart.frames))
+                return fail(item("cards", i) + ".timecodeStart", "differs from that of " + item("cards", j) +
+                                                                     " in genlock group \"" + b.genlock +
+                                                                     "\"");
+        }
         return true;
     }
 
@@ -146,17 +373,26 @@ private:
         return true;
     }
 
+    // A number from minimum to maximum, or 0 where 0 stands for a default.
+    // Written as "not within" so that NaN fails as well.
     bool number(const cv::FileNode& node, const std::string& path, double& value, double minimum,
-                double maximum)
+                double maximum, bool zeroForDefault = false)
     {
         if (!node.isInt() && !node.isReal())
             return fail(path, "expected a number");
-        value = node.isInt() ? static_cast<double>(static_cast<int>(node)) : static_cast<double>(node);
-        if (value < minimum || value > maximum) {
+        const double read =
+            node.isInt() ? static_cast<double>(static_cast<int>(node)) : static_cast<double>(node);
+        if (!std::isfinite(read))
+            return fail(path, "expected a finite number");
+        if (!(read >= minimum && read <= maximum) && !(zeroForDefault && read == 0.0)) {
             std::ostringstream range;
-            range << "out of range (" << minimum << " to " << maximum << ")";
+            range << "out of range (" << minimum << " to " << maximum;
+            if (zeroForDefault)
+                range << ", or 0 for the default";
+            range << ")";
             return fail(path, range.str());
         }
+        value = read;
         return true;
     }
 
@@ -210,20 +446,23 @@ private:
     {
         if (!keys(node, path, {"interaxial", "boardDistance", "convergence", "fieldOfView", "left", "right"}))
             return false;
+        // A board or a convergence nearer than 10 cm leaves the scene without a
+        // sensible size; 0 picks the default distance.
         const struct
         {
             const char* key;
             double* value;
             double minimum, maximum;
+            bool zeroForDefault;
         } numbers[] = {
-            {"interaxial", &rig.interaxial, 0.0, 1000.0},
-            {"boardDistance", &rig.boardDistance, 0.0, 100.0},
-            {"convergence", &rig.convergence, 0.0, 1000.0},
-            {"fieldOfView", &rig.fieldOfView, 5.0, 150.0},
+            {"interaxial", &rig.interaxial, 0.0, 1000.0, false},
+            {"boardDistance", &rig.boardDistance, 0.1, 100.0, true},
+            {"convergence", &rig.convergence, 0.1, 1000.0, true},
+            {"fieldOfView", &rig.fieldOfView, 5.0, 150.0, false},
         };
         for (const auto& n : numbers)
             if (!node[n.key].empty() &&
-                !number(node[n.key], child(path, n.key), *n.value, n.minimum, n.maximum))
+                !number(node[n.key], child(path, n.key), *n.value, n.minimum, n.maximum, n.zeroForDefault))
                 return false;
         return (node["left"].empty() || camera(node["left"], child(path, "left"), rig.left)) &&
                (node["right"].empty() || camera(node["right"], child(path, "right"), rig.right));
@@ -313,9 +552,10 @@ private:
         }
         if (!node.isSeq() || node.size() == 0)
             return fail(path, "expected a list of display modes");
-        for (size_t i = 0; i < node.size(); ++i) {
+        size_t i = 0;
+        for (auto it = node.begin(); it != node.end(); ++it, ++i) {
             const DisplayModeInfo* mode = nullptr;
-            if (!displayMode(node[static_cast<int>(i)], item(path, i), mode))
+            if (!displayMode(*it, item(path, i), mode))
                 return false;
             if (std::find(modes.begin(), modes.end(), mode) != modes.end())
                 return fail(item(path, i), "listed twice");
@@ -350,9 +590,10 @@ private:
         }
         if (!node.isSeq())
             return fail(path, "expected a list of timecode formats");
-        for (size_t i = 0; i < node.size(); ++i) {
+        size_t i = 0;
+        for (auto it = node.begin(); it != node.end(); ++it, ++i) {
             std::string word;
-            if (!text(node[static_cast<int>(i)], item(path, i), word))
+            if (!text(*it, item(path, i), word))
                 return false;
             const auto* found = std::find_if(
                 std::begin(timecodeFormatNames), std::end(timecodeFormatNames),
@@ -390,10 +631,19 @@ private:
         std::string word;
         if (!text(node, path, word))
             return false;
-        int h = 0, m = 0, s = 0, f = 0;
-        char extra = 0;
-        if (std::sscanf(word.c_str(), "%d:%d:%d:%d%c", &h, &m, &s, &f, &extra) != 4 || h < 0 || h > 23 ||
-            m < 0 || m > 59 || s < 0 || s > 59 || f < 0 || f > 59)
+        // Four fields of one or two digits: no sign, no overflow.
+        int fields[4] = {};
+        size_t at = 0;
+        bool good = true;
+        for (int i = 0; i < 4 && good; ++i) {
+            size_t digits = 0;
+            while (at < word.size() && digits < 3 && word[at] >= '0' && word[at] <= '9')
+                fields[i] = fields[i] * 10 + (word[at++] - '0'), ++digits;
+            good = digits >= 1 && digits <= 2 &&
+                   (i == 3 ? at == word.size() : at < word.size() && word[at++] == ':');
+        }
+        const auto [h, m, s, f] = fields;
+        if (!good || h > 23 || m > 59 || s > 59 || f > 59)
             return fail(path, "expected hh:mm:ss:ff, e.g. \"10:00:00:00\"");
         start = TimecodeStart{h * 3600 + m * 60 + s, f};
         return true;
@@ -405,10 +655,11 @@ private:
             return true;
         if (!node.isSeq())
             return fail(path, "expected a list of faults");
-        for (size_t i = 0; i < node.size(); ++i) {
+        size_t i = 0;
+        for (auto it = node.begin(); it != node.end(); ++it, ++i) {
             int index = 0;
             if (!choice(
-                    node[static_cast<int>(i)], item(path, i),
+                    *it, item(path, i),
                     {"noInput", "noOutput", "noDisplayName", "enableVideoInputFails", "startStreamsFails"},
                     index))
                 return false;
@@ -503,21 +754,44 @@ private:
 
     bool readable(SourceSettings& source, const std::string& file, const std::string& key)
     {
-        std::error_code ignored;
-        if (!std::filesystem::is_regular_file(file, ignored))
+        const std::string problem = fileProblem(file);
+        if (problem == noSuchFile)
             return fail(key, "no such file \"" + file + "\"");
-        if (source.kind == SourceKind::Image) {
-            cv::Mat image = cv::imread(file, cv::IMREAD_COLOR);
-            if (image.empty())
-                return fail(key, "cannot read the image \"" + file + "\"");
-            source.images.push_back(image);
+        if (!problem.empty())
+            return fail(key, "\"" + file + "\" " + problem);
+        // OpenCV throws for pictures it refuses to decode (a header claiming
+        // more pixels than it allows, a broken container).
+        try {
+            if (source.kind == SourceKind::Image) {
+                cv::Mat image = cv::imread(file, cv::IMREAD_COLOR);
+                if (image.empty())
+                    return fail(key, "cannot read the image \"" + file + "\"");
+                source.images.push_back(image);
+                return true;
+            }
+            // The backend that plays the usual video files, rather than each
+            // backend OpenCV knows in turn.
+            cv::VideoCapture video(file, cv::CAP_FFMPEG);
+            cv::Mat frame;
+            if (!video.isOpened() || !video.read(frame) || frame.empty())
+                return fail(key, "cannot read the video \"" + file + "\"");
+            if (!video.read(frame) || frame.empty())
+                return fail(key,
+                            "\"" + file + "\" has a single frame: a still picture is a source of kind image");
+            // The card loops the video, so it must get back to its start.
+            if (!video.set(cv::CAP_PROP_POS_FRAMES, 0) || !video.read(frame) || frame.empty())
+                return fail(key,
+                            "the video \"" + file + "\" cannot seek back to its start, so it cannot loop");
             return true;
+        } catch (const cv::Exception& e) {
+            return fail(key, std::string("cannot read the ") +
+                                 (source.kind == SourceKind::Image ? "image" : "video") + " \"" + file +
+                                 "\": " + e.err);
+        } catch (const std::exception& e) { // out of memory for a picture of many pixels
+            return fail(key, std::string("cannot read the ") +
+                                 (source.kind == SourceKind::Image ? "image" : "video") + " \"" + file +
+                                 "\": " + e.what());
         }
-        cv::VideoCapture video(file);
-        cv::Mat frame;
-        if (!video.isOpened() || !video.read(frame) || frame.empty())
-            return fail(key, "cannot read the video \"" + file + "\"");
-        return true;
     }
 
     std::string resolved(const std::string& file) const
@@ -564,41 +838,50 @@ bool parseConfiguration(const std::string& text, const std::string& baseDirector
         configuration.installed = false;
         return true;
     }
-    // FileStorage wants YAML to announce itself; JSON and XML need nothing.
+    if (content.rfind("<", 0) == 0) {
+        error = ConfigurationError{"", "XML is not read; write the configuration in YAML or JSON"};
+        return false;
+    }
+    // FileStorage wants YAML to announce itself; JSON needs nothing.
     int addedLines = 0;
-    if (content.rfind("%YAML", 0) != 0 && content.rfind("{", 0) != 0 && content.rfind("<", 0) != 0) {
+    const bool json = content.rfind("{", 0) == 0;
+    if (content.rfind("%YAML", 0) != 0 && !json) {
         content = "%YAML:1.0\n" + content;
         addedLines = 1;
     }
+    if (!checkText(content, json, addedLines, error))
+        return false;
     cv::FileStorage storage;
     try {
         storage.open(content, cv::FileStorage::READ | cv::FileStorage::MEMORY);
     } catch (const cv::Exception& e) {
         error = ConfigurationError{"", "not valid YAML or JSON: " + parserMessage(e, addedLines)};
         return false;
+    } catch (const std::exception&) {
+        // The parser fails in other ways too on text it does not expect.
+        error = ConfigurationError{"", "not valid YAML or JSON"};
+        return false;
     }
     if (!storage.isOpened()) {
         error = ConfigurationError{"", "not valid YAML or JSON"};
         return false;
     }
-    return Parser(baseDirectory, error).configuration(storage.root(), configuration);
+    try {
+        return Parser(baseDirectory, error).configuration(storage.root(), configuration);
+    } catch (const std::exception& e) {
+        // Reading a node the parser left in a shape the reader did not expect.
+        error = ConfigurationError{"", std::string("not valid YAML or JSON: ") + e.what()};
+        return false;
+    }
 }
 
 bool loadConfigurationFile(const std::string& path, Configuration& configuration, ConfigurationError& error)
 {
-    std::error_code ignored;
-    if (std::filesystem::is_directory(path, ignored)) {
-        error = ConfigurationError{"", "is a directory, not a file"};
-        return false;
-    }
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        error = ConfigurationError{"", "cannot open the file"};
-        return false;
-    }
-    const std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (file.bad()) {
-        error = ConfigurationError{"", "cannot read the file"};
+    configuration = Configuration{};
+    std::string content;
+    const std::string problem = readWhole(path, content);
+    if (!problem.empty()) {
+        error = ConfigurationError{"", problem};
         return false;
     }
     const std::string directory = std::filesystem::path(path).parent_path().string();

@@ -114,6 +114,10 @@ struct ConfigurationError
     std::string reason;
 };
 
+// Limits that keep a hostile file from exhausting memory or the stack.
+constexpr unsigned long long maximumConfigurationBytes = 4ull * 1024 * 1024;
+constexpr int maximumNesting = 16;
+
 // The cards when nothing is configured.
 const char* defaultConfigurationText();
 
@@ -122,7 +126,8 @@ const char* defaultConfigurationText();
 bool parseConfiguration(const std::string& text, const std::string& baseDirectory,
                         Configuration& configuration, ConfigurationError& error);
 
-// Reads the configuration file at path.
+// Reads the configuration file at path: a regular file of at most
+// maximumConfigurationBytes.
 bool loadConfigurationFile(const std::string& path, Configuration& configuration, ConfigurationError& error);
 
 } // namespace virtualcards

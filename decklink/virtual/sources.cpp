@@ -156,16 +156,25 @@ private:
     class Video
     {
     public:
-        explicit Video(const std::string& file) : m_capture(file)
+        explicit Video(const std::string& file)
         {
-            const double fps = m_capture.get(cv::CAP_PROP_FPS);
-            m_fps = std::isfinite(fps) && fps > 0.0 ? fps : 25.0;
-            m_count = static_cast<int64_t>(m_capture.get(cv::CAP_PROP_FRAME_COUNT));
-            if (m_count <= 0) { // the container does not say: count once
-                m_count = 0;
-                while (m_capture.grab())
-                    ++m_count;
-                m_capture.set(cv::CAP_PROP_POS_FRAMES, 0);
+            // OpenCV throws for a file that turned bad since it was checked;
+            // the card then shows black rather than taking the program down.
+            try {
+                m_capture.open(file, cv::CAP_FFMPEG);
+                const double fps = m_capture.get(cv::CAP_PROP_FPS);
+                m_fps = std::isfinite(fps) && fps > 0.0 ? fps : 25.0;
+                const double count = m_capture.get(cv::CAP_PROP_FRAME_COUNT);
+                m_count =
+                    std::isfinite(count) && count > 0.0 && count < 1e12 ? static_cast<int64_t>(count) : 0;
+                if (m_count <= 0) { // the container does not say: count once
+                    m_count = 0;
+                    while (m_capture.grab())
+                        ++m_count;
+                    m_capture.set(cv::CAP_PROP_POS_FRAMES, 0);
+                }
+            } catch (const cv::Exception&) {
+                m_capture.release();
             }
             m_count = std::max<int64_t>(m_count, 1);
         }
@@ -181,8 +190,19 @@ private:
         // ahead, seek when it lies behind or far ahead.
         const cv::Mat& frameAt(int64_t position)
         {
+            try {
+                decode(position);
+            } catch (const cv::Exception&) {
+                m_frame.release();
+                m_decoded = -1;
+            }
+            return m_frame;
+        }
+
+        void decode(int64_t position)
+        {
             if (position == m_decoded && !m_frame.empty())
-                return m_frame;
+                return;
             if (position < m_next || position - m_next > static_cast<int64_t>(2 * m_fps)) {
                 m_capture.set(cv::CAP_PROP_POS_FRAMES, static_cast<double>(position));
                 m_next = position;
@@ -198,7 +218,6 @@ private:
                 if (m_capture.read(m_frame))
                     m_decoded = m_next++;
             }
-            return m_frame;
         }
 
     private:

@@ -39,6 +39,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::Main
     // The form keeps two labels for the board's angles; the window never shows them.
     m_ui->lbl_AngleLeft->hide();
     m_ui->lbl_AngleRight->hide();
+    // The readout starts empty, the orientation warning hidden.
+    clearAlignment();
 
     QSettings settings(kOrganizationName, kApplicationName);
     m_ui->lineEdit_disparityOutputDir->setText(

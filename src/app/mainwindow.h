@@ -1,11 +1,14 @@
 #pragma once
 
+#include "app/alignmentlog.h"
 #include "app/framepipeline.h"
+#include "calibration/alignmentreadout.h"
 #include "calibration/calibrationindicators.h"
 #include "capture/decklinkdevice.h"
 #include "capture/decklinkdevicediscovery.h"
 #include "pipeline/videoframe.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QMutex>
 #include <QSize>
@@ -26,7 +29,9 @@ class MainWindow;
 // (mainwindow.cpp), frame views and status labels (mainwindow_frameviews.cpp),
 // capture control (mainwindow_capture.cpp), the routing of the pipeline by tab
 // (mainwindow_pipeline.cpp), the calibration results and accuracy indicators
-// (mainwindow_calibration.cpp) and the disparity analysis (mainwindow_disparity.cpp).
+// (mainwindow_calibration.cpp), the alignment readout, trend, take log and
+// orientation check under them (mainwindow_alignment.cpp) and the disparity
+// analysis (mainwindow_disparity.cpp).
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -52,6 +57,11 @@ public:
     static cv::Mat resizeToFit(const cv::Mat& source, QSize box);
 
     bool eventFilter(QObject* watched, QEvent* event) override;
+
+    // Empties the alignment readout, its trend and the orientation warning,
+    // and forgets the readings they average: called where the indicators are
+    // cleared. A running recording goes on.
+    void clearAlignment();
 
 public slots:
     void onDeckLinkDeviceArrived(IDeckLink* deckLink);
@@ -86,6 +96,7 @@ private slots:
     void on_btn_CalibrationDetailsShowHide_clicked();
     void on_btn_DisparityDetailsShowHide_clicked();
     void on_btn_DisparityPreviewShowHide_clicked();
+    void on_btn_AlignmentRecord_toggled(bool checked);
     void on_chb_LiveAnalysis_toggled(bool on);
     void on_cmb_TargetScreen_currentIndexChanged(int index);
     void on_box_ScreenWidth_valueChanged(double metres);
@@ -161,6 +172,15 @@ private:
     // The output image and the four indicators from the stored results; false
     // when the results cannot be compared and the indicators read "UNDEFINED".
     bool updateCalibrationIndicators();
+    // The alignment readout, its trend, the take log and the orientation
+    // check from the stored results, after the indicators were updated
+    // (measured: they were computed, not set to "UNDEFINED").
+    void updateAlignment(bool measured);
+    // Writes the line of this update when recording; a failure stops the
+    // recording and says why beside the Record button.
+    void logAlignment(const std::optional<AlignmentReading>& reading);
+    void stopAlignmentRecording(const QString& status);
+    void checkOrientationAtMostTwiceASecond();
 
     // The analysis settings as the disparity tab's boxes hold them.
     struct AnalysisSettings
@@ -173,9 +193,12 @@ private:
     // Construction step of the disparity tab: legends, the target screen from
     // the settings store, live analysis following the settings.
     void setUpDisparity();
+    // Asks for the output directory, starting at `startAt`; stores and shows
+    // the answer. Empty when cancelled.
+    QString chooseOutputDirectory(const QString& startAt);
     // Writes the two pictures and the map as PNG files named after their time
-    // labels, and the depth budget as a text file beside them, with one error
-    // box per file that cannot be written.
+    // labels, and the depth budget as a text file beside them, each whole or
+    // not at all, with one error box per file that cannot be written.
     void saveDisparityResults(const VideoFrame& leftRawFrame, const VideoFrame& rightRawFrame,
                               const VideoFrame& disparityMap, const DisparityHistogramInfo& analysis);
     // Shows an analysis's map, pictures, histogram and budget.
@@ -208,6 +231,15 @@ private:
     std::vector<DetectedRectangle> m_rightRectangles;
     // Started afresh by a capture stop and by each visit of the calibration tab.
     IndicatorHistory m_indicatorHistory;
+    // What the indicators showed at their last completed update.
+    CalibrationAverages m_indicatorAverages;
+    // The readout's readings, in step with the indicator history.
+    AlignmentHistory m_alignmentHistory;
+    // Time of the readings on the trend, from the window's creation.
+    QElapsedTimer m_alignmentClock;
+    // Since the last orientation check; invalid before the first.
+    QElapsedTimer m_orientationClock;
+    AlignmentLog m_alignmentLog;
     // The settings of the analysis asked for with Analyze; its budget file names them.
     AnalysisSettings m_requestedSettings;
     // The analysis whose budget is shown, whether it was live, and its picture size.

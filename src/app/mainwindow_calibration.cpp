@@ -184,6 +184,7 @@ void MainWindow::clearCalibrationResults()
          {m_ui->slider_ZoomRelation, m_ui->slider_Rotation, m_ui->slider_YOffset, m_ui->slider_XOffset})
         slider->setValue(0);
     m_ui->lbl_IndicatorsProblem->clear();
+    clearAlignment();
 }
 
 void MainWindow::showCalibrationResultsWhenPaired()
@@ -196,7 +197,7 @@ void MainWindow::showCalibrationResultsWhenPaired()
         return;
     showFrame(m_leftProcessedFrame, m_ui->lbl_ImageProcessedLeft);
     showFrame(m_rightProcessedFrame, m_ui->lbl_ImageProcessedRight);
-    updateCalibrationIndicators();
+    updateAlignment(updateCalibrationIndicators());
 }
 
 bool MainWindow::updateCalibrationIndicators()
@@ -233,6 +234,7 @@ bool MainWindow::updateCalibrationIndicators()
     }
 
     const CalibrationAverages averages = m_indicatorHistory.add(*measurement);
+    m_indicatorAverages = averages;
     showIndicator(m_ui->lbl_zoomTxt, m_ui->slider_ZoomRelation, averages.zoom,
                   QString::number(averages.zoom, 'g', 2), kZoomLimits);
     showIndicator(m_ui->lbl_RotationTxt, m_ui->slider_Rotation, averages.rotation,

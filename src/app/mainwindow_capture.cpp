@@ -4,6 +4,7 @@
 #include "app/mainwindow.h"
 #include "pipeline/logcategories.h"
 
+#include "capture/comptr.h"
 #include "capture/decklinkcodenames.h"
 #include "ui_mainwindow.h"
 
@@ -347,6 +348,10 @@ void MainWindow::startCapture()
                               QStringLiteral("Select different input devices for left and right display"));
         return;
     }
+    // A failed start shows an error box and delivers queued calls; in either,
+    // the right card may go away and the window release its device. Held
+    // here, it stays valid until the start is over.
+    const auto holdRight = ComPtr<DeckLinkDevice>::share(right);
     m_pipeline->feed(Side::Left, left->notifier());
     if (!startDevice(left, m_ui->cmb_LeftDisplayMode, QStringLiteral("Left camera start capture error"),
                      {true, false}))

@@ -6,11 +6,11 @@
 #include "pipeline/logcategories.h"
 
 #include "app/appnames.h"
+#include "app/filewrite.h"
 #include "ui_mainwindow.h"
 
 #include <QDir>
 #include <QFileDialog>
-#include <QSaveFile>
 #include <QSettings>
 #include <QSignalBlocker>
 #include <QStatusBar>
@@ -59,32 +59,31 @@ QString resultFileName(const VideoFrame& frame, const char* suffix)
     return name.replace(QLatin1Char(':'), QLatin1Char('_'));
 }
 
-bool writePng(const QString& path, const cv::Mat& image)
+// Encodes in memory and writes the whole file or nothing: cv::imwrite can
+// report success for a file the disk cut short.
+bool writePng(const QString& path, const cv::Mat& image, QString& reason)
 {
     // Without compression: the files are read back for measurements.
     const std::vector<int> parameters{cv::IMWRITE_PNG_COMPRESSION, 0};
+    std::vector<uchar> encoded;
     try {
-        return cv::imwrite(path.toUtf8().constData(), image, parameters);
+        if (!cv::imencode(".png", image, encoded, parameters)) {
+            reason = QStringLiteral("the picture cannot be stored as PNG");
+            return false;
+        }
     } catch (const cv::Exception& error) {
         // An empty picture, or one the encoder refuses.
         qCWarning(lcWindow) << "writePng -" << path << error.what();
+        reason = QStringLiteral("the picture cannot be stored as PNG");
         return false;
     }
+    return writeFileAtomically(
+        path, QByteArray::fromRawData(reinterpret_cast<const char*>(encoded.data()), int(encoded.size())),
+        &reason);
 }
 
-bool writeText(const QString& path, const QString& text)
-{
-    // Complete or not at all: a half-written budget would pass for a whole one.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
-        return false;
-    const QByteArray bytes = text.toUtf8();
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
-}
+const QString kWriteErrorTitle = QStringLiteral("Write error");
+const QString kWriteErrorText = QStringLiteral("Cannot write results of disparity analysis");
 
 QString signedNumber(double value, int decimals)
 {
@@ -264,12 +263,17 @@ QString MainWindow::askForOutputDirectory(const QString& current)
 
 void MainWindow::on_btn_setDisparityOutputDir_clicked()
 {
-    const QString chosen =
-        QDir::fromNativeSeparators(askForOutputDirectory(m_ui->lineEdit_disparityOutputDir->text()));
+    chooseOutputDirectory(m_ui->lineEdit_disparityOutputDir->text());
+}
+
+QString MainWindow::chooseOutputDirectory(const QString& startAt)
+{
+    const QString chosen = QDir::fromNativeSeparators(askForOutputDirectory(startAt));
     if (chosen.isEmpty())
-        return; // cancelled
+        return QString(); // cancelled
     QSettings(kOrganizationName, kApplicationName).setValue(kDisparityOutputDirKey, chosen);
     m_ui->lineEdit_disparityOutputDir->setText(chosen);
+    return chosen;
 }
 
 void MainWindow::onDisparityPreview(VideoFrame leftFrame, VideoFrame rightFrame)
@@ -376,13 +380,32 @@ void MainWindow::saveDisparityResults(const VideoFrame& leftRawFrame, const Vide
                                       const VideoFrame& disparityMap, const DisparityHistogramInfo& analysis)
 {
     // The directory is taken as typed; a missing one shows as write errors.
-    const QString directory = m_ui->lineEdit_disparityOutputDir->text();
+    // An empty one is not chosen yet (the files would land at the root of the
+    // file system): ask for it first.
+    QString directory = m_ui->lineEdit_disparityOutputDir->text();
+    if (directory.trimmed().isEmpty()) {
+        directory = chooseOutputDirectory(QDir::homePath());
+        if (directory.isEmpty()) {
+            onDisplayErrorMessage(kWriteErrorTitle,
+                                  kWriteErrorText +
+                                      QStringLiteral("\nNo output directory is chosen: choose one "
+                                                     "with the \"...\" button beside the field."));
+            return;
+        }
+    }
+    // Each file that cannot be written gets its box, naming it and why.
+    const auto writeError = [this](const QString& path, const QString& reason) {
+        onDisplayErrorMessage(kWriteErrorTitle, kWriteErrorText + QLatin1Char('\n') +
+                                                    QDir::toNativeSeparators(path) + QStringLiteral(": ") +
+                                                    reason);
+    };
     const std::pair<const VideoFrame*, const char*> files[] = {
         {&leftRawFrame, "_L.png"}, {&rightRawFrame, "_R.png"}, {&disparityMap, "_map.png"}};
     for (const auto& [frame, suffix] : files) {
-        if (!writePng(directory + QLatin1Char('/') + resultFileName(*frame, suffix), frame->image))
-            onDisplayErrorMessage(QStringLiteral("Write error"),
-                                  QStringLiteral("Cannot write results of disparity analysis"));
+        const QString path = directory + QLatin1Char('/') + resultFileName(*frame, suffix);
+        QString reason;
+        if (!writePng(path, frame->image, reason))
+            writeError(path, reason);
     }
 
     const AnalysisSettings& s = m_requestedSettings;
@@ -426,7 +449,8 @@ void MainWindow::saveDisparityResults(const VideoFrame& leftRawFrame, const Vide
               << QStringLiteral("Divergence: %1").arg(warning.isEmpty() ? QStringLiteral("none") : warning);
     }
     const QString path = directory + QLatin1Char('/') + resultFileName(leftRawFrame, "_budget.txt");
-    if (!writeText(path, lines.join(QLatin1Char('\n')) + QLatin1Char('\n')))
-        onDisplayErrorMessage(QStringLiteral("Write error"),
-                              QStringLiteral("Cannot write results of disparity analysis"));
+    QString reason;
+    // Complete or not at all: a half-written budget would pass for a whole one.
+    if (!writeFileAtomically(path, (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8(), &reason))
+        writeError(path, reason);
 }

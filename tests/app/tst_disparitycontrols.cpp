@@ -21,9 +21,11 @@
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
+#include <csignal>
 #include <opencv2/imgcodecs.hpp>
 #include <qwt_plot.h>
 #include <qwt_plot_histogram.h>
+#include <sys/resource.h>
 
 Q_DECLARE_METATYPE(cv::Mat)
 
@@ -314,11 +316,31 @@ private slots:
         }
     }
 
-    void aDirectoryThatCannotBeWrittenGivesOneBoxPerFile()
+    // Each file that cannot be written gets its own box naming it and why;
+    // none is left half written.
+    void writeErrors_data()
     {
+        QTest::addColumn<QString>("directory");   // in a fresh folder
+        QTest::addColumn<int>("limit");           // bytes a file may have, as on a filling disk; 0: none
+        QTest::addColumn<QStringList>("failing"); // suffixes of the files that fail
+        QTest::addColumn<QString>("reason");
+        const QStringList all{"_L.png", "_R.png", "_map.png", "_budget.txt"};
+        QTest::newRow("missing directory")
+            << "missing" << 0 << all << "the folder does not exist; choose another output directory";
+        // The grey map is a third of a colour picture and the budget a few lines: they still fit.
+        QTest::newRow("disk fills during the colour pictures")
+            << "." << 10000 << QStringList{"_L.png", "_R.png"} << "the file is too large for the disk";
+    }
+    void writeErrors()
+    {
+        QFETCH(QString, directory);
+        QFETCH(int, limit);
+        QFETCH(QStringList, failing);
+        QFETCH(QString, reason);
         QTemporaryDir parent;
+        const QString output = QDir(parent.path()).filePath(directory);
         MainWindow window;
-        window.findChild<QLineEdit*>("lineEdit_disparityOutputDir")->setText(parent.filePath("missing"));
+        window.findChild<QLineEdit*>("lineEdit_disparityOutputDir")->setText(output);
         window.findChild<QGroupBox*>("grp_SaveResults")->setChecked(true);
         auto* analyze = window.findChild<QPushButton*>("btn_calcDisparityMap");
         analyze->setEnabled(false);
@@ -327,13 +349,89 @@ private slots:
         map.image = texture(cv::Size(96, 64), CV_8UC1, 3);
 
         ModalAnswerer answerer;
-        window.onNewDisparityMapResults(left, right, map, DisparityHistogramInfo());
-        QCOMPARE(answerer.titles(), QStringList(QVector<QString>(4, "Write error").toList()));
-        QCOMPARE(answerer.texts(),
-                 QStringList(QVector<QString>(4, "Cannot write results of disparity analysis").toList()));
+        {
+            rlimit saved{};
+            getrlimit(RLIMIT_FSIZE, &saved);
+            const auto signal = std::signal(SIGXFSZ, SIG_IGN);
+            rlimit capped = saved;
+            capped.rlim_cur = limit > 0 ? rlim_t(limit) : saved.rlim_cur;
+            QCOMPARE(setrlimit(RLIMIT_FSIZE, &capped), 0);
+            window.onNewDisparityMapResults(left, right, map, DisparityHistogramInfo());
+            setrlimit(RLIMIT_FSIZE, &saved);
+            std::signal(SIGXFSZ, signal);
+        }
+        QStringList texts;
+        for (const QString& suffix : failing)
+            texts << "Cannot write results of disparity analysis\n" +
+                         QDir::toNativeSeparators(
+                             QDir(output).filePath("ds_camera_calibrator_010_20_30_12" + suffix)) +
+                         ": " + reason;
+        QCOMPARE(answerer.titles(), QStringList(QVector<QString>(failing.size(), "Write error").toList()));
+        QCOMPARE(answerer.texts(), texts);
         QVERIFY(analyze->isEnabled());
         QVERIFY(hasPicture(window.findChild<QLabel*>("lbl_DisparityMapResult")));
-        QVERIFY(!QDir(parent.filePath("missing")).exists());
+        // Only the files that were written whole are there, and they read back.
+        QStringList written;
+        for (const char* suffix : {"_L.png", "_R.png", "_map.png", "_budget.txt"})
+            if (!failing.contains(suffix))
+                written << "ds_camera_calibrator_010_20_30_12" + QString(suffix);
+        written.sort();
+        QCOMPARE(QDir(output).entryList(QDir::Files | QDir::Hidden, QDir::Name), written);
+        for (const QString& name : written)
+            if (name.endsWith(".png"))
+                QVERIFY(!cv::imread(QDir(output).filePath(name).toStdString(), cv::IMREAD_UNCHANGED).empty());
+    }
+
+    // An empty directory setting is not the root of the file system: the
+    // user is asked where the files go, and a cancel writes nothing.
+    void emptyOutputDirectoryIsAskedFor_data()
+    {
+        QTest::addColumn<bool>("answered");
+        QTest::newRow("chosen") << true;
+        QTest::newRow("cancelled") << false;
+    }
+    void emptyOutputDirectoryIsAskedFor()
+    {
+        QFETCH(bool, answered);
+        QSettings(kOrganizationName, kApplicationName).clear();
+        QTemporaryDir chosen;
+        ScriptedDirectoryWindow window;
+        window.answer = answered ? chosen.path() : QString();
+        auto* field = window.findChild<QLineEdit*>("lineEdit_disparityOutputDir");
+        field->setText("  ");
+        window.findChild<QGroupBox*>("grp_SaveResults")->setChecked(true);
+        auto [left, right] = stereoPair();
+        VideoFrame map = left;
+        map.image = texture(cv::Size(96, 64), CV_8UC1, 3);
+        const QString atRoot = "/ds_camera_calibrator_010_20_30_12_L.png";
+        QVERIFY(!QFile::exists(atRoot));
+
+        ModalAnswerer answerer;
+        window.onNewDisparityMapResults(left, right, map, DisparityHistogramInfo());
+        const bool leftAtRoot = QFile::exists(atRoot);
+        if (leftAtRoot)
+            for (const char* suffix : {"_L.png", "_R.png", "_map.png", "_budget.txt"})
+                QFile::remove("/ds_camera_calibrator_010_20_30_12" + QString(suffix));
+        QVERIFY(!leftAtRoot);
+        QCOMPARE(window.openedAt, QStringList{QDir::homePath()});
+        if (answered) {
+            QVERIFY(answerer.titles().isEmpty());
+            QCOMPARE(field->text(), chosen.path());
+            QCOMPARE(QSettings(kOrganizationName, kApplicationName).value(kDisparityOutputDirKey).toString(),
+                     chosen.path());
+            QCOMPARE(QDir(chosen.path()).entryList(QDir::Files).size(), 4);
+            // Asked once: the next results go to the same place.
+            window.onNewDisparityMapResults(left, right, map, DisparityHistogramInfo());
+            QCOMPARE(window.openedAt.size(), 1);
+        } else {
+            QCOMPARE(answerer.titles(), QStringList{"Write error"});
+            QCOMPARE(answerer.texts(), QStringList{"Cannot write results of disparity analysis\nNo output "
+                                                   "directory is chosen: choose one with the \"...\" button "
+                                                   "beside the field."});
+            QCOMPARE(field->text(), QString("  "));
+            QVERIFY(!QSettings(kOrganizationName, kApplicationName).contains(kDisparityOutputDirKey));
+        }
+        QSettings(kOrganizationName, kApplicationName).clear();
     }
 
     void livePreviewShowsEveryPair()

@@ -8,6 +8,8 @@
 #include <QtTest>
 #include <cstdio>
 #include <fcntl.h>
+#include <opencv2/imgcodecs.hpp>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -206,49 +208,159 @@ private slots:
         QVERIFY(!discovery);
     }
 
-    void environment_data()
+    // What the variable names and what becomes of it, hostile files among them.
+    void configurationFile_data()
     {
-        QTest::addColumn<QString>("content"); // of the file named by the variable; "<dir>" names a directory
-        QTest::addColumn<QString>("variable");
+        // "content" is written to cards.yaml in a fresh directory, with %DIR% standing for that
+        // directory, which also holds a still picture (still.png), a picture whose header claims
+        // 100000 x 100000 pixels (huge.ppm), a FIFO (fifo) and a directory (folder).
+        QTest::addColumn<QString>("content");
+        QTest::addColumn<QString>("variable"); // "file" for cards.yaml, a path, or another value
         QTest::addColumn<bool>("installed");
         QTest::addColumn<QStringList>("message"); // fragments of the line on stderr
-        QTest::newRow("unset: built-in cards") << ""
-                                               << "" << true << QStringList();
-        QTest::newRow("none") << ""
-                              << "none" << false << QStringList();
-        QTest::newRow("good file") << threeCards << "file" << true << QStringList();
-        QTest::newRow("missing file")
-            << ""
-            << "missing" << false
-            << QStringList{"virtual cards: ", "missing.yaml: cannot open the file", "not installed"};
-        QTest::newRow("bad file") << "cards: [ { name: A, source: { kind: vidoe } } ]"
-                                  << "file" << false
-                                  << QStringList{"cards.yaml: cards[0].source.kind: \"vidoe\" is none of",
-                                                 "not installed"};
-        QTest::newRow("directory") << ""
-                                   << "directory" << false
-                                   << QStringList{"is a directory, not a file", "not installed"};
+        const auto row = [](const char* name, const QString& content, const QString& variable, bool installed,
+                            const QStringList& message) {
+            QTest::newRow(name) << content << variable << installed << message;
+        };
+        const QString notInstalled = "; the driver is not installed\n";
+        row("unset: built-in cards", "", "", true, {});
+        row("none", "", "none", false, {});
+        row("good file", threeCards, "file", true, {});
+        row("missing file", "", "%DIR%/missing.yaml", false,
+            {"virtual cards: ", "missing.yaml: no such file" + notInstalled});
+        row("bad file", "cards: [ { name: A, source: { kind: vidoe } } ]", "file", false,
+            {"cards.yaml: cards[0].source.kind: \"vidoe\" is none of", notInstalled});
+        row("directory", "", "%DIR%/folder", false, {"folder: is a directory, not a file" + notInstalled});
+
+        // Files that are no configuration: they must not block, nor be read without end.
+        row("FIFO", "", "%DIR%/fifo", false, {"fifo: is not a regular file (a device, FIFO or socket)"});
+        row("endless zeros", "", "/dev/zero", false, {"/dev/zero: is not a regular file"});
+        row("endless random bytes", "", "/dev/urandom", false, {"/dev/urandom: is not a regular file"});
+        row("read error", "", "/proc/self/mem", false,
+            {"/proc/self/mem: cannot be read: Input/output error"});
+        row("too large", "", "%DIR%/large.yaml", false, {"large.yaml: is too large (more than 4 MiB)"});
+        row("endless file of /proc that tells no size", "", "/proc/self/pagemap", false,
+            {"/proc/self/pagemap: is too large (more than 4 MiB)", notInstalled});
+
+        // Nesting that would overflow the parser's stack.
+        const int deep = 40000;
+        row("deep brackets", "cards: " + QString(deep, '[') + QString(deep, ']'), "file", false,
+            {"cards.yaml: line 1: nested deeper than 16 levels"});
+        row("deep brackets in JSON", "{ \"cards\": " + QString(deep, '[') + QString(deep, ']') + " }", "file",
+            false, {"line 1: nested deeper than 16 levels"});
+        row("deep list items", "cards:\n" + QString("- ").repeated(deep) + "x", "file", false,
+            {"line 2: nested deeper than 16 levels"});
+        QString indented = "rig:\n";
+        for (int i = 1; i < 40; ++i)
+            indented += QString(i, ' ') + "left:\n";
+        row("deep indentation", indented, "file", false, {"line 17: nested deeper than 16 levels"});
+
+        row("key missing in a map", "rig: { right: { : left } }\ncards: []", "file", false,
+            {"line 1: a key is missing before \":\""});
+
+        // Numbers outside what the rig can render, and whole numbers beyond 32 bits.
+        row("NaN", "rig: { interaxial: .nan }\ncards: []", "file", false,
+            {"rig.interaxial: expected a finite number"});
+        row("infinity", "rig:\n  fieldOfView: -.inf\ncards: []", "file", false,
+            {"rig.fieldOfView: expected a finite number"});
+        row("denormal distance", "rig: { boardDistance: 4.9e-324 }\ncards: []", "file", false,
+            {"rig.boardDistance: out of range (0.1 to 100, or 0 for the default)"});
+        row("whole number beyond 32 bits", "rig: { interaxial: 4294967326 }\ncards: []", "file", false,
+            {"line 1: the whole number 4294967326 does not fit in 32 bits"});
+        row("negative whole number beyond 32 bits", "rig:\n  right: { vertical: -2147483649 }\ncards: []",
+            "file", false, {"line 2: the whole number -2147483649 does not fit in 32 bits"});
+        row("hexadecimal beyond 32 bits",
+            "cards: [ { name: A, userBits: 0x100000000, source: { kind: bars } } ]", "file", false,
+            {"line 1: the whole number 0x100000000 does not fit in 32 bits"});
+        row("JSON whole number beyond 32 bits",
+            "{\"rig\":{\"interaxial\":99999999999999999999},\"cards\":[]}", "file", false,
+            {"line 1: the whole number 99999999999999999999 does not fit in 32 bits"});
+        // Sound files near those: none of these may be refused.
+        row("limits and look-alikes",
+            "rig: { interaxial: 1000, boardDistance: 0, convergence: 0.1, right: { vertical: -2147483648 } "
+            "}\n"
+            "cards:\n"
+            "  - name: \"[[[[[[[[[[[[[[[[[[[[ 99999999999\"\n"
+            "    userBits: 2147483647\n"
+            "    source: { kind: bars }\n"
+            "  - name: Take 12345678901 left # [[[[[[[[[[[[[[[[[[[[\n"
+            "    timecodes: []\n"
+            "    source: { kind: bars }\n",
+            "file", false, {"rig.right.vertical: out of range (-10000 to 10000)"});
+        row("sound look-alikes",
+            "cards:\n"
+            "  - name: \"[[[[[[[[[[[[[[[[[[[[ 99999999999\"\n"
+            "    userBits: 2147483647\n"
+            "    source: { kind: bars }\n"
+            "  - name: Take 12345678901 left # [[[[[[[[[[[[[[[[[[[[\n"
+            "    timecodeStart: \"09:59:59:24\"\n"
+            "    source: { kind: bars }\n",
+            "file", true, {});
+        row("timecode start with a field beyond 32 bits",
+            "cards: [ { name: A, timecodeStart: \"10:00:00:4294967296\", source: { kind: bars } } ]", "file",
+            false, {"cards[0].timecodeStart: expected hh:mm:ss:ff"});
+
+        // Many cards are read in one pass; a genlock group's start is checked against its first card's.
+        QString many = "cards:\n";
+        for (int i = 0; i < 20000; ++i)
+            many += QString("  - { name: \"Card %1\", plugged: false, genlock: %2, timecodeStart: \"%3\", "
+                            "source: { kind: bars } }\n")
+                        .arg(i)
+                        .arg(i % 2 ? "odd" : "even")
+                        .arg(i == 19999 ? "11:00:00:00"
+                             : i % 2    ? "10:00:00:00"
+                                        : "09:00:00:00");
+        row("many cards, the last one's start differs", many, "file", false,
+            {"cards[19999].timecodeStart: differs from that of cards[1] in genlock group \"odd\""});
+
+        // Pictures and videos named by the file.
+        row("picture whose header claims 100000 x 100000",
+            "cards: [ { name: A, source: { kind: image, file: huge.ppm } } ]", "file", false,
+            {"cards[0].source.file: cannot read the image \"%DIR%/huge.ppm\": "});
+        row("picture that is a FIFO", "cards: [ { name: A, source: { kind: image, file: fifo } } ]", "file",
+            false, {"cards[0].source.file: \"%DIR%/fifo\" is not a regular file"});
+        row("video that is a directory", "cards: [ { name: A, source: { kind: video, file: folder } } ]",
+            "file", false, {"cards[0].source.file: \"%DIR%/folder\" is a directory"});
+        // Read through the one backend that plays video files: probing the others left leaks behind.
+        row("text as a video", "cards: [ { name: A, source: { kind: video, file: cards.yaml } } ]", "file",
+            false, {"cards[0].source.file: cannot read the video \"%DIR%/cards.yaml\""});
+        row("still picture as a video", "cards: [ { name: A, source: { kind: video, file: still.png } } ]",
+            "file", false,
+            {"\"%DIR%/still.png\" has a single frame: a still picture is a source of kind image"});
+        row("still picture as a picture", "cards: [ { name: A, source: { kind: image, file: still.png } } ]",
+            "file", true, {});
+        row("XML", "<?xml version=\"1.0\"?><opencv_storage><cards></cards></opencv_storage>", "file", false,
+            {"XML is not read; write the configuration in YAML or JSON"});
     }
-    void environment()
+    void configurationFile()
     {
         QFETCH(QString, content);
         QFETCH(QString, variable);
         QFETCH(bool, installed);
         QFETCH(QStringList, message);
         QTemporaryDir directory;
-        const QString file = directory.filePath("cards.yaml");
-        QFile out(file);
+        const QString dir = directory.path();
+        QVERIFY(QDir(dir).mkdir("folder"));
+        QCOMPARE(mkfifo(QFile::encodeName(directory.filePath("fifo")).constData(), 0600), 0);
+        QVERIFY(cv::imwrite(directory.filePath("still.png").toStdString(),
+                            cv::Mat(48, 64, CV_8UC3, cv::Scalar(10, 20, 30))));
+        QFile huge(directory.filePath("huge.ppm"));
+        QVERIFY(huge.open(QIODevice::WriteOnly));
+        huge.write("P6\n100000 100000\n255\n");
+        huge.write(QByteArray(3000, '\x7f'));
+        huge.close();
+        QFile large(directory.filePath("large.yaml"));
+        QVERIFY(large.open(QIODevice::WriteOnly));
+        QVERIFY(large.resize(4 * 1024 * 1024 + 1)); // sparse: costs no disk
+        large.close();
+        QFile out(directory.filePath("cards.yaml"));
         QVERIFY(out.open(QIODevice::WriteOnly));
         out.write(content.toUtf8());
         out.close();
+
         if (variable == "file")
-            qputenv("DUOSCOPE_VIRTUAL_CARDS", file.toUtf8());
-        else if (variable == "missing")
-            qputenv("DUOSCOPE_VIRTUAL_CARDS", directory.filePath("missing.yaml").toUtf8());
-        else if (variable == "directory")
-            qputenv("DUOSCOPE_VIRTUAL_CARDS", directory.path().toUtf8());
-        else
-            qputenv("DUOSCOPE_VIRTUAL_CARDS", variable.toUtf8());
+            variable = out.fileName();
+        qputenv("DUOSCOPE_VIRTUAL_CARDS", QString(variable).replace("%DIR%", dir).toUtf8());
 
         bool reloaded = false;
         const QString written =
@@ -256,9 +368,11 @@ private slots:
         QCOMPARE(reloaded, installed);
         QCOMPARE(virtualcards::isInstalled(), installed);
         for (const QString& fragment : message)
-            QVERIFY2(written.contains(fragment), qPrintable(written));
+            QVERIFY2(written.contains(QString(fragment).replace("%DIR%", dir)), qPrintable(written));
         if (message.isEmpty())
             QCOMPARE(written, QString());
+        else
+            QCOMPARE(written.count('\n'), 1); // one line that says it all
 
         // The same problem reaches the program, without the terminal's last words.
         BSTR messages = reinterpret_cast<BSTR>(&out);
@@ -267,9 +381,11 @@ private slots:
         SysFreeString(messages);
         QCOMPARE(result, message.isEmpty() ? S_FALSE : S_OK);
         QCOMPARE(messages == nullptr, message.isEmpty());
-        for (const QString& fragment : message)
-            if (fragment != "not installed" && fragment != "virtual cards: ")
+        for (QString fragment : message) {
+            fragment.replace("%DIR%", dir).remove("; the driver is not installed\n");
+            if (!fragment.isEmpty() && fragment != "virtual cards: ")
                 QVERIFY2(text.contains(fragment), qPrintable(text));
+        }
         QVERIFY2(!text.contains("not installed"), qPrintable(text));
     }
 

@@ -217,6 +217,47 @@ cards:
         QVERIFY(driver.liveViewsEmpty());
     }
 
+    // The left card's error box runs an event loop; the right card pulled
+    // while it is open is released by the window and must not be started.
+    void aCardPulledWhileTheStartErrorIsShownIsNotStarted()
+    {
+        configure(R"(
+cards:
+  - { name: "Busy", faults: [enableVideoInputFails], source: { kind: bars } }
+  - { name: "Right", source: { kind: bars } }
+)");
+        MainWindow window;
+        WindowDriver driver(window);
+        QVERIFY(waitForCards(driver, 2));
+        driver.chooseDouble(0, 1);
+        QStringList titles;
+        bool pulled = false;
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            if (!pulled) {
+                titles << box->windowTitle();
+                pulled = virtualcards::pull("Right");
+            } else if (driver.leftList()->count() == 1) { // the window has let the card go
+                box->button(QMessageBox::Ok)->click();
+            }
+        });
+        answer.start(5);
+        driver.click();
+        answer.stop();
+        QVERIFY(pulled);
+        QCOMPARE(titles, QStringList{"Left camera start capture error"});
+        QCOMPARE(WindowDriver::entries(driver.rightList()), QStringList{"Busy"});
+        QCOMPARE(driver.caption(), QStringLiteral("Start capture"));
+        QVERIFY(!WindowDriver::deviceAt(driver.leftList(), 0)->IsCapturing());
+        // The card that stayed can be started again and fails as before, with no other box.
+        ModalAnswerer answerer;
+        driver.click();
+        QCOMPARE(answerer.titles(), QStringList{"Start Capture Error"});
+    }
+
     void aFailedSingleStartCanBeTriedAgain()
     {
         configure(R"(

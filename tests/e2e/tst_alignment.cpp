@@ -1,0 +1,115 @@
+// The alignment readout on the built-in virtual rig, whose right camera is
+// rolled 0.3 degree clockwise on screen, 2 px low and 1 % zoomed in: the
+// readings, the take log, and the orientation warning for each wrong
+// rotate/flip setting of the right camera (and none for the right one).
+
+#include "app/alignmentlog.h"
+#include "common/modalanswerer.h"
+#include "common/privatesettings.h"
+#include "plots/alignmenttrendplot.h"
+#include "windowdriver.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QTemporaryDir>
+
+namespace {
+
+constexpr int kWait = 30000;
+
+// The number a readout text starts with ("2.0 px (...)", "0.30 deg").
+double leadingNumber(const QString& text)
+{
+    return text.section(QLatin1Char(' '), 0, 0).toDouble();
+}
+
+} // namespace
+
+class TestAlignment : public QObject
+{
+    Q_OBJECT
+
+    PrivateSettings m_settings;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_settings.isValid());
+        silenceFrameLog();
+    }
+
+    void cleanup() { verifyEveryCardReleased(); }
+
+    void readoutLogAndOrientationOnTheRig()
+    {
+        QVERIFY(virtualcards::configure(virtualcards::defaultConfiguration()));
+        QTemporaryDir output;
+        QVERIFY(output.isValid());
+        ModalAnswerer answerer;
+        MainWindow window;
+        WindowDriver driver(window);
+        QVERIFY(waitForCards(driver, 3));
+        driver.chooseDouble(0, 1);
+        driver.click();
+        QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
+        driver.widget<QLineEdit>("lineEdit_disparityOutputDir")->setText(output.path());
+        driver.tabs()->setCurrentIndex(1);
+        QTest::mouseClick(driver.widget<QPushButton>("btn_AlignmentRecord"), Qt::LeftButton);
+
+        // Three readings in the window: the readout averages the rig itself.
+        auto* trend = driver.widget<AlignmentTrendPlot>("wgt_AlignmentTrend");
+        QTRY_VERIFY_WITH_TIMEOUT(trend->readingCount() >= 3, kWait);
+        const double vertical = leadingNumber(driver.label("lbl_AlignVerticalValue"));
+        const double roll = leadingNumber(driver.label("lbl_AlignRollValue"));
+        const double size = leadingNumber(driver.label("lbl_AlignSizeValue"));
+        qInfo("readout: vertical %s, roll %s, size %s, horizontal %s",
+              qPrintable(driver.label("lbl_AlignVerticalValue")),
+              qPrintable(driver.label("lbl_AlignRollValue")), qPrintable(driver.label("lbl_AlignSizeValue")),
+              qPrintable(driver.label("lbl_AlignHorizontalValue")));
+        QVERIFY(qAbs(vertical - 2.0) <= 0.2);
+        QVERIFY(qAbs(roll - 0.3) <= 0.03);
+        QVERIFY(qAbs(size - 1.0) <= 0.1);
+        QVERIFY(driver.label("lbl_AlignVerticalAction").startsWith("Right camera: tilt down"));
+        QVERIFY(driver.label("lbl_AlignRollAction").endsWith("deg clockwise"));
+        QVERIFY(driver.label("lbl_AlignSizeAction").startsWith("Right camera: zoom out"));
+        QCOMPARE(driver.label("lbl_AlignHorizontalState"), QStringLiteral("OK"));
+
+        // Right settings: no warning.
+        auto* warning = driver.widget<QLabel>("lbl_OrientationWarning");
+        QVERIFY(warning->isHidden());
+
+        // Each wrong setting of the right camera, put right again in turn.
+        const std::pair<const char*, const char*> wrong[] = {
+            {"sett_RightFlipHorizontal", "Right picture looks mirrored left-right: untick Flip horizontal"},
+            {"sett_RightFlipVertical", "Right picture looks mirrored top-bottom: untick Flip vertical"},
+            {"sett_RightRotate180", "Right picture looks turned 180 degrees: untick Rotate 180"},
+        };
+        for (const auto& [box, advice] : wrong) {
+            auto* check = driver.widget<QCheckBox>(box);
+            check->setChecked(true);
+            QTRY_VERIFY_WITH_TIMEOUT(!warning->isHidden() && warning->text().contains(advice), kWait);
+            check->setChecked(false);
+            QTRY_VERIFY_WITH_TIMEOUT(warning->isHidden(), kWait);
+        }
+
+        // The take log: one file, a header and a line per paired result.
+        QTest::mouseClick(driver.widget<QPushButton>("btn_AlignmentRecord"), Qt::LeftButton);
+        const QStringList files = QDir(output.path()).entryList(QDir::Files);
+        QCOMPARE(files.size(), 1);
+        QVERIFY2(QRegularExpression("^ds_camera_calibrator_\\d{3}_\\d\\d_\\d\\d_\\d\\d_alignment\\.csv$")
+                     .match(files[0])
+                     .hasMatch(),
+                 qPrintable(files[0]));
+        QFile file(QDir(output.path()).filePath(files[0]));
+        QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
+        const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+        QVERIFY(lines.size() >= 4);
+        QCOMPARE(lines[0] + '\n', AlignmentLog::header());
+        QVERIFY(lines[1].contains(",yes,yes,"));
+        QVERIFY(answerer.titles().isEmpty());
+        driver.click();
+    }
+};
+
+QTEST_MAIN(TestAlignment)
+#include "tst_alignment.moc"
