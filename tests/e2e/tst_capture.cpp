@@ -420,7 +420,15 @@ cards:
         QVERIFY(waitForCards(driver, 2));
         driver.chooseDouble(0, 1);
         DeckLinkDevice* left = WindowDriver::deviceAt(driver.leftList(), 0);
-        QSignalSpy frames(left->notifier(), SIGNAL(newFrameArrived(VideoFrame)));
+        // Frames are emitted on the driver's thread: they are collected in this
+        // thread through a queued connection, which ends before the window stops
+        // the card (a spy connected directly is written to by the driver's thread
+        // and could go while a frame is still being delivered into it).
+        QVector<VideoFrame> frames;
+        QObject collector;
+        QObject::connect(
+            left->notifier(), &DeckLinkDeviceQtNotifier::newFrameArrived, &collector,
+            [&frames](const VideoFrame& frame) { frames.append(frame); }, Qt::QueuedConnection);
         driver.click();
         QTRY_COMPARE_WITH_TIMEOUT(driver.label("lbl_leftDisplayMode"), QStringLiteral("HD 1080p25"), kWait);
 
@@ -429,8 +437,7 @@ cards:
         QVERIFY(left->IsCapturing());
         frames.clear();
         QTRY_VERIFY_WITH_TIMEOUT(frames.size() >= 3, kWait);
-        for (const QList<QVariant>& arguments : frames) {
-            const auto frame = arguments.at(0).value<VideoFrame>();
+        for (const VideoFrame& frame : frames) {
             QCOMPARE(frame.image.cols, 1280);
             QCOMPARE(frame.image.rows, 720);
         }
