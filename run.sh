@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the calibrator and starts it. Without capture cards it runs on the
-# virtual cards (see docs/virtual-cards.md).
+# virtual cards (see docs/cards.md).
 set -euo pipefail
 cd "$(dirname "$0")"
 . scripts/bootstrap.sh

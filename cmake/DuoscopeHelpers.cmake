@@ -18,6 +18,19 @@ function(duoscope_add_qtest subsystem name)
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;DUOSCOPE_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
 endfunction()
 
+# duoscope_run_gstreamer(<test>...)
+# Tests that run GStreamer: on a sanitizer build the leak checker unwinds
+# through GLib the slow way, so that the suppressions in tests/lsan.supp name
+# GLib's and GStreamer's one-time allocations by their frames.
+function(duoscope_run_gstreamer)
+  if(DUOSCOPE_SANITIZE)
+    foreach(test ${ARGN})
+      set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT
+        "ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:strict_init_order=1:fast_unwind_on_malloc=0")
+    endforeach()
+  endif()
+endfunction()
+
 # duoscope_add_benchmark(<name> SOURCES ... LIBS ...)
 function(duoscope_add_benchmark name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})

@@ -2,7 +2,9 @@
 # missing, then configures and builds. Sourced, not run.
 
 DUOSCOPE_PACKAGES=(build-essential cmake ninja-build pkg-config
-  qtbase5-dev libopencv-dev libqwt-qt5-dev libbenchmark-dev)
+  qtbase5-dev libopencv-dev libqwt-qt5-dev libbenchmark-dev
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad)
 # Making and checking the Debian package: dpkg-shlibdeps (dpkg-dev) and file,
 # which CPack uses to find the programs in it, and the validators of the
 # launcher entry and the software-centre description.

@@ -1,6 +1,9 @@
 #include "card.h"
 
-#include "conversion.h"
+#include <algorithm>
+#include <cctype>
+
+#include "common.h"
 
 namespace virtualcards {
 
@@ -40,7 +43,13 @@ HRESULT VirtualCard::GetDisplayName(BSTR* name)
     *name = nullptr;
     if (m_settings->faults.noDisplayName)
         return E_FAIL;
-    *name = makeBstr(m_settings->name.c_str());
+    std::string text = m_settings->name;
+    std::string lower = text;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
+    if (markedNames() && lower.find("virtual") == std::string::npos)
+        text += " (virtual)";
+    *name = makeBstr(text.c_str());
     return S_OK;
 }
 
@@ -48,7 +57,7 @@ HRESULT VirtualCard::GetDisplayModeIterator(IDeckLinkDisplayModeIterator** itera
 {
     if (!iterator)
         return E_POINTER;
-    *iterator = new VirtualDisplayModeIterator(m_settings->modes);
+    *iterator = new CardDisplayModeIterator(m_settings->modes);
     return S_OK;
 }
 
@@ -92,7 +101,7 @@ HRESULT VirtualCard::CreateVideoFrame(int32_t width, int32_t height, int32_t row
     if (width <= 0 || height <= 0 || needed == 0 || rowBytes < needed)
         return E_INVALIDARG;
     const FrameLayout layout{width, height, rowBytes, format};
-    *frame = new VirtualMutableFrame(
+    *frame = new MutableFrame(
         layout, flags, m_outputPool->acquire(static_cast<size_t>(rowBytes) * static_cast<size_t>(height)));
     return S_OK;
 }

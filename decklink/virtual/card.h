@@ -4,12 +4,15 @@
 // stream), its output (frames to convert into) and frame conversion. Faults
 // configured for the card make the matching calls fail.
 
-#include "comobject.h"
+#include "common.h"
 #include "inputstream.h"
 
 #include <memory>
 
 namespace virtualcards {
+
+// Whether display names say that the cards are virtual.
+std::atomic<bool>& markedNames();
 
 class VirtualCard : public ComObject<IDeckLink, IDeckLinkInput, IDeckLinkOutput, IDeckLinkAttributes,
                                      IDeckLinkVideoConversion>

@@ -504,7 +504,10 @@ private:
             return fail(child(path, "name"), "empty");
         if (!node["plugged"].empty() && !flag(node["plugged"], child(path, "plugged"), card.plugged))
             return false;
-        if (!modes(node["modes"], child(path, "modes"), card.modes) || !signal(node, path, card))
+        const cv::FileNode kind = node["source"].isMap() ? node["source"]["kind"] : cv::FileNode();
+        const bool pipeline = kind.isString() && static_cast<std::string>(kind) == "pipeline";
+        if (!modes(node["modes"], child(path, "modes"), card.modes) ||
+            (!pipeline && !signal(node, path, card)))
             return false;
         if (!node["formatDetection"].empty() &&
             !flag(node["formatDetection"], child(path, "formatDetection"), card.formatDetection))
@@ -525,6 +528,15 @@ private:
             return fail(child(path, "source"), "missing");
         if (!source(node["source"], child(path, "source"), card.source))
             return false;
+        if (card.source.kind == SourceKind::Pipeline) {
+            // The picture, its clock and its timecode come from the pipeline itself.
+            for (const char* key :
+                 {"signal", "genlock", "userBits", "timecodeStart", "burnInTimecode", "faults"})
+                if (!node[key].empty())
+                    return fail(child(path, key), "a pipeline card takes its signal from the pipeline");
+            card.burnInTimecode = false;
+            return true;
+        }
         // A burnt-in timecode helps on the synthetic rig; recorded pictures are shown untouched.
         card.burnInTimecode = card.source.kind == SourceKind::Rig;
         return node["burnInTimecode"].empty() ||
@@ -665,11 +677,22 @@ private:
         if (node["kind"].empty())
             return fail(child(path, "kind"), "missing");
         int kind = 0;
-        if (!choice(node["kind"], child(path, "kind"), {"rig", "image", "video", "bars"}, kind))
+        if (!choice(node["kind"], child(path, "kind"), {"rig", "image", "video", "bars", "pipeline"}, kind))
             return false;
         source.kind = static_cast<SourceKind>(kind);
         if (source.kind == SourceKind::Bars)
             return keys(node, path, {"kind"});
+        if (source.kind == SourceKind::Pipeline) {
+            if (!keys(node, path, {"kind", "description"}))
+                return false;
+            if (node["description"].empty())
+                return fail(child(path, "description"), "missing");
+            if (!text(node["description"], child(path, "description"), source.description))
+                return false;
+            if (trimmed(source.description).empty())
+                return fail(child(path, "description"), "empty");
+            return true;
+        }
         if (source.kind == SourceKind::Rig) {
             if (!keys(node, path, {"kind", "view"}))
                 return false;

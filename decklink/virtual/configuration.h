@@ -1,10 +1,10 @@
 #pragma once
 
 // What the virtual cards are: read from a configuration file (OpenCV
-// FileStorage YAML or JSON) or from the built-in default. docs/virtual-cards.md
+// FileStorage YAML or JSON) or from the built-in default. docs/cards.md
 // describes every key.
 
-#include "displaymodes.h"
+#include "common.h"
 #include "frameclock.h"
 
 #include <opencv2/core.hpp>
@@ -60,7 +60,8 @@ enum class SourceKind
     Rig,
     Image,
     Video,
-    Bars, // 75% colour bars, as a camera sends them
+    Bars,     // 75% colour bars, as a camera sends them
+    Pipeline, // a GStreamer pipeline, run by the GStreamer driver
 };
 
 struct SourceSettings
@@ -71,6 +72,7 @@ struct SourceSettings
     std::vector<std::string> files; // image, video: absolute paths, left first
     std::vector<cv::Mat> images;    // image: the pictures read from the files
     Scaling scaling = Scaling::Fit;
+    std::string description; // pipeline: gst-launch syntax
 };
 
 struct Faults

@@ -1,10 +1,11 @@
 #include "driver.h"
 
-#include "conversion.h"
+#include "common.h"
 
 #include <cstdlib>
 #include <decklink/virtualcards.h>
 #include <iostream>
+#include <sstream>
 #include <strings.h>
 
 namespace virtualcards {
@@ -117,6 +118,19 @@ std::vector<VirtualCard*> Driver::apply(const Configuration& configuration, cons
         if (card.source.kind == SourceKind::Rig && !rig)
             rig = std::make_shared<const RigScene>(configuration.rig);
 
+    std::vector<PipelineCardSettings> pipelineCards;
+    for (const CardSettings& card : configuration.cards)
+        if (card.source.kind == SourceKind::Pipeline && card.plugged)
+            pipelineCards.push_back(PipelineCardSettings{card.name, card.source.description, card.modes,
+                                                         card.formatDetection, card.timecodes});
+    m_pipelineCards = pipelineCards;
+    if (m_pipelineHandler)
+        m_pipelineHandler(pipelineCards);
+    else if (!pipelineCards.empty())
+        std::cerr << "virtual cards: \"" << pipelineCards.front().name
+                  << "\" and other pipeline cards need the GStreamer driver, which this program does not have"
+                  << std::endl;
+
     std::vector<VirtualCard*> pulled;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -137,6 +151,8 @@ std::vector<VirtualCard*> Driver::apply(const Configuration& configuration, cons
                     SteadyClock::now(), card.hasTimecodeStart ? card.timecodeStart : timeOfDayNow());
         }
         for (const CardSettings& card : configuration.cards) {
+            if (card.source.kind == SourceKind::Pipeline)
+                continue;
             m_slots.push_back(Slot{std::make_shared<const CardSettings>(card)});
             if (card.plugged)
                 plugLocked(m_slots.back());
@@ -191,7 +207,7 @@ HRESULT Driver::createInstance(const char* classId, REFIID iid, void** out)
     if (strcasecmp(classId, CLSID_CDeckLinkDiscovery) == 0)
         object = static_cast<IDeckLinkDiscovery*>(new VirtualDiscovery);
     else if (strcasecmp(classId, CLSID_CDeckLinkVideoConversion) == 0)
-        object = static_cast<IDeckLinkVideoConversion*>(new VirtualConversion);
+        object = static_cast<IDeckLinkVideoConversion*>(new FrameConverter);
     else
         return E_FAIL;
     const HRESULT result = object->QueryInterface(iid, out);
@@ -234,6 +250,19 @@ std::vector<std::string> Driver::presentCards()
         if (slot.card)
             names.push_back(slot.settings->name);
     return names;
+}
+
+std::vector<IDeckLink*> Driver::presentCardObjects()
+{
+    loadOnce();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::vector<IDeckLink*> cards;
+    for (const Slot& slot : m_slots)
+        if (slot.card) {
+            slot.card->AddRef();
+            cards.push_back(slot.card);
+        }
+    return cards;
 }
 
 bool Driver::plug(const std::string& name)
@@ -283,6 +312,25 @@ bool Driver::setSignal(const std::string& name, BMDDisplayMode code)
     return true;
 }
 
+void Driver::setPipelineCardHandler(PipelineCardHandler handler)
+{
+    std::lock_guard<std::mutex> configuring(m_configuring);
+    m_pipelineHandler = std::move(handler);
+    bool loaded = false;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        loaded = m_loaded;
+    }
+    if (loaded && m_pipelineHandler)
+        m_pipelineHandler(m_pipelineCards);
+}
+
+std::atomic<bool>& markedNames()
+{
+    static std::atomic<bool> marked{false};
+    return marked;
+}
+
 std::string Driver::problems()
 {
     loadOnce();
@@ -308,6 +356,10 @@ std::vector<std::string> presentCards()
 {
     return Driver::instance().presentCards();
 }
+std::vector<IDeckLink*> presentCardObjects()
+{
+    return Driver::instance().presentCardObjects();
+}
 bool plug(const std::string& name)
 {
     return Driver::instance().plug(name);
@@ -320,6 +372,27 @@ bool setSignal(const std::string& name, BMDDisplayMode mode)
 {
     return Driver::instance().setSignal(name, mode);
 }
+void setPipelineCardHandler(PipelineCardHandler handler)
+{
+    Driver::instance().setPipelineCardHandler(std::move(handler));
+}
+HRESULT createInstance(const char* classId, REFIID iid, void** out)
+{
+    return Driver::instance().createInstance(classId, iid, out);
+}
+std::vector<std::string> driverMessages()
+{
+    std::vector<std::string> lines;
+    std::istringstream problems(Driver::instance().problems());
+    for (std::string line; std::getline(problems, line);)
+        if (!line.empty())
+            lines.push_back(line);
+    return lines;
+}
+void setMarkedNames(bool marked)
+{
+    markedNames() = marked;
+}
 long liveObjects()
 {
     return liveObjectCounter().load();
@@ -330,17 +403,3 @@ const char* defaultConfiguration()
 }
 
 } // namespace virtualcards
-
-HRESULT DeckLinkCreateInstance(const char* classId, REFIID iid, void** out)
-{
-    return virtualcards::Driver::instance().createInstance(classId, iid, out);
-}
-
-HRESULT DeckLinkGetDriverMessages(BSTR* messages)
-{
-    if (!messages)
-        return E_POINTER;
-    const std::string problems = virtualcards::Driver::instance().problems();
-    *messages = problems.empty() ? nullptr : virtualcards::makeBstr(problems.c_str());
-    return problems.empty() ? S_FALSE : S_OK;
-}

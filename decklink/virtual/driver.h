@@ -9,6 +9,7 @@
 #include "configuration.h"
 #include "discovery.h"
 
+#include <decklink/virtualcards.h>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -32,9 +33,11 @@ public:
     bool reload();
     bool isInstalled();
     std::vector<std::string> presentCards();
+    std::vector<IDeckLink*> presentCardObjects();
     bool plug(const std::string& name);
     bool pull(const std::string& name);
     bool setSignal(const std::string& name, BMDDisplayMode mode);
+    void setPipelineCardHandler(PipelineCardHandler handler);
     // What went wrong in the last set-up, one problem per line; empty when nothing did.
     std::string problems();
 
@@ -69,6 +72,9 @@ private:
     std::map<std::string, std::shared_ptr<const FrameClock>> m_genlockClocks;
     std::shared_ptr<const RigScene> m_rig;
     std::vector<std::shared_ptr<NotificationQueue>> m_queues;
+    // Under m_configuring: the pipeline cards of the configuration and who runs them.
+    std::vector<PipelineCardSettings> m_pipelineCards;
+    PipelineCardHandler m_pipelineHandler;
 };
 
 } // namespace virtualcards

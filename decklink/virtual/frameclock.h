@@ -5,8 +5,8 @@
 // is the start timecode plus n frames. Cards of one group share the clock, so
 // frames of the same instant carry the same timecode and hardware time.
 
-#include "displaymodes.h"
-#include "videoframes.h"
+#include "common.h"
+#include "inputframe.h"
 
 #include <chrono>
 

@@ -274,7 +274,7 @@ void InputStream::deliver(Delivery& delivery)
 {
     const DisplayModeInfo& mode = *delivery.mode;
     if (delivery.formatChange) {
-        auto* detected = new VirtualDisplayMode(*delivery.signal);
+        auto* detected = new CardDisplayMode(*delivery.signal);
         delivery.callback->VideoInputFormatChanged(bmdVideoInputDisplayModeChanged, detected,
                                                    bmdDetectedVideoInputYCbCr422);
         detected->Release();

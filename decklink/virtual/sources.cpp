@@ -1,6 +1,6 @@
 #include "sources.h"
 
-#include "colourconversion.h"
+#include "common.h"
 
 #include <cmath>
 #include <map>

@@ -4,8 +4,8 @@
 // files, arranged as one view or two (side by side, under/over) and scaled
 // to the signal. Stills are rendered once per display mode and then reused.
 
+#include "common.h"
 #include "configuration.h"
-#include "displaymodes.h"
 #include "rigscene.h"
 
 #include <memory>

@@ -4,8 +4,8 @@
 // per picture height and then copied into each frame, which costs next to
 // nothing per frame.
 
-#include "colourconversion.h"
-#include "videoframes.h"
+#include "common.h"
+#include "inputframe.h"
 
 #include <opencv2/core.hpp>
 #include <vector>

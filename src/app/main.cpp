@@ -1,13 +1,24 @@
 #include "app/appnames.h"
+#include "app/inputlisting.h"
 #include "app/mainwindow.h"
 #include "version.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QTextStream>
 #include <cstdio>
 #include <cstring>
+#include <decklink/drivers.h>
 
 namespace {
+
+const QCommandLineOption
+    listInputsOption(QStringLiteral("list-inputs"),
+                     QStringLiteral("Prints every input (card) with its display modes and exits."));
+const QCommandLineOption noVirtualOption(
+    QStringLiteral("no-virtual-cards"),
+    QStringLiteral(
+        "Hides the virtual cards, leaving the real inputs (as DUOSCOPE_VIRTUAL_CARDS=none does)."));
 
 void describeCommandLine(QCommandLineParser& parser)
 {
@@ -15,15 +26,18 @@ void describeCommandLine(QCommandLineParser& parser)
         QStringLiteral("Aligns the two cameras of a stereoscopic rig and checks the depth of a shot."));
     parser.addHelpOption();
     parser.addVersionOption();
+    parser.addOption(listInputsOption);
+    parser.addOption(noVirtualOption);
 }
 
-// Help and version are answered on the terminal, so they must work where no
-// display can be opened (over ssh, in a script): they get an application
-// without a screen. Anything else on the command line waits for the window's.
+// Help, version and the list of inputs are answered on the terminal, so they
+// must work where no display can be opened (over ssh, in a script, in a bug
+// report): they get an application without a screen. Anything else on the
+// command line waits for the window's.
 bool asksOnlyForAnAnswer(int argc, char* argv[])
 {
     for (int i = 1; i < argc; ++i)
-        for (const char* option : {"-h", "-?", "--help", "--help-all", "-v", "--version"})
+        for (const char* option : {"-h", "-?", "--help", "--help-all", "-v", "--version", "--list-inputs"})
             if (std::strcmp(argv[i], option) == 0)
                 return true;
     return false;
@@ -44,8 +58,15 @@ int main(int argc, char* argv[])
         describeCommandLine(parser);
         // A line that also holds the window's own options (-platform, -style)
         // does not parse here and goes on to the full application below.
-        if (parser.parse(terminal.arguments()))
+        if (parser.parse(terminal.arguments())) {
             parser.process(terminal);
+            if (parser.isSet(noVirtualOption))
+                decklinkdrivers::setVirtualCardsShown(false);
+            if (parser.isSet(listInputsOption)) {
+                QTextStream(stdout) << listInputs();
+                return 0;
+            }
+        }
     }
 
     QApplication app(argc, argv);
@@ -58,9 +79,14 @@ int main(int argc, char* argv[])
                      qUtf8Printable(parser.positionalArguments().first()));
         return 1;
     }
+    if (parser.isSet(noVirtualOption))
+        decklinkdrivers::setVirtualCardsShown(false);
+    if (parser.isSet(listInputsOption)) {
+        QTextStream(stdout) << listInputs();
+        return 0;
+    }
     // Lets desktops match the window to the installed launcher and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("duoscope-camera-calibrator"));
-
     MainWindow window;
     window.show();
     return app.exec();

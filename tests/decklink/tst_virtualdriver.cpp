@@ -408,7 +408,7 @@ private slots:
 
     void documentedExamples()
     {
-        QFile page(qEnvironmentVariable("DUOSCOPE_SOURCE_DIR") + "/docs/virtual-cards.md");
+        QFile page(qEnvironmentVariable("DUOSCOPE_SOURCE_DIR") + "/docs/cards.md");
         QVERIFY(page.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(page.readAll());
         const QRegularExpression block("```(yaml|json)\\n(.*?)```",
@@ -422,7 +422,7 @@ private slots:
                 QVERIFY2(QString::fromStdString(error).contains(QRegularExpression("no such file")),
                          qPrintable(QString::fromStdString(error) + "\n" + example));
         }
-        QCOMPARE(examples, 5);
+        QCOMPARE(examples, 6);
     }
 
     void builtInCards()

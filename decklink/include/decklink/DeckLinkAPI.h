@@ -1,7 +1,8 @@
 // The capture driver as the calibrator sees it: COM-style interfaces,
 // identifiers, four-character codes and class creation. Declarations only; a
-// driver library (the vendor's, or decklink_virtual) provides the objects and
-// the few free functions at the end of this file.
+// driver library (decklink_drivers, the GStreamer and the virtual cards, or
+// decklink_virtual alone) provides the objects and the few free functions at
+// the end of this file.
 //
 // Conventions of these interfaces:
 // - Every object starts with a reference count of 1; AddRef/Release change it

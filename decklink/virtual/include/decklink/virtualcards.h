@@ -25,8 +25,11 @@
 //     virtualcards::pull("Right");                      // the card is removed
 //     virtualcards::plug("Right");                      // and put back (a new card object)
 
+#include "common/pipelinecards.h"
+
 #include <decklink/DeckLinkAPI.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -53,6 +56,9 @@ bool isInstalled();
 // Names of the cards plugged in now, in configuration order.
 std::vector<std::string> presentCards();
 
+// The cards plugged in now, in configuration order, one reference each for the caller.
+std::vector<IDeckLink*> presentCardObjects();
+
 // Plugs in a configured card that is not present (a new card object, with its
 // configured signal); false if there is no such card or it is present.
 bool plug(const std::string& name);
@@ -68,7 +74,26 @@ bool pull(const std::string& name);
 // mode must be one the card lists. False for an unknown card or mode.
 bool setSignal(const std::string& name, BMDDisplayMode mode);
 
-// Driver objects and strings alive now. After a correct client has released
+// Cards of the source kind "pipeline" are run by another driver: the handler
+// gets all of them whenever a configuration is applied (an empty list when it
+// has none), and at once when set after one. Without a handler they are left
+// out with a message on stderr.
+using PipelineCardSettings = cardcommon::PipelineCardSettings;
+using PipelineCardHandler = std::function<void(const std::vector<PipelineCardSettings>&)>;
+void setPipelineCardHandler(PipelineCardHandler handler);
+
+// Beside real cards: display names end in " (virtual)" unless they say
+// "virtual" already.
+void setMarkedNames(bool marked);
+
+// Class creation of the virtual driver alone (DeckLinkCreateInstance of a
+// program whose only driver it is).
+HRESULT createInstance(const char* classId, REFIID iid, void** out);
+
+// Problems of the configuration, one a line (empty when there are none).
+std::vector<std::string> driverMessages();
+
+// Driver objects and strings alive now (of every driver in the program). After a correct client has released
 // everything and the cards are gone (configure("cards: []")), this is 0.
 long liveObjects();
 

@@ -1,5 +1,6 @@
-// Frame conversion of the virtual driver: '2vuy' (video range 4:2:2) to
-// 'BGRA' (full range), Rec. 709 for HD and larger, Rec. 601 for SD.
+// Frame conversion shared by the drivers, through the virtual cards: '2vuy'
+// (video range 4:2:2) to 'BGRA' (full range), Rec. 709 for HD and larger,
+// Rec. 601 for SD.
 
 #include "virtualclient.h"
 
@@ -61,7 +62,7 @@ public:
 
 } // namespace
 
-class TestVirtualConversion : public QObject
+class TestFrameConverter : public QObject
 {
     Q_OBJECT
 private slots:
@@ -339,5 +340,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestVirtualConversion)
-#include "tst_virtualconversion.moc"
+QTEST_GUILESS_MAIN(TestFrameConverter)
+#include "tst_frameconverter.moc"

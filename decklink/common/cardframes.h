@@ -7,7 +7,7 @@
 
 #include <vector>
 
-namespace virtualcards {
+namespace cardcommon {
 
 constexpr int64_t nanosecondsPerSecond = 1000000000;
 
@@ -27,10 +27,10 @@ struct TimecodeValue
     BMDTimecodeUserBits userBits = 0;
 };
 
-class VirtualTimecode : public ComObject<IDeckLinkTimecode>
+class CardTimecode : public ComObject<IDeckLinkTimecode>
 {
 public:
-    explicit VirtualTimecode(const TimecodeValue& value) : m_value(value) {}
+    explicit CardTimecode(const TimecodeValue& value) : m_value(value) {}
     HRESULT GetComponents(uint8_t* hours, uint8_t* minutes, uint8_t* seconds, uint8_t* frames) override;
     HRESULT GetTimecodeUserBits(BMDTimecodeUserBits* userBits) override;
 
@@ -39,10 +39,10 @@ private:
     TimecodeValue m_value;
 };
 
-class VirtualAncillary : public ComObject<IDeckLinkVideoFrameAncillary>
+class CardAncillary : public ComObject<IDeckLinkVideoFrameAncillary>
 {
 public:
-    VirtualAncillary(BMDPixelFormat pixelFormat, BMDDisplayMode displayMode)
+    CardAncillary(BMDPixelFormat pixelFormat, BMDDisplayMode displayMode)
         : m_pixelFormat(pixelFormat), m_displayMode(displayMode)
     {}
     BMDPixelFormat GetPixelFormat() override { return m_pixelFormat; }
@@ -64,10 +64,10 @@ struct FrameLayout
 // Bytes per row that a picture of this width needs, or 0 for a format the cards do not handle.
 long minimumRowBytes(BMDPixelFormat format, long width);
 
-template <class Interface> class VirtualFrameBase : public ComObject<Interface>
+template <class Interface> class CardFrameBase : public ComObject<Interface>
 {
 public:
-    VirtualFrameBase(const FrameLayout& layout, BMDFrameFlags flags, BufferPool::Buffer pixels)
+    CardFrameBase(const FrameLayout& layout, BMDFrameFlags flags, BufferPool::Buffer pixels)
         : m_layout(layout), m_flags(flags), m_pixels(std::move(pixels))
     {}
     long GetWidth() override { return m_layout.width; }
@@ -91,51 +91,13 @@ protected:
 };
 
 // A frame made by CreateVideoFrame: no timecode, no ancillary data.
-class VirtualMutableFrame : public VirtualFrameBase<IDeckLinkMutableVideoFrame>
+class MutableFrame : public CardFrameBase<IDeckLinkMutableVideoFrame>
 {
 public:
-    using VirtualFrameBase::VirtualFrameBase;
+    using CardFrameBase::CardFrameBase;
     HRESULT GetTimecode(BMDTimecodeFormat format, IDeckLinkTimecode** timecode) override;
     HRESULT GetAncillaryData(IDeckLinkVideoFrameAncillary** ancillary) override;
     HRESULT SetFlags(BMDFrameFlags flags) override;
 };
 
-// When a captured frame was taken: frame `index` of its clock, whose frame 0
-// lies `clockOriginNs` after the origin of the hardware reference clock;
-// `streamIndex` frames after the first frame of the stream.
-struct FrameTiming
-{
-    int64_t clockOriginNs = 0;
-    int64_t index = 0;
-    int64_t streamIndex = 0;
-    BMDTimeValue frameDuration = 1;
-    BMDTimeScale timeScale = 1;
-};
-
-struct InputFrameInfo
-{
-    BMDDisplayMode displayMode = 0;
-    std::vector<BMDTimecodeFormat> timecodeFormats; // empty: the frame carries no timecode
-    TimecodeValue timecode;
-    FrameTiming timing;
-};
-
-class VirtualInputFrame : public VirtualFrameBase<IDeckLinkVideoInputFrame>
-{
-public:
-    VirtualInputFrame(const FrameLayout& layout, BMDFrameFlags flags, BufferPool::Buffer pixels,
-                      InputFrameInfo info)
-        : VirtualFrameBase(layout, flags, std::move(pixels)), m_info(std::move(info))
-    {}
-    HRESULT GetTimecode(BMDTimecodeFormat format, IDeckLinkTimecode** timecode) override;
-    HRESULT GetAncillaryData(IDeckLinkVideoFrameAncillary** ancillary) override;
-    HRESULT GetStreamTime(BMDTimeValue* frameTime, BMDTimeValue* frameDuration,
-                          BMDTimeScale timeScale) override;
-    HRESULT GetHardwareReferenceTimestamp(BMDTimeScale timeScale, BMDTimeValue* frameTime,
-                                          BMDTimeValue* frameDuration) override;
-
-private:
-    InputFrameInfo m_info;
-};
-
-} // namespace virtualcards
+} // namespace cardcommon

@@ -1,6 +1,6 @@
 #include "displaymodes.h"
 
-namespace virtualcards {
+namespace cardcommon {
 
 const std::vector<DisplayModeInfo>& allDisplayModes()
 {
@@ -66,15 +66,15 @@ const DisplayModeInfo* findDisplayMode(const std::string& codeOrName)
     return nullptr;
 }
 
-HRESULT VirtualDisplayMode::GetName(BSTR* name)
+HRESULT CardDisplayMode::GetName(BSTR* name)
 {
     if (!name)
         return E_POINTER;
-    *name = makeBstr(m_mode.name);
+    *name = makeBstr(m_mode.name.c_str());
     return S_OK;
 }
 
-HRESULT VirtualDisplayMode::GetFrameRate(BMDTimeValue* frameDuration, BMDTimeScale* timeScale)
+HRESULT CardDisplayMode::GetFrameRate(BMDTimeValue* frameDuration, BMDTimeScale* timeScale)
 {
     if (!frameDuration || !timeScale)
         return E_POINTER;
@@ -83,15 +83,21 @@ HRESULT VirtualDisplayMode::GetFrameRate(BMDTimeValue* frameDuration, BMDTimeSca
     return S_OK;
 }
 
-HRESULT VirtualDisplayModeIterator::Next(IDeckLinkDisplayMode** mode)
+CardDisplayModeIterator::CardDisplayModeIterator(const std::vector<const DisplayModeInfo*>& modes)
+{
+    for (const DisplayModeInfo* mode : modes)
+        m_modes.push_back(*mode);
+}
+
+HRESULT CardDisplayModeIterator::Next(IDeckLinkDisplayMode** mode)
 {
     if (!mode)
         return E_POINTER;
     *mode = nullptr;
     if (m_next >= m_modes.size())
         return S_FALSE;
-    *mode = new VirtualDisplayMode(*m_modes[m_next++]);
+    *mode = new CardDisplayMode(m_modes[m_next++]);
     return S_OK;
 }
 
-} // namespace virtualcards
+} // namespace cardcommon

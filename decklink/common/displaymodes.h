@@ -1,6 +1,6 @@
 #pragma once
 
-// The display modes the virtual cards know: the HD, 2K, 4K and SD modes the
+// The display modes the cards know: the HD, 2K, 4K and SD modes the
 // program names, with picture size and frame rate, in the order the cards
 // list them.
 
@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-namespace virtualcards {
+namespace cardcommon {
 
 struct DisplayModeInfo
 {
     BMDDisplayMode code;
-    const char* name;
+    std::string name;
     int width;
     int height;
     BMDTimeValue frameDuration; // in units of timeScale
@@ -36,10 +36,10 @@ const DisplayModeInfo* findDisplayMode(const std::string& codeOrName);
 // "Hp25" for the code of HD 1080p25.
 std::string fourCCText(uint32_t code);
 
-class VirtualDisplayMode : public ComObject<IDeckLinkDisplayMode>
+class CardDisplayMode : public ComObject<IDeckLinkDisplayMode>
 {
 public:
-    explicit VirtualDisplayMode(const DisplayModeInfo& mode) : m_mode(mode) {}
+    explicit CardDisplayMode(DisplayModeInfo mode) : m_mode(std::move(mode)) {}
 
     HRESULT GetName(BSTR* name) override;
     BMDDisplayMode GetDisplayMode() override { return m_mode.code; }
@@ -49,21 +49,21 @@ public:
 
 private:
     void* findInterface(REFIID) override { return nullptr; }
-    const DisplayModeInfo& m_mode;
+    const DisplayModeInfo m_mode;
 };
 
-class VirtualDisplayModeIterator : public ComObject<IDeckLinkDisplayModeIterator>
+class CardDisplayModeIterator : public ComObject<IDeckLinkDisplayModeIterator>
 {
 public:
-    explicit VirtualDisplayModeIterator(std::vector<const DisplayModeInfo*> modes) : m_modes(std::move(modes))
-    {}
+    explicit CardDisplayModeIterator(std::vector<DisplayModeInfo> modes) : m_modes(std::move(modes)) {}
+    explicit CardDisplayModeIterator(const std::vector<const DisplayModeInfo*>& modes);
 
     HRESULT Next(IDeckLinkDisplayMode** mode) override;
 
 private:
     void* findInterface(REFIID) override { return nullptr; }
-    std::vector<const DisplayModeInfo*> m_modes;
+    std::vector<DisplayModeInfo> m_modes;
     size_t m_next = 0;
 };
 
-} // namespace virtualcards
+} // namespace cardcommon

@@ -1,59 +1,8 @@
-#include "videoframes.h"
+#include "inputframe.h"
 
 #include <algorithm>
 
 namespace virtualcards {
-
-HRESULT VirtualTimecode::GetComponents(uint8_t* hours, uint8_t* minutes, uint8_t* seconds, uint8_t* frames)
-{
-    if (!hours || !minutes || !seconds || !frames)
-        return E_POINTER;
-    *hours = m_value.hours, *minutes = m_value.minutes, *seconds = m_value.seconds, *frames = m_value.frames;
-    return S_OK;
-}
-
-HRESULT VirtualTimecode::GetTimecodeUserBits(BMDTimecodeUserBits* userBits)
-{
-    if (!userBits)
-        return E_POINTER;
-    *userBits = m_value.userBits;
-    return S_OK;
-}
-
-long minimumRowBytes(BMDPixelFormat format, long width)
-{
-    switch (format) {
-    case bmdFormat8BitYUV:
-        return width % 2 == 0 ? 2 * width : 0; // pixels come in pairs sharing their chroma
-    case bmdFormat8BitBGRA:
-    case bmdFormat8BitARGB:
-        return 4 * width;
-    default:
-        return 0;
-    }
-}
-
-HRESULT VirtualMutableFrame::GetTimecode(BMDTimecodeFormat, IDeckLinkTimecode** timecode)
-{
-    if (!timecode)
-        return E_POINTER;
-    *timecode = nullptr;
-    return S_FALSE;
-}
-
-HRESULT VirtualMutableFrame::GetAncillaryData(IDeckLinkVideoFrameAncillary** ancillary)
-{
-    if (!ancillary)
-        return E_POINTER;
-    *ancillary = nullptr;
-    return S_FALSE;
-}
-
-HRESULT VirtualMutableFrame::SetFlags(BMDFrameFlags flags)
-{
-    m_flags = flags;
-    return S_OK;
-}
 
 HRESULT VirtualInputFrame::GetTimecode(BMDTimecodeFormat format, IDeckLinkTimecode** timecode)
 {
@@ -63,7 +12,7 @@ HRESULT VirtualInputFrame::GetTimecode(BMDTimecodeFormat format, IDeckLinkTimeco
     const auto& formats = m_info.timecodeFormats;
     if (std::find(formats.begin(), formats.end(), format) == formats.end())
         return S_FALSE;
-    *timecode = new VirtualTimecode(m_info.timecode);
+    *timecode = new CardTimecode(m_info.timecode);
     return S_OK;
 }
 
@@ -71,7 +20,7 @@ HRESULT VirtualInputFrame::GetAncillaryData(IDeckLinkVideoFrameAncillary** ancil
 {
     if (!ancillary)
         return E_POINTER;
-    *ancillary = new VirtualAncillary(m_layout.pixelFormat, m_info.displayMode);
+    *ancillary = new CardAncillary(m_layout.pixelFormat, m_info.displayMode);
     return S_OK;
 }
 

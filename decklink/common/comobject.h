@@ -9,7 +9,7 @@
 
 #include <atomic>
 
-namespace virtualcards {
+namespace cardcommon {
 
 // Objects and strings of the driver that exist right now.
 std::atomic<long>& liveObjectCounter();
@@ -57,4 +57,4 @@ private:
 // A driver-owned UTF-16 copy of text (UTF-8 in), freed by SysFreeString.
 BSTR makeBstr(const char* utf8);
 
-} // namespace virtualcards
+} // namespace cardcommon

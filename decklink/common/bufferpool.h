@@ -10,7 +10,7 @@
 #include <mutex>
 #include <vector>
 
-namespace virtualcards {
+namespace cardcommon {
 
 class BufferPool : public std::enable_shared_from_this<BufferPool>
 {
@@ -34,4 +34,4 @@ private:
     std::vector<Block> m_spare;
 };
 
-} // namespace virtualcards
+} // namespace cardcommon

@@ -1,6 +1,6 @@
 #include "bufferpool.h"
 
-namespace virtualcards {
+namespace cardcommon {
 
 BufferPool::Buffer BufferPool::acquire(size_t bytes)
 {
@@ -34,4 +34,4 @@ void BufferPool::recycle(Block block)
     m_spare.push_back(std::move(block));
 }
 
-} // namespace virtualcards
+} // namespace cardcommon

@@ -1,11 +1,11 @@
-#include "conversion.h"
+#include "frameconverter.h"
 
-#include "colourconversion.h"
-#include "videoframes.h"
+#include "cardframes.h"
+#include "uyvyconversion.h"
 
 #include <cstring>
 
-namespace virtualcards {
+namespace cardcommon {
 
 namespace {
 
@@ -52,4 +52,4 @@ HRESULT convertFrame(IDeckLinkVideoFrame* source, IDeckLinkVideoFrame* destinati
     return E_INVALIDARG;
 }
 
-} // namespace virtualcards
+} // namespace cardcommon

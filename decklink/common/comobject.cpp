@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-namespace virtualcards {
+namespace cardcommon {
 
 std::atomic<long>& liveObjectCounter()
 {
@@ -36,12 +36,12 @@ BSTR makeBstr(const char* utf8)
     return result;
 }
 
-} // namespace virtualcards
+} // namespace cardcommon
 
 void SysFreeString(BSTR string)
 {
     if (!string)
         return;
     delete[] string;
-    --virtualcards::liveObjectCounter();
+    --cardcommon::liveObjectCounter();
 }

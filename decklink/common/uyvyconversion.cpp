@@ -1,11 +1,11 @@
-#include "colourconversion.h"
+#include "uyvyconversion.h"
 
 #include <algorithm>
 #include <cmath>
 #include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/core/utility.hpp>
 
-namespace virtualcards {
+namespace cardcommon {
 
 namespace {
 
@@ -247,4 +247,4 @@ void convertBgrToUyvy(const cv::Mat& bgr, cv::Mat& uyvy, ColourMatrix matrix)
     });
 }
 
-} // namespace virtualcards
+} // namespace cardcommon

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <opencv2/core.hpp>
 
-namespace virtualcards {
+namespace cardcommon {
 
 enum class ColourMatrix
 {
@@ -28,4 +28,4 @@ void convertUyvyToBgra(const uint8_t* source, size_t sourceRowBytes, uint8_t* de
 // takes the chroma of its mean colour.
 void convertBgrToUyvy(const cv::Mat& bgr, cv::Mat& uyvy, ColourMatrix matrix);
 
-} // namespace virtualcards
+} // namespace cardcommon

@@ -5,11 +5,11 @@
 
 #include "comobject.h"
 
-namespace virtualcards {
+namespace cardcommon {
 
 HRESULT convertFrame(IDeckLinkVideoFrame* source, IDeckLinkVideoFrame* destination);
 
-class VirtualConversion : public ComObject<IDeckLinkVideoConversion>
+class FrameConverter : public ComObject<IDeckLinkVideoConversion>
 {
 public:
     HRESULT ConvertFrame(IDeckLinkVideoFrame* source, IDeckLinkVideoFrame* destination) override
@@ -24,4 +24,4 @@ private:
     }
 };
 
-} // namespace virtualcards
+} // namespace cardcommon

@@ -1,0 +1,16 @@
+#pragma once
+
+// What the virtual cards share with the other drivers: COM objects, display
+// modes, frames and their conversion, device notifications.
+
+#include "common/bufferpool.h"
+#include "common/cardframes.h"
+#include "common/comobject.h"
+#include "common/displaymodes.h"
+#include "common/frameconverter.h"
+#include "common/notificationqueue.h"
+#include "common/uyvyconversion.h"
+
+namespace virtualcards {
+using namespace cardcommon;
+} // namespace virtualcards

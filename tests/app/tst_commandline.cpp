@@ -1,0 +1,120 @@
+// The program's command line: --help, --version, --list-inputs with the
+// composed driver (real and virtual cards), --no-virtual-cards. Runs the
+// built program, as a crew member at a terminal does.
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+struct Result
+{
+    int exitCode = -1;
+    QString out, err;
+};
+
+Result run(const QStringList& arguments, const QString& cards)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("DISPLAY"); // printing needs no window system
+    environment.remove("QT_QPA_PLATFORM");
+    if (cards.isNull())
+        environment.remove("DUOSCOPE_VIRTUAL_CARDS");
+    else
+        environment.insert("DUOSCOPE_VIRTUAL_CARDS", cards);
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(DUOSCOPE_PROGRAM), arguments);
+    Result result;
+    if (!process.waitForFinished(30000)) {
+        process.kill();
+        process.waitForFinished();
+        return result;
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+} // namespace
+
+class TestCommandLine : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QFile file(m_dir.filePath("cards.yaml"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("cards:\n"
+                   "  - { name: \"Bars\", modes: [Hp25], source: { kind: bars } }\n"
+                   "  - { name: \"Test camera\", modes: [Hp25, hp50],\n"
+                   "      source: { kind: pipeline, description: \"videotestsrc ! timecodestamper\" } }\n");
+        file.close();
+        QFile broken(m_dir.filePath("broken.yaml"));
+        QVERIFY(broken.open(QIODevice::WriteOnly));
+        broken.write("cards:\n  - { name: \"Bars\", source: { kind: barz } }\n");
+    }
+
+    void printsAndExits_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("cards");
+        QTest::addColumn<QStringList>("expectedLines");
+        QTest::addColumn<QStringList>("absentLines");
+
+        const QString cards = m_dir.filePath("cards.yaml");
+        QTest::newRow("version") << QStringList{"--version"} << QString()
+                                 << QStringList{QStringLiteral(
+                                        "Duoscope Camera Calibrator " DUOSCOPE_VERSION)}
+                                 << QStringList{};
+        QTest::newRow("help")
+            << QStringList{"--help"} << QString()
+            << QStringList{"  --list-inputs       Prints every input (card) with its display modes and",
+                           "  --no-virtual-cards  Hides the virtual cards, leaving the real inputs (as"}
+            << QStringList{};
+        QTest::newRow("built-in virtual cards")
+            << QStringList{"--list-inputs"} << QString()
+            << QStringList{"Inputs (3):", "  Virtual Card 1 (Left)", "  Virtual Card 3 (Side by Side)",
+                           "    HD 1080p25      1920 x 1080 pixels  25.00 frames/s    code 'Hp25'"}
+            << QStringList{"Problems:"};
+        QTest::newRow("real and virtual cards")
+            << QStringList{"--list-inputs"} << cards
+            << QStringList{"Inputs (2):", "  Test camera",
+                           "    HD 720p50       1280 x 720 pixels   50.00 frames/s    code 'hp50'",
+                           "  Bars (virtual)"}
+            << QStringList{};
+        QTest::newRow("virtual cards hidden by the option")
+            << QStringList{"--list-inputs", "--no-virtual-cards"} << cards
+            << QStringList{"Inputs (1):", "  Test camera"} << QStringList{"  Bars (virtual)"};
+        QTest::newRow("virtual cards hidden by the environment")
+            << QStringList{"--list-inputs"} << "none" << QStringList{"No inputs found."}
+            << QStringList{"  Virtual Card 1 (Left)"};
+        QTest::newRow("a configuration that cannot be used")
+            << QStringList{"--list-inputs"} << m_dir.filePath("broken.yaml")
+            << QStringList{"No inputs found.", "Problems:"} << QStringList{};
+    }
+    void printsAndExits()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, cards);
+        QFETCH(QStringList, expectedLines);
+        QFETCH(QStringList, absentLines);
+        const Result result = run(arguments, cards);
+        QCOMPARE(result.exitCode, 0);
+        const QStringList lines = result.out.split('\n');
+        for (const QString& line : expectedLines)
+            QVERIFY2(lines.contains(line), qPrintable(line + " not in:\n" + result.out + result.err));
+        for (const QString& line : absentLines)
+            QVERIFY2(!lines.contains(line), qPrintable(line + " in:\n" + result.out));
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+QTEST_GUILESS_MAIN(TestCommandLine)
+#include "tst_commandline.moc"

@@ -1,0 +1,439 @@
+// The GStreamer cards through the program's composed driver, on real
+// GStreamer: pipeline cards made of videotestsrc and timecodestamper, format
+// changes, failing pipelines, a capture-card source with no card, the device
+// monitor on a machine without devices, names beside the virtual cards.
+
+#include "gstreamer/modes.h"
+#include "virtualclient.h"
+
+#include <QtTest>
+#include <atomic>
+#include <decklink/drivers.h>
+#include <decklink/gstreamercards.h>
+#include <set>
+
+namespace {
+
+// A pipeline card in the configuration format.
+QString pipelineCard(const QString& name, const QString& description, const QString& extra = QString())
+{
+    QString quoted = description;
+    quoted.replace('"', "\\\"");
+    return QStringLiteral("  - { name: \"%1\", source: { kind: pipeline, description: \"%2\" }%3 }\n")
+        .arg(name, quoted, extra.isEmpty() ? QString() : ", " + extra);
+}
+
+bool configure(const QString& cards)
+{
+    std::string error;
+    const QString text = cards.startsWith("[") ? "cards: " + cards : "cards:\n" + cards;
+    const bool ok = virtualcards::configure(text.toStdString(), &error);
+    if (!ok)
+        qWarning("%s", error.c_str());
+    return ok;
+}
+
+QString testSource(const QString& pattern, int width, int height, const QString& rate)
+{
+    return QStringLiteral(
+               "videotestsrc pattern=%1 ! video/x-raw,width=%2,height=%3,framerate=%4 ! timecodestamper")
+        .arg(pattern)
+        .arg(width)
+        .arg(height)
+        .arg(rate);
+}
+
+std::string allDriverMessages()
+{
+    BSTR text = nullptr;
+    if (DeckLinkGetDriverMessages(&text) != S_OK || !text)
+        return {};
+    const std::string result = QString::fromUtf16(text).toStdString();
+    SysFreeString(text);
+    return result;
+}
+
+constexpr BMDTimeScale nanoseconds = 1000000000;
+
+} // namespace
+
+class TestGStreamerCards : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(gstreamercards::isAvailable());
+        QVERIFY(configure("[]"));
+    }
+
+    void cleanup()
+    {
+        decklinkdrivers::setVirtualCardsShown(true);
+        QVERIFY(virtualcards::configure("cards: []"));
+        QVERIFY(gstreamercards::presentCards().empty());
+        QTRY_COMPARE(gstreamercards::liveObjects(), 0L);
+    }
+
+    void framesOfAPipelineCard_data()
+    {
+        QTest::addColumn<QString>("description");
+        QTest::addColumn<BMDDisplayMode>("mode");
+        QTest::addColumn<long>("width");
+        QTest::addColumn<long>("height");
+        QTest::addColumn<int>("timecodeRate");
+        QTest::addColumn<int>("luma");
+
+        QTest::newRow("1080p25 white")
+            << testSource("white", 1920, 1080, "25/1") << bmdModeHD1080p25 << 1920L << 1080L << 25 << 235;
+        QTest::newRow("720p50 black")
+            << testSource("black", 1280, 720, "50/1") << bmdModeHD720p50 << 1280L << 720L << 50 << 16;
+        QTest::newRow("720p59.94 from I420")
+            << "videotestsrc pattern=white ! "
+               "video/x-raw,format=I420,width=1280,height=720,framerate=60000/1001 ! "
+               "timecodestamper"
+            << bmdModeHD720p5994 << 1280L << 720L << 60 << 235;
+    }
+    void framesOfAPipelineCard()
+    {
+        QFETCH(QString, description);
+        QFETCH(BMDDisplayMode, mode);
+        QFETCH(long, width);
+        QFETCH(long, height);
+        QFETCH(int, timecodeRate);
+        QFETCH(int, luma);
+        QVERIFY(configure(pipelineCard("Camera", description)));
+        CardFinder finder;
+        QVERIFY(finder.waitForCards(1));
+        IDeckLink* card = finder.card("Camera");
+        QVERIFY(card);
+
+        InputRecorder recorder;
+        recorder.timeScale = nanoseconds;
+        std::atomic<int> centreLuma{-1};
+        recorder.onFrame = [&](IDeckLinkVideoInputFrame* frame) {
+            void* bytes = nullptr;
+            if (frame->GetBytes(&bytes) == S_OK && bytes)
+                centreLuma = static_cast<const uint8_t*>(
+                    bytes)[frame->GetHeight() / 2 * frame->GetRowBytes() + frame->GetWidth() + 1];
+        };
+        {
+            InputHandle input(card);
+            QCOMPARE(input.start(recorder, mode), S_OK);
+            QVERIFY(recorder.waitForFrames(8));
+            QCOMPARE(input->StopStreams(), S_OK);
+        }
+        const auto frames = recorder.frames();
+        const BMDTimeValue duration = frames.front().streamDuration;
+        QVERIFY(duration > 0);
+        for (size_t i = 0; i < frames.size(); ++i) {
+            const ReceivedFrame& f = frames[i];
+            QCOMPARE(f.width, width);
+            QCOMPARE(f.height, height);
+            QVERIFY(f.rowBytes >= 2 * width);
+            QCOMPARE(f.pixelFormat, bmdFormat8BitYUV);
+            QCOMPARE(f.displayMode, mode);
+            QCOMPARE(f.flags, bmdFrameFlagDefault);
+            QVERIFY(f.hasTimecode);
+            QCOMPARE(f.userBits, 0u);
+            if (i == 0)
+                continue;
+            // One frame apart on every time line: timecode, stream time, the shared clock.
+            QCOMPARE(f.timecodeFrames(timecodeRate) - frames[i - 1].timecodeFrames(timecodeRate), 1L);
+            QVERIFY(qAbs(f.streamTime - frames[i - 1].streamTime - duration) <= 1);
+            QVERIFY(qAbs(f.hardwareTime - frames[i - 1].hardwareTime - duration) <= 1);
+        }
+        QCOMPARE(frames.front().timecodeFrames(timecodeRate), 0L); // timecodestamper starts at 00:00:00:00
+        QVERIFY(qAbs(centreLuma - luma) <= 1);
+    }
+
+    void captureCardFollowsAFormatChange_data()
+    {
+        QTest::addColumn<bool>("detection");
+        QTest::newRow("with format detection") << true;
+        QTest::newRow("without") << false;
+    }
+    void captureCardFollowsAFormatChange()
+    {
+        QFETCH(bool, detection);
+        // A camera switched from 1080p25 to 720p50 after ten frames.
+        const QString description =
+            "videotestsrc num-buffers=10 ! video/x-raw,width=1920,height=1080,framerate=25/1 ! c. "
+            "videotestsrc ! video/x-raw,width=1280,height=720,framerate=50/1 ! c. "
+            "concat name=c ! timecodestamper";
+        QVERIFY(configure(pipelineCard("Camera", description)));
+        CardFinder finder;
+        QVERIFY(finder.waitForCards(1));
+        InputRecorder recorder;
+        {
+            InputHandle input(finder.card("Camera"));
+            recorder.followInput = input.get();
+            QCOMPARE(
+                input.start(recorder, bmdModeHD1080p25, detection ? bmdVideoInputEnableFormatDetection : 0),
+                S_OK);
+            if (detection)
+                QVERIFY(QTest::qWaitFor(
+                    [&] { return recorder.frameCount() > 0 && recorder.frames().back().width == 1280; },
+                    10000));
+            else
+                QVERIFY(QTest::qWaitFor(
+                    [&] { return recorder.frameCount() > 0 && recorder.frames().back().flags != 0; }, 10000));
+            QVERIFY(recorder.waitForFrames(recorder.frameCount() + 3));
+            QCOMPARE(input->StopStreams(), S_OK);
+            recorder.followInput = nullptr;
+        }
+        const auto frames = recorder.frames();
+        QCOMPARE(recorder.formatChanges(),
+                 detection ? std::vector<BMDDisplayMode>{bmdModeHD720p50} : std::vector<BMDDisplayMode>{});
+        QCOMPARE(frames.front().width, 1920L);
+        QCOMPARE(frames.front().flags, bmdFrameFlagDefault);
+        bool changed = false;
+        for (const ReceivedFrame& f : frames) {
+            if (f.flags != 0) {
+                // Without signal in the enabled mode (or while the machine stalls): black, no timecode.
+                QCOMPARE(f.flags, bmdFrameHasNoInputSource);
+                QVERIFY(!f.hasTimecode);
+                QCOMPARE(f.width, changed && detection ? 1280L : 1920L);
+                changed = changed || !detection;
+                continue;
+            }
+            const bool newSize = f.width == 1280;
+            // With detection every frame after the change is of the new mode; without, none has a picture.
+            QVERIFY(!changed || (detection && newSize));
+            changed = changed || newSize;
+            QCOMPARE(f.displayMode, newSize ? bmdModeHD720p50 : bmdModeHD1080p25);
+            QCOMPARE(f.height, newSize ? 720L : 1080L);
+        }
+        QVERIFY(changed);
+    }
+
+    void aStreamThatEndsLeavesACardWithoutSignal()
+    {
+        QVERIFY(configure(
+            pipelineCard("Short", "videotestsrc num-buffers=3 ! "
+                                  "video/x-raw,width=1280,height=720,framerate=50/1 ! timecodestamper")));
+        CardFinder finder;
+        QVERIFY(finder.waitForCards(1));
+        InputRecorder recorder;
+        {
+            InputHandle input(finder.card("Short"));
+            QCOMPARE(input.start(recorder, bmdModeHD720p50), S_OK);
+            QVERIFY(recorder.waitForFrames(5));
+            QCOMPARE(input->StopStreams(), S_OK);
+        }
+        const auto frames = recorder.frames();
+        for (size_t i = 0; i < frames.size(); ++i) {
+            QCOMPARE(frames[i].flags, i < 3 ? bmdFrameFlagDefault : bmdFrameHasNoInputSource);
+            QCOMPARE(frames[i].hasTimecode, i < 3);
+            QCOMPARE(frames[i].width, 1280L);
+        }
+        QVERIFY(allDriverMessages().find("\"Short\" lost its signal: the stream ended") != std::string::npos);
+    }
+
+    void aCardThatCannotStartSaysWhy_data()
+    {
+        QTest::addColumn<QString>("description");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("syntax error") << "videotestsrc ! ! videotestsrc"
+                                      << "\"Broken\" cannot start: ";
+        QTest::newRow("missing element")
+            << "nosuchvideosource"
+            << "no element \"nosuchvideosource\"; \"nosuchvideosource\" is in none";
+        QTest::newRow("capture card without a card") << "decklinkvideosrc"
+                                                     << "card vendor's desktop driver installed?";
+        QTest::newRow("no video") << "audiotestsrc"
+                                  << "\"Broken\" cannot start: ";
+    }
+    void aCardThatCannotStartSaysWhy()
+    {
+        QFETCH(QString, description);
+        QFETCH(QString, expected);
+        QVERIFY(configure(pipelineCard("Broken", description)));
+        CardFinder finder;
+        QVERIFY(finder.waitForCards(1));
+        InputRecorder recorder;
+        {
+            InputHandle input(finder.card("Broken"));
+            QCOMPARE(input.start(recorder, bmdModeHD1080p25), E_FAIL);
+            // The card stays usable: the next start fails the same way, and nothing streams.
+            QCOMPARE(input->StartStreams(), E_FAIL);
+            QCOMPARE(input->StopStreams(), S_OK);
+        }
+        QCOMPARE(recorder.frameCount(), size_t(0));
+        const std::string messages = allDriverMessages();
+        QVERIFY2(messages.find(expected.toStdString()) != std::string::npos, messages.c_str());
+    }
+
+    void packageHints_data()
+    {
+        QTest::addColumn<QString>("element");
+        QTest::addColumn<QString>("package");
+        QTest::newRow("capture cards") << "decklinkvideosrc"
+                                       << "gstreamer1.0-plugins-bad";
+        QTest::newRow("V4L2") << "v4l2src"
+                              << "gstreamer1.0-plugins-good";
+        QTest::newRow("H.264") << "avdec_h264"
+                               << "gstreamer1.0-libav";
+        QTest::newRow("test pictures") << "videotestsrc"
+                                       << "gstreamer1.0-plugins-base";
+    }
+    void packageHints()
+    {
+        QFETCH(QString, element);
+        QFETCH(QString, package);
+        const std::string text = gstreamercards::withPackageHint("no element", {element.toStdString()});
+        QCOMPARE(QString::fromStdString(text),
+                 QStringLiteral("no element; install the Debian package %1 (it has \"%2\")")
+                     .arg(package, element));
+    }
+
+    void stoppedCardsSendNothingMore()
+    {
+        QVERIFY(configure(pipelineCard("A", testSource("black", 1280, 720, "50/1")) +
+                          pipelineCard("B", testSource("white", 1280, 720, "50/1"))));
+        CardFinder finder;
+        QVERIFY(finder.waitForCards(2));
+        InputRecorder a, b;
+        std::atomic<bool> stopped{false};
+        std::atomic<int> afterStop{0};
+        a.onFrame = [&](IDeckLinkVideoInputFrame*) { afterStop += stopped ? 1 : 0; };
+        InputHandle inputA(finder.card("A"));
+        InputHandle inputB(finder.card("B"));
+        for (int round = 0; round < 3; ++round) {
+            stopped = false;
+            const size_t before = a.frameCount();
+            QCOMPARE(inputA.start(a, bmdModeHD720p50), S_OK);
+            QVERIFY(a.waitForFrames(before + 3));
+            QCOMPARE(inputA->StopStreams(), S_OK);
+            stopped = true;
+            // B streams meanwhile: time passes in which A would have sent frames.
+            const size_t beforeB = b.frameCount();
+            QCOMPARE(inputB.start(b, bmdModeHD720p50), S_OK);
+            QVERIFY(b.waitForFrames(beforeB + 10));
+            QCOMPARE(inputB->StopStreams(), S_OK);
+        }
+        QCOMPARE(afterStop.load(), 0);
+        // Both cards ran on one clock: B's frames of each round come after A's frames of that round.
+        QVERIFY(b.frames().back().hardwareTime > a.frames().back().hardwareTime);
+    }
+
+    void freeRunningCardsShareFramePeriods()
+    {
+        // Two cameras without timecode, started one after the other: on the shared clock their frames
+        // of one frame period carry one hardware time, the start of that period.
+        QVERIFY(configure(
+            pipelineCard("A",
+                         "videotestsrc is-live=true ! video/x-raw,width=1280,height=720,framerate=50/1") +
+            pipelineCard("B",
+                         "videotestsrc is-live=true ! video/x-raw,width=1280,height=720,framerate=50/1")));
+        CardFinder finder;
+        QVERIFY(finder.waitForCards(2));
+        InputRecorder a, b;
+        a.timeScale = b.timeScale = nanoseconds;
+        {
+            InputHandle inputA(finder.card("A"));
+            InputHandle inputB(finder.card("B"));
+            QCOMPARE(inputA.start(a, bmdModeHD720p50), S_OK);
+            QVERIFY(a.waitForFrames(2));
+            QCOMPARE(inputB.start(b, bmdModeHD720p50), S_OK);
+            QVERIFY(b.waitForFrames(10));
+            QCOMPARE(inputB->StopStreams(), S_OK);
+            QCOMPARE(inputA->StopStreams(), S_OK);
+        }
+        std::set<BMDTimeValue> timesOfA;
+        for (const ReceivedFrame& f : a.frames()) {
+            QVERIFY(!f.hasTimecode);
+            QCOMPARE(f.hardwareTime % 20000000, BMDTimeValue(0));
+            timesOfA.insert(f.hardwareTime);
+        }
+        int shared = 0;
+        for (const ReceivedFrame& f : b.frames())
+            shared += timesOfA.count(f.hardwareTime) ? 1 : 0;
+        QVERIFY2(shared >= 8, qPrintable(QString::number(shared)));
+    }
+
+    void namesTellRealFromVirtual_data()
+    {
+        QTest::addColumn<bool>("virtualShown");
+        QTest::newRow("virtual cards shown") << true;
+        QTest::newRow("virtual cards hidden") << false;
+    }
+    void namesTellRealFromVirtual()
+    {
+        QFETCH(bool, virtualShown);
+        decklinkdrivers::setVirtualCardsShown(virtualShown);
+        QVERIFY(configure("  - { name: \"Left\", source: { kind: bars } }\n"
+                          "  - { name: \"Virtual Right\", source: { kind: bars } }\n" +
+                          pipelineCard("Camera A", testSource("black", 1280, 720, "50/1"))));
+        CardFinder finder;
+        QVERIFY(finder.waitForCards(virtualShown ? 3 : 1));
+        QVERIFY(finder.card("Camera A"));
+        QCOMPARE(finder.card("Left (virtual)") != nullptr, virtualShown);
+        QCOMPARE(finder.card("Virtual Right") != nullptr, virtualShown);
+        QVERIFY(!finder.card("Left"));
+    }
+
+    void deviceMonitorStartsAndStopsCleanly()
+    {
+        // No pipeline cards, no virtual cards: whatever devices the machine has, and on CI none.
+        QVERIFY(configure("[]"));
+        for (int round = 0; round < 2; ++round) {
+            CardFinder finder;
+            QVERIFY(finder.discovery());
+            const auto devices = gstreamercards::presentCards();
+            for (const NotificationRecorder::Report& report : finder.recorder().reports())
+                QVERIFY(report.arrived);
+            QVERIFY(finder.recorder().count() <= devices.size());
+        }
+        // Devices are watched only while notifications are installed.
+        QVERIFY(gstreamercards::presentCards().empty());
+    }
+
+    void modesFromCaps_data()
+    {
+        QTest::addColumn<QString>("caps");
+        QTest::addColumn<QStringList>("modes");
+        QTest::newRow("1080p25") << "video/x-raw,width=1920,height=1080,framerate=25/1"
+                                 << QStringList{"HD 1080p25"};
+        QTest::newRow("1080i50 counts frames")
+            << "video/x-raw,width=1920,height=1080,framerate=25/1,interlace-mode=interleaved"
+            << QStringList{"HD 1080i50"};
+        QTest::newRow("a list of rates") << "video/x-raw,width=1280,height=720,framerate={ 60000/1001, 50/1 }"
+                                         << QStringList{"HD 720p50", "HD 720p5994"};
+        QTest::newRow("sizes no mode names") << "video/x-raw,width=1024,height=768,framerate=30/1; "
+                                                "video/x-raw,width=640,height=480,framerate=30000/1001"
+                                             << QStringList{"1024x768p30", "640x480p29.97"};
+        QTest::newRow("compressed and ranges left out")
+            << "image/jpeg,width=1920,height=1080,framerate=30/1; video/x-raw,width=[1,4096],height=[1,2160],"
+               "framerate=30/1; video/x-raw,width=3840,height=2160,framerate=[1/1,30/1]"
+            << QStringList{};
+        QTest::newRow("the program's order first")
+            << "video/x-raw,width=800,height=600,framerate=25/1; "
+               "video/x-raw,width=3840,height=2160,framerate=25/1; "
+               "video/x-raw,width=720,height=576,framerate=25/1,interlace-mode=interleaved"
+            << QStringList{"PAL", "4K 2160p25", "800x600p25"};
+    }
+    void modesFromCaps()
+    {
+        QFETCH(QString, caps);
+        QFETCH(QStringList, modes);
+        GstCaps* parsed = gst_caps_from_string(caps.toUtf8().constData());
+        QVERIFY(parsed);
+        QStringList names;
+        std::vector<BMDDisplayMode> codes;
+        for (const auto& mode : gstreamercards::modesOfCaps(parsed)) {
+            names << QString::fromStdString(mode.name);
+            codes.push_back(mode.code);
+        }
+        gst_caps_unref(parsed);
+        QCOMPARE(names, modes);
+        // Each mode has a code of its own, and the same size and rate get the same code again.
+        std::sort(codes.begin(), codes.end());
+        QVERIFY(std::adjacent_find(codes.begin(), codes.end()) == codes.end());
+        QCOMPARE(gstreamercards::modeOf(1024, 768, 30, 1, false).code,
+                 gstreamercards::modeOf(1024, 768, 30, 1, false).code);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestGStreamerCards)
+#include "tst_gstreamercards.moc"

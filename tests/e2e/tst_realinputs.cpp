@@ -1,0 +1,67 @@
+// The window on GStreamer pipeline cards, through the program's composed
+// driver: two free-running cameras are captured in double mode and their
+// frames pair by time label on the calibration tab without a timecode of
+// their own.
+
+#include "common/modalanswerer.h"
+#include "common/privatesettings.h"
+#include "windowdriver.h"
+
+#include <decklink/drivers.h>
+#include <decklink/gstreamercards.h>
+
+namespace {
+
+constexpr int kWait = 30000;
+
+} // namespace
+
+class TestRealInputs : public QObject
+{
+    Q_OBJECT
+
+    PrivateSettings m_settings;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_settings.isValid());
+        silenceFrameLog();
+        decklinkdrivers::setVirtualCardsShown(true);
+    }
+
+    void cleanup() { verifyEveryCardReleased(); }
+
+    void twoPipelineCardsPairOnTheCalibrationTab()
+    {
+        // Two free-running SD cameras without timecode: frames pair by their time on the shared clock.
+        const QString source = "videotestsrc is-live=true pattern=ball ! "
+                               "video/x-raw,width=720,height=576,framerate=25/1,interlace-mode=interleaved";
+        // Every mode listed: the window starts in the first and follows the detected one.
+        const QString card =
+            QStringLiteral("  - { name: \"%1\", source: { kind: pipeline, description: \"%2\" } }\n");
+        QVERIFY(virtualcards::configure(
+            ("cards:\n" + card.arg("Camera L", source) + card.arg("Camera R", source)).toStdString()));
+        ModalAnswerer answerer;
+        MainWindow window;
+        WindowDriver driver(window);
+        QVERIFY(waitForCards(driver, 2));
+        QCOMPARE(WindowDriver::entries(driver.leftList()), (QStringList{"Camera L", "Camera R"}));
+        driver.chooseDouble(0, 1);
+        driver.click();
+        QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
+        QCOMPARE(driver.label("lbl_leftDisplayMode"), QStringLiteral("PAL"));
+        driver.tabs()->setCurrentIndex(1);
+        // The processed views are shown only for a left and a right result of one time label.
+        QTRY_VERIFY_WITH_TIMEOUT(driver.showsPicture("lbl_ImageProcessedLeft") &&
+                                     driver.showsPicture("lbl_ImageProcessedRight"),
+                                 kWait);
+        driver.click();
+        QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsEmpty(), kWait);
+        QVERIFY2(answerer.titles().isEmpty(), qPrintable(answerer.titles().join(", ")));
+        QVERIFY(gstreamercards::driverMessages().empty());
+    }
+};
+
+QTEST_MAIN(TestRealInputs)
+#include "tst_realinputs.moc"
