@@ -371,7 +371,13 @@ bool MainWindow::startDevice(DeckLinkDevice* device, const QComboBox* modes, con
     }
     // Half a rig is no rig: a card that started is stopped again, and the
     // side that failed keeps no rows of an earlier capture.
-    const QString message = device->GetDeviceName() + QStringLiteral(": ") + device->GetErrorMessage();
+    QString message = device->GetDeviceName() + QStringLiteral(": ") + device->GetErrorMessage();
+    // The driver's own account of why this card failed (a real input names
+    // the media engine's error and the package to install) says what to fix.
+    const QString quotedName = QLatin1Char('"') + device->GetDeviceName() + QLatin1Char('"');
+    for (const QString& problem : DeckLinkDeviceDiscovery::driverMessages())
+        if (problem.startsWith(quotedName))
+            message += QLatin1Char('\n') + problem;
     stopCapture();
     clearFrameInfo(sides.first, sides.second);
     onDisplayErrorMessage(title, message);

@@ -61,6 +61,26 @@ private slots:
         QVERIFY2(answerer.titles().isEmpty(), qPrintable(answerer.titles().join(", ")));
         QVERIFY(gstreamercards::driverMessages().empty());
     }
+
+    void aCardThatCannotStartSaysWhyInTheWindow()
+    {
+        QVERIFY(virtualcards::configure("cards:\n  - { name: \"Broken\", source: { kind: pipeline, "
+                                        "description: \"nosuchvideosource\" } }\n"));
+        ModalAnswerer answerer;
+        MainWindow window;
+        WindowDriver driver(window);
+        QVERIFY(waitForCards(driver, 1));
+        driver.chooseSingle(0);
+        driver.click();
+        QTRY_COMPARE_WITH_TIMEOUT(answerer.titles().size(), 1, kWait);
+        QCOMPARE(answerer.titles().first(), QStringLiteral("Single input start capture error"));
+        const QString text = answerer.texts().first();
+        QVERIFY2(text.startsWith(QStringLiteral("Broken: ")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("\n\"Broken\" cannot start: ")) &&
+                     text.contains(QStringLiteral("no element \"nosuchvideosource\"")),
+                 qPrintable(text));
+        QCOMPARE(driver.caption(), QStringLiteral("Start capture"));
+    }
 };
 
 QTEST_MAIN(TestRealInputs)
