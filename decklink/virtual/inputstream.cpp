@@ -134,30 +134,12 @@ HRESULT InputStream::stop()
 
 void InputStream::setCallback(IDeckLinkInputCallback* callback)
 {
-    if (callback)
-        callback->AddRef();
-    IDeckLinkInputCallback* previous = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        previous = m_callback;
-        m_callback = callback;
-    }
-    if (previous)
-        previous->Release();
+    cardcommon::replaceHeld(m_mutex, m_callback, callback);
 }
 
 void InputStream::setPreviewCallback(IDeckLinkScreenPreviewCallback* callback)
 {
-    if (callback)
-        callback->AddRef();
-    IDeckLinkScreenPreviewCallback* previous = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        previous = m_preview;
-        m_preview = callback;
-    }
-    if (previous)
-        previous->Release();
+    cardcommon::replaceHeld(m_mutex, m_preview, callback);
 }
 
 void InputStream::unplug()
