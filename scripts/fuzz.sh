@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang's libFuzzer in build-fuzz/ and runs the
 # configuration reader's target for a bounded time (seconds, default 60),
-# seeded with the examples of docs/virtual-cards.md. What the fuzzer finds
+# seeded with the examples of docs/cards.md. What the fuzzer finds
 # is kept in build-fuzz/fuzz-corpus for the next run; a crash fails the run
 # and leaves its input as build-fuzz/crash-*.
 set -euo pipefail
@@ -22,8 +22,8 @@ awk -v dir="$seeds" '
   /^```(yaml|json)$/ { n++; file = sprintf("%s/documented-%02d", dir, n); inside = 1; next }
   /^```$/ { inside = 0; next }
   inside { print > file }
-' docs/virtual-cards.md
-[ -n "$(ls -A "$seeds")" ] || { echo "no examples found in docs/virtual-cards.md" >&2; exit 1; }
+' docs/cards.md
+[ -n "$(ls -A "$seeds")" ] || { echo "no examples found in docs/cards.md" >&2; exit 1; }
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
