@@ -29,5 +29,6 @@ export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
 cd "$dir"
-exec ./fuzz/fuzz_configuration -max_total_time="$seconds" -max_len=16384 -timeout=10 -rss_limit_mb=2048 \
+# A fixed seed: a run that fails can be replayed as it ran.
+exec ./fuzz/fuzz_configuration -seed="${DUOSCOPE_FUZZ_SEED:-1}" -max_total_time="$seconds" -max_len=16384 -timeout=10 -rss_limit_mb=2048 \
   -dict=../fuzz/configuration.dict -print_final_stats=1 -artifact_prefix=./ fuzz-corpus fuzz-seeds

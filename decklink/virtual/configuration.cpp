@@ -214,6 +214,10 @@ bool checkText(const std::string& text, bool json, int addedLines, Configuration
                     }
                     if (static_cast<int>(blocks.size()) > maximumNesting)
                         return tooDeep();
+                    // OpenCV's YAML parser loops for ever on a line that
+                    // opens with ":" followed by a deeper list item.
+                    if (at < n && text[at] == ':' && (at + 1 == n || isSpace(text[at + 1])))
+                        return fail("a key is missing before \":\"");
                 }
                 i = at;
                 continue;

@@ -257,6 +257,9 @@ private slots:
 
         row("key missing in a map", "rig: { right: { : left } }\ncards: []", "file", false,
             {"line 1: a key is missing before \":\""});
+        // Found by the fuzzer: OpenCV's parser never returned from this one.
+        row("key missing at a line's start", "cards:\n  - { name: A, source: { kind: bars } }\n:\n  - x",
+            "file", false, {"line 3: a key is missing before \":\""});
 
         // Numbers outside what the rig can render, and whole numbers beyond 32 bits.
         row("NaN", "rig: { interaxial: .nan }\ncards: []", "file", false,
