@@ -25,12 +25,6 @@ class TestCapture : public QObject
 
     PrivateSettings m_settings;
 
-    void configure(const char* text)
-    {
-        std::string error;
-        QVERIFY2(virtualcards::configure(text, &error), error.c_str());
-    }
-
 private slots:
     void initTestCase()
     {
@@ -42,7 +36,7 @@ private slots:
 
     void defaultCardsAreListedInAllThreeLists()
     {
-        configure(virtualcards::defaultConfiguration());
+        configureCards(virtualcards::defaultConfiguration());
         ModalAnswerer answerer;
         MainWindow window;
         WindowDriver driver(window);
@@ -71,7 +65,7 @@ private slots:
     void captureFillsTheLiveViews()
     {
         QFETCH(bool, single);
-        configure(virtualcards::defaultConfiguration());
+        configureCards(virtualcards::defaultConfiguration());
         ModalAnswerer answerer;
         MainWindow window;
         WindowDriver driver(window);
@@ -112,7 +106,7 @@ private slots:
 
     void withoutTheDriverNothingCanStart()
     {
-        configure("none");
+        configureCards("none");
         QLoggingCategory::setFilterRules(QString());
         MessageLog log;
         ModalAnswerer answerer;
@@ -156,7 +150,7 @@ cards:
 )")
                                     .arg(fault)
                                     .toUtf8();
-        configure(text.constData());
+        configureCards(text.constData());
         ModalAnswerer answerer;
         MainWindow window;
         WindowDriver driver(window);
@@ -173,7 +167,7 @@ cards:
 
     void theSameCardForBothCamerasStartsNothing()
     {
-        configure(kTwoCards);
+        configureCards(kTwoCards);
         ModalAnswerer answerer;
         MainWindow window;
         WindowDriver driver(window);
@@ -194,7 +188,7 @@ cards:
 
     void aBusyLeftCardLeavesNothingRunning()
     {
-        configure(R"(
+        configureCards(R"(
 cards:
   - { name: "Busy", faults: [enableVideoInputFails], source: { kind: bars } }
   - { name: "Right", source: { kind: bars } }
@@ -221,7 +215,7 @@ cards:
     // while it is open is released by the window and must not be started.
     void aCardPulledWhileTheStartErrorIsShownIsNotStarted()
     {
-        configure(R"(
+        configureCards(R"(
 cards:
   - { name: "Busy", faults: [enableVideoInputFails], source: { kind: bars } }
   - { name: "Right", source: { kind: bars } }
@@ -260,7 +254,7 @@ cards:
 
     void aFailedSingleStartCanBeTriedAgain()
     {
-        configure(R"(
+        configureCards(R"(
 cards:
   - { name: "Busy", faults: [startStreamsFails], source: { kind: bars } }
 )");
@@ -280,7 +274,7 @@ cards:
 
     void aCardWithoutANameIsListedAsDeckLink()
     {
-        configure(R"(
+        configureCards(R"(
 cards:
   - { name: "Anonymous", faults: [noDisplayName], source: { kind: bars } }
 )");
@@ -299,7 +293,7 @@ cards:
     // each list must let go of it, whichever mode is in use.
     void removingTheSelectedIdleCardMovesEverySelection()
     {
-        configure(virtualcards::defaultConfiguration());
+        configureCards(virtualcards::defaultConfiguration());
         ModalAnswerer answerer;
         MainWindow window;
         WindowDriver driver(window);
@@ -326,7 +320,7 @@ cards:
     void removingACapturingCardStopsCapture()
     {
         QFETCH(QString, pulled);
-        configure(virtualcards::defaultConfiguration());
+        configureCards(virtualcards::defaultConfiguration());
         ModalAnswerer answerer;
         MainWindow window;
         WindowDriver driver(window);
@@ -358,7 +352,7 @@ cards:
 
     void removingAnotherCardLeavesCaptureRunning()
     {
-        configure(virtualcards::defaultConfiguration());
+        configureCards(virtualcards::defaultConfiguration());
         ModalAnswerer answerer;
         MainWindow window;
         WindowDriver driver(window);
@@ -385,7 +379,7 @@ cards:
 
     void removingTheLastCardDisablesEverything()
     {
-        configure(R"(
+        configureCards(R"(
 cards:
   - { name: "Only", source: { kind: bars } }
 )");
@@ -413,7 +407,7 @@ cards:
 
     void aFormatChangeWhileCapturingIsFollowed()
     {
-        configure(kTwoCards);
+        configureCards(kTwoCards);
         ModalAnswerer answerer;
         MainWindow window;
         WindowDriver driver(window);

@@ -23,11 +23,6 @@ cards:
   - { name: "Card C", formatDetection: false, source: { kind: bars } }
 )";
 
-QStringList modeNames(const QComboBox* modes)
-{
-    return WindowDriver::entries(modes);
-}
-
 // The live view shows the input's "No signal" text rather than a picture.
 bool showsNoSignal(const WindowDriver& driver, const char* view)
 {
@@ -48,12 +43,6 @@ class TestInputs : public QObject
     Q_OBJECT
 
     PrivateSettings m_settings;
-
-    void configure(const char* text)
-    {
-        std::string error;
-        QVERIFY2(virtualcards::configure(text, &error), error.c_str());
-    }
 
 private slots:
     void initTestCase()
@@ -120,7 +109,7 @@ private slots:
 
     void theCaptureStartsInTheChosenDisplayMode()
     {
-        configure(kThreeCardsWithoutDetection);
+        configureCards(kThreeCardsWithoutDetection);
         ModalAnswerer answerer;
         MainWindow window;
         WindowDriver driver(window);
@@ -134,7 +123,7 @@ private slots:
             driver.singleList()->setCurrentIndex(card);
             // Without detection there is nothing to follow: the card's modes only.
             QCOMPARE(modes->count(), 33);
-            QVERIFY(!modeNames(modes).contains("Auto-detect"));
+            QVERIFY(!WindowDriver::entries(modes).contains("Auto-detect"));
             for (const QString mode : {"HD 1080p25", "HD 720p50"}) {
                 modes->setCurrentIndex(modes->findText(mode));
                 QCOMPARE(modes->currentText(), mode);
@@ -164,7 +153,7 @@ private slots:
 
     void theRightCameraTakesTheSecondCard()
     {
-        configure(virtualcards::defaultConfiguration());
+        configureCards(virtualcards::defaultConfiguration());
         ModalAnswerer answerer;
         MainWindow window;
         WindowDriver driver(window);
@@ -193,7 +182,7 @@ private slots:
     // their width. Scaled back, they measure the rig as two cards do.
     void frameCompatibleHalvesMeasureTheRig()
     {
-        configure(virtualcards::defaultConfiguration());
+        configureCards(virtualcards::defaultConfiguration());
         ModalAnswerer answerer;
         MainWindow window;
         WindowDriver driver(window);
@@ -229,7 +218,7 @@ private slots:
     // detector; the line under the indicators says so and what to do.
     void halvesAsCutSayWhyNothingIsMeasured()
     {
-        configure(virtualcards::defaultConfiguration());
+        configureCards(virtualcards::defaultConfiguration());
         ModalAnswerer answerer;
         MainWindow window;
         WindowDriver driver(window);
@@ -253,7 +242,7 @@ private slots:
 
     void aCameraWithoutSignalIsNamedUnderTheIndicators()
     {
-        configure(virtualcards::defaultConfiguration());
+        configureCards(virtualcards::defaultConfiguration());
         ModalAnswerer answerer;
         MainWindow window;
         WindowDriver driver(window);
@@ -284,7 +273,7 @@ private slots:
     void aHalfStartedCaptureIsUndone()
     {
         QFETCH(bool, leftFails);
-        configure(R"(
+        configureCards(R"(
 cards:
   - { name: "Left", genlock: rig, source: { kind: bars } }
   - { name: "Right", genlock: rig, source: { kind: bars } }
@@ -335,7 +324,7 @@ cards:
     // views and indicators start empty, and the first result counts in full.
     void calibrationResultsStartAfreshOnEachVisit()
     {
-        configure(virtualcards::defaultConfiguration());
+        configureCards(virtualcards::defaultConfiguration());
         ModalAnswerer answerer;
         MainWindow window;
         WindowDriver driver(window);

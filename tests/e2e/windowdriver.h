@@ -85,6 +85,14 @@ private:
     MainWindow& m_window;
 };
 
+// The virtual cards of a configuration text; a text the driver refuses fails
+// the test with the driver's reason.
+inline void configureCards(const char* text)
+{
+    std::string error;
+    QVERIFY2(virtualcards::configure(text, &error), error.c_str());
+}
+
 // Waits until the driver has reported `count` cards to the window.
 inline bool waitForCards(const WindowDriver& driver, int count)
 {
