@@ -1,6 +1,7 @@
 #include "configuration.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -169,11 +170,31 @@ bool wrapsAsInteger(const std::string& token)
     return negative ? value > static_cast<unsigned long long>(INT_MAX) + 1 : value > INT_MAX;
 }
 
-// OpenCV's parsers recurse once per level of nesting, and read whole numbers
-// into 32 bits without a word. Text that would overflow the stack or wrap a
-// number is refused here, before the parser sees it. The depth counted is an
-// upper bound: block levels by indentation and "- " items, plus brackets
-// outside quoted text.
+// A "-" that opens a list item in a block, as OpenCV's YAML parser reads it:
+// any "-" not starting a number, even without a space after it.
+bool opensItem(const std::string& text, size_t at)
+{
+    return at < text.size() && text[at] == '-' &&
+           (at + 1 == text.size() || !(std::isdigit(static_cast<unsigned char>(text[at + 1])) || text[at + 1] == '.'));
+}
+
+// Whether only spaces and a comment follow on the line.
+bool restIsBlank(const std::string& text, size_t at)
+{
+    while (at < text.size() && (text[at] == ' ' || text[at] == '\t' || text[at] == '\r'))
+        ++at;
+    return at == text.size() || text[at] == '\n' || text[at] == '#';
+}
+
+// OpenCV's parsers recurse once per level of nesting, read whole numbers into
+// 32 bits without a word, and lose their place in text that goes on after the
+// first document ends (they never return from some of it). Such text is
+// refused here, before the parser sees it:
+// - the depth counted is an upper bound: block levels by indentation and list
+//   item markers, plus brackets outside quoted text;
+// - a configuration is one document: "---" may only open it and "..." only
+//   close it, no line is indented less than its first, and nothing follows the
+//   bracket that closes a configuration written in brackets.
 bool checkText(const std::string& text, bool json, int addedLines, ConfigurationError& error)
 {
     const size_t n = text.size();
@@ -181,9 +202,14 @@ bool checkText(const std::string& text, bool json, int addedLines, Configuration
     std::vector<char> flows;    // the open brackets
     char previous = 0;          // the last bracket, comma or colon; 0 after anything else
     int line = 1 - addedLines;
+    size_t lineBegin = 0;
     bool lineStart = true;
     bool tokenStart = true;  // a quote here opens quoted text
     bool scalarStart = true; // a plain word here is a whole value
+    bool started = false;    // the document's first value was seen
+    bool flowRoot = false;   // ... and it opened a bracket
+    bool ended = false;      // the document is over: only spaces and comments may follow
+    size_t rootIndent = 0;   // the indentation of the document's first line
     const auto fail = [&](const std::string& reason) {
         error = ConfigurationError{"", "line " + std::to_string(line) + ": " + reason};
         return false;
@@ -192,27 +218,56 @@ bool checkText(const std::string& text, bool json, int addedLines, Configuration
         return fail("nested deeper than " + std::to_string(maximumNesting) +
                     " levels; a configuration needs no more than 4");
     };
+    const auto afterEnd = [&] { return fail("text after the end of the configuration; remove it"); };
+    // "- - x": each item marker opens a level further in.
+    const auto openItems = [&](size_t& at) {
+        while (opensItem(text, at)) {
+            ++at;
+            while (at < n && (text[at] == ' ' || text[at] == '\t'))
+                ++at;
+            blocks.push_back(at - lineBegin);
+        }
+        return static_cast<int>(blocks.size()) <= maximumNesting;
+    };
     for (size_t i = 0; i < n;) {
         if (lineStart) {
             lineStart = false;
+            lineBegin = i;
             tokenStart = scalarStart = true;
             if (!json && flows.empty()) {
                 size_t at = i;
                 while (at < n && (text[at] == ' ' || text[at] == '\t'))
                     ++at;
                 if (at < n && text[at] != '\n' && text[at] != '\r' && text[at] != '#') {
+                    if (ended)
+                        return afterEnd();
                     const size_t indent = at - i;
+                    const bool marker = text.compare(at, 3, "---") == 0 || text.compare(at, 3, "...") == 0;
+                    if (!started && (text[at] == '%' || (marker && text[at] == '-' && restIsBlank(text, at + 3)))) {
+                        // A directive, or the marker that opens the document.
+                        while (i < n && text[i] != '\n')
+                            ++i;
+                        continue;
+                    }
+                    if (marker && text[at] == '.' && restIsBlank(text, at + 3)) {
+                        ended = true;
+                        i = at + 3;
+                        continue;
+                    }
+                    if (marker)
+                        return fail("\"" + text.substr(at, 3) +
+                                    "\" inside the configuration: it is one document; remove the marker");
+                    if (!started) {
+                        started = true;
+                        rootIndent = indent;
+                        flowRoot = text[at] == '[' || text[at] == '{';
+                    } else if (indent < rootIndent) {
+                        return fail("indented less than the configuration's first line");
+                    }
                     while (!blocks.empty() && blocks.back() >= indent)
                         blocks.pop_back();
                     blocks.push_back(indent);
-                    // "- - x": each item marker opens a level further in.
-                    while (at < n && text[at] == '-' && (at + 1 == n || isSpace(text[at + 1]))) {
-                        ++at;
-                        while (at < n && (text[at] == ' ' || text[at] == '\t'))
-                            ++at;
-                        blocks.push_back(at - i);
-                    }
-                    if (static_cast<int>(blocks.size()) > maximumNesting)
+                    if (!openItems(at))
                         return tooDeep();
                     // OpenCV's YAML parser loops for ever on a line that
                     // opens with ":" followed by a deeper list item.
@@ -225,6 +280,14 @@ bool checkText(const std::string& text, bool json, int addedLines, Configuration
         }
         const char c = text[i];
         const int flow = static_cast<int>(flows.size());
+        if (!isSpace(c) && !(c == '#' && tokenStart && !json)) {
+            if (ended)
+                return afterEnd();
+            if (!started) {
+                started = true;
+                flowRoot = c == '[' || c == '{';
+            }
+        }
         if (c == '\n') {
             ++line;
             lineStart = true;
@@ -264,14 +327,21 @@ bool checkText(const std::string& text, bool json, int addedLines, Configuration
             // OpenCV's YAML parser throws std::length_error on "{ : x }".
             if (c == ':' && !json && flow > 0 && flows.back() == '{' && (previous == '{' || previous == ','))
                 return fail("a key is missing before \":\"");
-            if ((c == ']' || c == '}') && flow > 0)
+            if ((c == ']' || c == '}') && flow > 0) {
                 flows.pop_back();
+                ended = flowRoot && flows.empty();
+            }
             tokenStart = scalarStart = true;
             previous = c;
             ++i;
         } else if (isSpace(c)) {
             tokenStart = true;
             ++i;
+        } else if (!json && flow == 0 && previous == ':' && scalarStart && opensItem(text, i)) {
+            // "key: - x" opens a list after the key, as a line of its own would.
+            blocks.push_back(i - lineBegin);
+            if (!openItems(i))
+                return tooDeep();
         } else {
             size_t at = i;
             while (at < n && !isDelimiter(text[at]))

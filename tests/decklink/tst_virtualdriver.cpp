@@ -260,6 +260,26 @@ private slots:
         // Found by the fuzzer: OpenCV's parser never returned from this one.
         row("key missing at a line's start", "cards:\n  - { name: A, source: { kind: bars } }\n:\n  - x",
             "file", false, {"line 3: a key is missing before \":\""});
+        row("deep list items without spaces", "cards: " + QString(deep, '-') + "x", "file", false,
+            {"line 1: nested deeper than 16 levels"});
+
+        // One document: OpenCV's parser loses its place in what follows its end, and never
+        // returned from some of it (found by the fuzzer).
+        const QString marker = "line 1: \"---\" inside the configuration: it is one document";
+        row("dashes that are no document marker", QString(109, '-') + "e\n  -\n -\n\n -\n\no", "file", false,
+            {marker});
+        row("second document", "cards: []\n---\ncards: []", "file", false,
+            {"line 2: \"---\" inside the configuration"});
+        row("text after the closing marker", "cards: []\n...\n-\n", "file", false,
+            {"line 3: text after the end of the configuration"});
+        row("text after the closing bracket", "{ cards: [] }\n-\n", "file", false,
+            {"line 2: text after the end of the configuration"});
+        row("JSON text after the closing brace", "{\"cards\": []} x", "file", false,
+            {"line 1: text after the end of the configuration"});
+        row("line indented less than the first", "# take 1\n  cards: []\nrig: {}", "file", false,
+            {"line 3: indented less than the configuration's first line"});
+        row("markers that open and close the document", "%YAML:1.0\n--- # take 1\ncards:\n  - [ a, b ]\n...\n# end\n",
+            "file", false, {"cards[0]: expected a map"});
 
         // Numbers outside what the rig can render, and whole numbers beyond 32 bits.
         row("NaN", "rig: { interaxial: .nan }\ncards: []", "file", false,
