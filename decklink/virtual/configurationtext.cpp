@@ -162,8 +162,9 @@ void checkJson(const std::string& text, int line)
 // anything, and refuses what that parser would mishandle: nesting deeper than
 // the limit, whole numbers beyond 32 bits, an empty key (it reads before the
 // line), and anything after the document's end (it loses its place there and
-// may never return). Where the parser would throw, the walk refuses too, so
-// the parser only ever reads text whose whole walk succeeded.
+// may never return). Where the parser would throw, the walk refuses too; the
+// one place it reads further than the parser, a number cut short, the parser
+// throws at once. So the parser only reads text whose whole walk succeeded.
 class YamlWalk
 {
 public:
