@@ -1,5 +1,7 @@
 #include "capture/decklinkcodenames.h"
 
+#include <QHash>
+#include <QMutex>
 #include <decklink/DeckLinkAPI.h>
 
 namespace {
@@ -65,13 +67,18 @@ constexpr CodeName timecodeFormats[] = {
     {bmdTimecodeVITCField2, "VITC Field2"},
 };
 
+const QString unknown = QStringLiteral("Unknown");
+
 template <size_t N> QString lookUp(const CodeName (&table)[N], uint32_t code)
 {
     for (const CodeName& entry : table)
         if (entry.code == code)
             return QString::fromLatin1(entry.text);
-    return QStringLiteral("Unknown");
+    return unknown;
 }
+
+QMutex madeUpModesMutex;
+QHash<uint32_t, QString> madeUpModes;
 
 } // namespace
 
@@ -81,7 +88,17 @@ QString pixelFormatToString(uint32_t code)
 }
 QString displayModeToString(uint32_t code)
 {
-    return lookUp(displayModes, code);
+    const QString name = lookUp(displayModes, code);
+    if (name != unknown)
+        return name;
+    const QMutexLocker lock(&madeUpModesMutex);
+    return madeUpModes.value(code, name);
+}
+
+void rememberDisplayModeName(uint32_t code, const QString& name)
+{
+    const QMutexLocker lock(&madeUpModesMutex);
+    madeUpModes.insert(code, name);
 }
 QString timecodeFormatToString(uint32_t code)
 {

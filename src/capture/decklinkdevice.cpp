@@ -1,7 +1,22 @@
 #include "capture/decklinkdevice.h"
 #include "pipeline/logcategories.h"
 
+#include "capture/decklinkcodenames.h"
 #include "capture/inputframeconversion.h"
+
+namespace {
+
+// Keeps the name the driver gives the mode, for the modes it makes up.
+void rememberName(IDeckLinkDisplayMode* mode)
+{
+    BSTR name = nullptr;
+    if (mode->GetName(&name) != S_OK || !name)
+        return;
+    rememberDisplayModeName(mode->GetDisplayMode(), QString::fromUtf16(name));
+    SysFreeString(name);
+}
+
+} // namespace
 
 DeckLinkDevice::DeckLinkDevice(IDeckLink* deckLink) : m_deckLink(ComPtr<IDeckLink>::share(deckLink)) {}
 
@@ -41,6 +56,7 @@ bool DeckLinkDevice::Init()
     if (m_deckLinkInput->GetDisplayModeIterator(iterator.receive()) == S_OK && iterator) {
         ComPtr<IDeckLinkDisplayMode> mode;
         while (iterator->Next(mode.receive()) == S_OK && mode) {
+            rememberName(mode.get());
             m_displayModeCodes.push_back(mode->GetDisplayMode());
             m_displayModes.push_back(std::move(mode));
         }
@@ -116,6 +132,8 @@ HRESULT DeckLinkDevice::VideoInputFormatChanged(BMDVideoInputFormatChangedEvents
                                                 IDeckLinkDisplayMode* newMode,
                                                 BMDDetectedVideoInputFormatFlags /*detectedSignalFlags*/)
 {
+    if (newMode)
+        rememberName(newMode);
     if (!m_followDetectedFormat || !newMode || !m_deckLinkInput)
         return S_OK;
     // The card now carries another format: restart in it. Failures leave the

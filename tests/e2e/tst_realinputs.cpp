@@ -62,6 +62,24 @@ private slots:
         QVERIFY(gstreamercards::driverMessages().empty());
     }
 
+    void aFormatOfNoStandardModeIsNamedByTheCard()
+    {
+        // A stream in no standard format: the card makes up a mode, named by size, scan and rate.
+        QVERIFY(virtualcards::configure(
+            "cards:\n  - { name: \"Webcam\", source: { kind: pipeline, description: \"videotestsrc is-live=true ! "
+            "video/x-raw,width=320,height=240,framerate=30/1\" } }\n"));
+        ModalAnswerer answerer;
+        MainWindow window;
+        WindowDriver driver(window);
+        QVERIFY(waitForCards(driver, 1));
+        driver.chooseSingle(0);
+        driver.click();
+        QTRY_COMPARE_WITH_TIMEOUT(driver.label("lbl_leftDisplayMode"), QStringLiteral("320x240p30"), kWait);
+        driver.click();
+        QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsEmpty(), kWait);
+        QVERIFY2(answerer.titles().isEmpty(), qPrintable(answerer.titles().join(", ")));
+    }
+
     void aCardThatCannotStartSaysWhyInTheWindow()
     {
         QVERIFY(virtualcards::configure("cards:\n  - { name: \"Broken\", source: { kind: pipeline, "
