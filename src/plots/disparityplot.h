@@ -11,6 +11,8 @@
 // widget to it.
 class DisparityPlot : public QwtPlot
 {
+    Q_OBJECT
+
 public:
     explicit DisparityPlot(QWidget* parent = nullptr);
     ~DisparityPlot() override;

@@ -243,7 +243,7 @@ private slots:
         // The histogram's highest column lies among the depths of the scene:
         // from the nearest box (under 1.5% of the width in front of the
         // screen) to the wall (a little over 2% behind it).
-        auto* plot = dynamic_cast<DisparityPlot*>(window.findChild<QWidget*>("wgt_DisparityHistogram"));
+        auto* plot = window.findChild<DisparityPlot*>("wgt_DisparityHistogram");
         QVERIFY(plot);
         const QwtPlotItemList histograms = plot->itemList(QwtPlotItem::Rtti_PlotHistogram);
         QCOMPARE(histograms.size(), 1);
