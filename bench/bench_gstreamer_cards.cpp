@@ -4,6 +4,7 @@
 // delivered over 20 s against the frames the rate makes. The difference of the
 // two shares is what the driver adds per stream.
 
+#include "processcpu.h"
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -20,13 +21,6 @@ constexpr double kSeconds = 20.0;
 constexpr double kRate = 50.0;
 const char* const kSource = "videotestsrc is-live=true pattern=smpte ! "
                             "video/x-raw,format=UYVY,width=1920,height=1080,framerate=50/1";
-
-double processSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return t.tv_sec + t.tv_nsec * 1e-9;
-}
 
 class FrameCounter : public IDeckLinkInputCallback
 {
@@ -65,7 +59,7 @@ void BM_PipelineIntoFakesink(benchmark::State& state)
         GstElement* pipeline = gst_parse_launch(
             (std::string(kSource) + " ! fakesink name=sink sync=true signal-handoffs=false").c_str(),
             nullptr);
-        const double cpu0 = processSeconds();
+        const double cpu0 = processCpuSeconds();
         const auto wall0 = std::chrono::steady_clock::now();
         gst_element_set_state(pipeline, GST_STATE_PLAYING);
         std::this_thread::sleep_for(std::chrono::duration<double>(kSeconds));
@@ -78,7 +72,7 @@ void BM_PipelineIntoFakesink(benchmark::State& state)
         gst_structure_free(stats);
         gst_object_unref(sink);
         gst_element_set_state(pipeline, GST_STATE_NULL);
-        const double cpu = processSeconds() - cpu0;
+        const double cpu = processCpuSeconds() - cpu0;
         gst_object_unref(pipeline);
         report(state, cpu, wall, static_cast<long>(rendered));
     }
@@ -96,14 +90,14 @@ void BM_PipelineCardToCallback(benchmark::State& state)
     for (auto _ : state) {
         counter.frames = 0;
         input->EnableVideoInput(bmdModeHD1080p50, bmdFormat8BitYUV, 0);
-        const double cpu0 = processSeconds();
+        const double cpu0 = processCpuSeconds();
         const auto wall0 = std::chrono::steady_clock::now();
         input->StartStreams();
         std::this_thread::sleep_for(std::chrono::duration<double>(kSeconds));
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
         const long frames = counter.frames;
         input->StopStreams();
-        const double cpu = processSeconds() - cpu0;
+        const double cpu = processCpuSeconds() - cpu0;
         report(state, cpu, wall, frames);
     }
     input->SetCallback(nullptr);

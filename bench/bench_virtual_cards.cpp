@@ -3,6 +3,7 @@
 // frame that bounds it; ConvertFrame at 1080p beside cv::cvtColor; reading a
 // configuration of many cards beside OpenCV's parse of its text.
 
+#include "processcpu.h"
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -19,13 +20,6 @@
 #include <vector>
 
 namespace {
-
-double processSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return t.tv_sec + t.tv_nsec * 1e-9;
-}
 
 // Collects the cards as they arrive; the driver's references are held until the end.
 class Arrivals : public IDeckLinkDeviceNotificationCallback
@@ -113,12 +107,12 @@ cards:
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     for (auto _ : state) {
         const long before = counters[0].frames + counters[1].frames;
-        const double cpu = processSeconds();
+        const double cpu = processCpuSeconds();
         const auto wall = std::chrono::steady_clock::now();
         std::this_thread::sleep_for(std::chrono::seconds(5));
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall).count();
         state.SetIterationTime(seconds);
-        state.counters["core_percent"] = 100.0 * (processSeconds() - cpu) / seconds;
+        state.counters["core_percent"] = 100.0 * (processCpuSeconds() - cpu) / seconds;
         state.counters["frames_per_second"] = (counters[0].frames + counters[1].frames - before) / seconds;
     }
     for (IDeckLinkInput* input : inputs) {

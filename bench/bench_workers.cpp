@@ -13,6 +13,7 @@
 #include "disparity/disparitymapthread.h"
 #include "disparity/synchronizationthread.h"
 #include "preprocessing/imgpreprocessingthread.h"
+#include "processcpu.h"
 
 #include <QSemaphore>
 #include <QtGlobal>
@@ -182,13 +183,6 @@ BENCHMARK(BM_PreprocessingAt60Hz)
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();
-
-double processCpuSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
 
 // All six workers started, no frames: the process's processor time over 3 s of wall time.
 void BM_IdleWorkers(benchmark::State& state)

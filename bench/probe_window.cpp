@@ -15,6 +15,7 @@
 
 #include "app/mainwindow.h"
 #include "pipeline/videoframe.h"
+#include "processcpu.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -73,13 +74,6 @@ void countLines(QtMsgType, const QMessageLogContext&, const QString& message)
         std::lock_guard<std::mutex> lock(counter.mutex);
         ++counter.busy[QThread::currentThread()];
     }
-}
-
-double processSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return t.tv_sec + t.tv_nsec * 1e-9;
 }
 
 double wallSeconds()
@@ -169,10 +163,10 @@ cards:
         delivered.frames = 0;
         delivered.multiplesOfFive = 0;
         counter.reset();
-        const double cpu0 = processSeconds();
+        const double cpu0 = processCpuSeconds();
         const double wall0 = wallSeconds();
         runFor(seconds);
-        result.cpu = processSeconds() - cpu0;
+        result.cpu = processCpuSeconds() - cpu0;
         result.wall = wallSeconds() - wall0;
         result.delivered = delivered.frames;
         result.deliveredMultiplesOfFive = delivered.multiplesOfFive;

@@ -22,7 +22,8 @@ struct Refusal
 
 std::string tooDeep()
 {
-    return "nested deeper than " + std::to_string(maximumNesting) + " levels; a configuration needs no more than 4";
+    return "nested deeper than " + std::to_string(maximumNesting) +
+           " levels; a configuration needs no more than 4";
 }
 const char* const afterEnd = "text after the end of the configuration; remove it";
 
@@ -76,8 +77,8 @@ bool wrapsAsInteger(const std::string& token)
 
 Refusal wrapped(int line, const std::string& token)
 {
-    return Refusal{line, "the whole number " + token + " does not fit in 32 bits (" + std::to_string(INT_MIN) +
-                             " to " + std::to_string(INT_MAX) + ")"};
+    return Refusal{line, "the whole number " + token + " does not fit in 32 bits (" +
+                             std::to_string(INT_MIN) + " to " + std::to_string(INT_MAX) + ")"};
 }
 
 // Plain text in lines the parser's buffer holds: no control character but a
@@ -441,8 +442,8 @@ bool checkConfigurationText(const std::string& text, bool json, int addedLines, 
         else
             YamlWalk(text, firstLine).check();
     } catch (const Refusal& refusal) {
-        error = ConfigurationError{"", std::string(refusal.syntax ? "not valid YAML or JSON: " : "") + "line " +
-                                           std::to_string(refusal.line) + ": " + refusal.reason};
+        error = ConfigurationError{"", std::string(refusal.syntax ? "not valid YAML or JSON: " : "") +
+                                           "line " + std::to_string(refusal.line) + ": " + refusal.reason};
         return false;
     }
     return true;

@@ -281,8 +281,9 @@ private slots:
             {"line 2: a control character (byte 0x00); a configuration is plain text"});
         row("escape by number", "cards: [ { name: \"A\\x41\", source: { kind: bars } } ]", "file", false,
             {"line 1: escapes by number (\\x, \\0 to \\7) are not read"});
-        row("markers that open and close the document", "%YAML:1.0\n--- # take 1\ncards:\n  - [ a, b ]\n...\n# end\n",
-            "file", false, {"cards[0]: expected a map"});
+        row("markers that open and close the document",
+            "%YAML:1.0\n--- # take 1\ncards:\n  - [ a, b ]\n...\n# end\n", "file", false,
+            {"cards[0]: expected a map"});
 
         // Numbers outside what the rig can render, and whole numbers beyond 32 bits.
         row("NaN", "rig: { interaxial: .nan }\ncards: []", "file", false,

@@ -65,9 +65,9 @@ private slots:
     void aFormatOfNoStandardModeIsNamedByTheCard()
     {
         // A stream in no standard format: the card makes up a mode, named by size, scan and rate.
-        QVERIFY(virtualcards::configure(
-            "cards:\n  - { name: \"Webcam\", source: { kind: pipeline, description: \"videotestsrc is-live=true ! "
-            "video/x-raw,width=320,height=240,framerate=30/1\" } }\n"));
+        QVERIFY(virtualcards::configure("cards:\n  - { name: \"Webcam\", source: { kind: pipeline, "
+                                        "description: \"videotestsrc is-live=true ! "
+                                        "video/x-raw,width=320,height=240,framerate=30/1\" } }\n"));
         ModalAnswerer answerer;
         MainWindow window;
         WindowDriver driver(window);
