@@ -21,6 +21,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEventLoop>
+#include <QLoggingCategory>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -193,6 +194,8 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     const double seconds = argc > 1 ? std::atof(argv[1]) : 20.0;
     qInstallMessageHandler(countLines);
+    // The counts come from the pipeline's debug lines, which are off by default.
+    QLoggingCategory::setFilterRules(QStringLiteral("duoscope.*.debug=true"));
 
     const bool disparityOnly = argc > 2 && QByteArray(argv[2]) == "disparity";
     if (!disparityOnly) {
