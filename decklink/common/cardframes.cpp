@@ -55,4 +55,19 @@ HRESULT MutableFrame::SetFlags(BMDFrameFlags flags)
     return S_OK;
 }
 
+HRESULT createOutputFrame(BufferPool& pool, int32_t width, int32_t height, int32_t rowBytes,
+                          BMDPixelFormat format, BMDFrameFlags flags, IDeckLinkMutableVideoFrame** frame)
+{
+    if (!frame)
+        return E_POINTER;
+    *frame = nullptr;
+    const long needed = minimumRowBytes(format, width);
+    if (width <= 0 || height <= 0 || needed == 0 || rowBytes < needed)
+        return E_INVALIDARG;
+    const FrameLayout layout{width, height, rowBytes, format};
+    *frame = new MutableFrame(layout, flags,
+                              pool.acquire(static_cast<size_t>(rowBytes) * static_cast<size_t>(height)));
+    return S_OK;
+}
+
 } // namespace cardcommon

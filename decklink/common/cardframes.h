@@ -100,4 +100,9 @@ public:
     HRESULT SetFlags(BMDFrameFlags flags) override;
 };
 
+// An output frame from the pool, with the layout asked for; E_INVALIDARG for a
+// layout that is no frame of the format.
+HRESULT createOutputFrame(BufferPool& pool, int32_t width, int32_t height, int32_t rowBytes,
+                          BMDPixelFormat format, BMDFrameFlags flags, IDeckLinkMutableVideoFrame** frame);
+
 } // namespace cardcommon
