@@ -148,6 +148,9 @@ private:
     bool startDevice(DeckLinkDevice* device, const QComboBox* modes, const QString& title,
                      std::pair<bool, bool> sides);
     void stopCapture();
+    // A capturing device's card could not follow its input: capture stops as
+    // a whole and a box gives the reason.
+    void onCaptureStopped(DeckLinkDevice* device, const QString& reason);
     // Empties the info rows of the left and/or right camera.
     void clearFrameInfo(bool left, bool right);
     // The info rows of a frame from an input without signal say so.

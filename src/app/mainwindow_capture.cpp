@@ -207,6 +207,9 @@ void MainWindow::onDeckLinkDeviceArrived(IDeckLink* deckLink)
         return;
     }
     qCDebug(lcWindow) << "onDeckLinkDeviceArrived() - newDevice = " << static_cast<void*>(device);
+    // The connection ends with the device's notifier.
+    connect(device->notifier(), &DeckLinkDeviceQtNotifier::captureStopped, this,
+            [this, device](const QString& reason) { onCaptureStopped(device, reason); });
 
     const std::pair<QComboBox*, DeckLinkDevice**> lists[] = {
         {m_ui->cmb_LeftCameraInput, &m_deckLinkLeftSelectedDevice},
@@ -382,6 +385,15 @@ bool MainWindow::startDevice(DeckLinkDevice* device, const QComboBox* modes, con
     clearFrameInfo(sides.first, sides.second);
     onDisplayErrorMessage(title, message);
     return false;
+}
+
+void MainWindow::onCaptureStopped(DeckLinkDevice* device, const QString& reason)
+{
+    // A stop of the user's may have come first.
+    if (!device->IsCapturing())
+        return;
+    stopCapture();
+    onDisplayErrorMessage(QStringLiteral("Capture stopped"), reason);
 }
 
 void MainWindow::stopCapture()

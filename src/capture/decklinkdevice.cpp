@@ -136,13 +136,16 @@ HRESULT DeckLinkDevice::VideoInputFormatChanged(BMDVideoInputFormatChangedEvents
         rememberName(newMode);
     if (!m_followDetectedFormat || !newMode || !m_deckLinkInput)
         return S_OK;
-    // The card now carries another format: restart in it. Failures leave the
-    // streams stopped and are not reported, as the card gives no other choice.
+    // The card now carries another format: restart in it. A failure leaves
+    // the streams stopped, which the window hears of.
     m_deckLinkInput->StopStreams();
     if (m_deckLinkInput->EnableVideoInput(newMode->GetDisplayMode(), bmdFormat8BitYUV,
-                                          bmdVideoInputEnableFormatDetection) != S_OK)
-        return S_OK;
-    m_deckLinkInput->StartStreams();
+                                          bmdVideoInputEnableFormatDetection) != S_OK ||
+        m_deckLinkInput->StartStreams() != S_OK)
+        emit m_notifier.captureStopped(
+            QStringLiteral("%1: the input changed to %2 and the card could not restart in it, so capture "
+                           "has stopped. Start capture again, or choose the camera's display mode.")
+                .arg(m_deviceName, displayModeToString(newMode->GetDisplayMode())));
     return S_OK;
 }
 

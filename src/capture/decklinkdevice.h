@@ -16,6 +16,9 @@ class DeckLinkDeviceQtNotifier : public QObject
     Q_OBJECT
 signals:
     void newFrameArrived(VideoFrame frame);
+    // The card could not restart in its input's new format: capture has
+    // stopped on the card. reason names the card and the format.
+    void captureStopped(QString reason);
 };
 
 // One input of a capture card: holds the card's interfaces, lists its display

@@ -200,6 +200,37 @@ private slots:
         device->Release();
     }
 
+    void aFormatTheCardCannotRestartInStopsCaptureWithAReason_data()
+    {
+        QTest::addColumn<bool>("enableFails");
+        QTest::addColumn<bool>("startFails");
+        QTest::newRow("the new format cannot be enabled") << true << false;
+        QTest::newRow("the streams do not start again") << false << true;
+        QTest::newRow("the restart goes through") << false << false;
+    }
+    void aFormatTheCardCannotRestartInStopsCaptureWithAReason()
+    {
+        QFETCH(bool, enableFails);
+        QFETCH(bool, startFails);
+        Card card;
+        auto* device = new DeckLinkDevice(&card.deckLink);
+        QVERIFY(device->Init());
+        QVERIFY(device->StartCapture(0, true));
+        QSignalSpy stopped(device->notifier(), &DeckLinkDeviceQtNotifier::captureStopped);
+        card.deckLink.input.enableFails = enableFails;
+        card.deckLink.input.startFails = startFails;
+        DisplayModeDouble detected(bmdModeHD1080i50);
+        QCOMPARE(device->VideoInputFormatChanged(bmdVideoInputDisplayModeChanged, &detected, 0), S_OK);
+        QCOMPARE(stopped.size(), enableFails || startFails ? 1 : 0);
+        if (!stopped.isEmpty()) {
+            const QString reason = stopped.first().first().toString();
+            QVERIFY2(reason.startsWith(device->GetDeviceName() + ": the input changed to HD 1080i50 "),
+                     qPrintable(reason));
+        }
+        device->StopCapture();
+        device->Release();
+    }
+
     void aChosenModeIsKeptWithoutDetection_data()
     {
         QTest::addColumn<int>("detection"); // the card's attribute

@@ -7,6 +7,8 @@
 #include "common/privatesettings.h"
 #include "windowdriver.h"
 
+#include <thread>
+
 namespace {
 
 constexpr int kWait = 20000; // generous for the sanitizer build
@@ -54,6 +56,30 @@ private slots:
         QVERIFY(driver.widget("grp_InputModeSelector")->isEnabled());
         QCOMPARE(driver.caption(), QStringLiteral("Start capture"));
         QVERIFY(answerer.titles().isEmpty());
+    }
+
+    void aCardThatCannotFollowItsInputStopsCaptureAndSaysWhy()
+    {
+        configureCards(kTwoCards);
+        ModalAnswerer answerer;
+        MainWindow window;
+        WindowDriver driver(window);
+        QVERIFY(waitForCards(driver, 2));
+        driver.chooseDouble(0, 1);
+        driver.click();
+        QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
+        // What the right card's device says, from the driver's thread, when the
+        // card cannot restart in its input's new format.
+        DeckLinkDevice* right = WindowDriver::deviceAt(driver.rightList(), 1);
+        const QString reason = QStringLiteral("Right: the input changed to HD 1080i50 and the card could not "
+                                              "restart in it, so capture has stopped.");
+        std::thread([right, reason] { emit right->notifier()->captureStopped(reason); }).join();
+        QTRY_COMPARE_WITH_TIMEOUT(answerer.titles().size(), 1, kWait);
+        QCOMPARE(answerer.titles().first(), QStringLiteral("Capture stopped"));
+        QCOMPARE(answerer.texts().first(), reason);
+        QCOMPARE(driver.caption(), QStringLiteral("Start capture"));
+        QVERIFY(!right->IsCapturing());
+        QVERIFY(!WindowDriver::deviceAt(driver.leftList(), 0)->IsCapturing());
     }
 
     void captureFillsTheLiveViews_data()
