@@ -279,6 +279,10 @@ private slots:
             {"line 3: indented less than the configuration's first line"});
         row("control character", "cards: []\n" + QString(QChar(0)) + "x", "file", false,
             {"line 2: a control character (byte 0x00); a configuration is plain text"});
+        row("Windows line ends and a tab in a comment",
+            "cards:\r\n  - { name: A, source: { kind: bars } } # the\tcamera\r\n", "file", true, {});
+        row("tab as indentation", "cards:\n\t- { name: A, source: { kind: bars } }\n", "file", false,
+            {"not valid YAML or JSON: line 2: a tab; indent with spaces"});
         row("escape by number", "cards: [ { name: \"A\\x41\", source: { kind: bars } } ]", "file", false,
             {"line 1: escapes by number (\\x, \\0 to \\7) are not read"});
         row("markers that open and close the document",
