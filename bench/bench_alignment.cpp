@@ -9,8 +9,8 @@
 #include "calibration/tesra_board_detector.h"
 #include "plots/alignmenttrendplot.h"
 #include "rigscene.h"
+#include "widgetbenchmarkmain.h"
 
-#include <QApplication>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 #include <opencv2/imgproc.hpp>
@@ -157,13 +157,5 @@ BENCHMARK(BM_ReduceTwo1080p)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int main(int argc, char* argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runWidgetBenchmarks(argc, argv);
 }

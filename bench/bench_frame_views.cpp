@@ -3,8 +3,8 @@
 // view and the colour conversion of the resized picture.
 
 #include "app/mainwindow.h"
+#include "widgetbenchmarkmain.h"
 
-#include <QApplication>
 #include <QLabel>
 #include <QScrollArea>
 #include <QVBoxLayout>
@@ -61,13 +61,5 @@ BENCHMARK(BM_ShowImage)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int main(int argc, char* argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runWidgetBenchmarks(argc, argv);
 }

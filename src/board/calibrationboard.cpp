@@ -70,6 +70,23 @@ std::vector<Pair> layout()
 
 using Polygon = std::vector<cv::Point2d>;
 
+// The smallest upright box around the polygon's corners (not empty).
+struct Bounds
+{
+    double minX, maxX, minY, maxY;
+};
+Bounds boundsOf(const Polygon& polygon)
+{
+    Bounds b{polygon[0].x, polygon[0].x, polygon[0].y, polygon[0].y};
+    for (const cv::Point2d& p : polygon) {
+        b.minX = std::min(b.minX, p.x);
+        b.maxX = std::max(b.maxX, p.x);
+        b.minY = std::min(b.minY, p.y);
+        b.maxY = std::max(b.maxY, p.y);
+    }
+    return b;
+}
+
 double polygonArea(const Polygon& polygon)
 {
     double twice = 0.0;
@@ -139,13 +156,7 @@ void accumulateCoverage(Polygon polygon, cv::Mat1f& coverage, cv::Point origin)
     if (lines.size() < 3)
         return;
 
-    double minX = polygon[0].x, maxX = minX, minY = polygon[0].y, maxY = minY;
-    for (const cv::Point2d& p : polygon) {
-        minX = std::min(minX, p.x);
-        maxX = std::max(maxX, p.x);
-        minY = std::min(minY, p.y);
-        maxY = std::max(maxY, p.y);
-    }
+    const auto [minX, maxX, minY, maxY] = boundsOf(polygon);
     const int x0 = std::max(origin.x, int(std::floor(minX + 0.5)));
     const int x1 = std::min(origin.x + coverage.cols - 1, int(std::ceil(maxX - 0.5)));
     const int y0 = std::max(origin.y, int(std::floor(minY + 0.5)));
@@ -242,13 +253,7 @@ void CalibrationBoard::render(cv::Mat& image, const cv::Matx33d& boardToImage, d
     const cv::Size2d card = size();
     const Polygon cardPolygon = {project({0, 0}), project({card.width, 0}),
                                  project({card.width, card.height}), project({0, card.height})};
-    double minX = cardPolygon[0].x, maxX = minX, minY = cardPolygon[0].y, maxY = minY;
-    for (const cv::Point2d& p : cardPolygon) {
-        minX = std::min(minX, p.x);
-        maxX = std::max(maxX, p.x);
-        minY = std::min(minY, p.y);
-        maxY = std::max(maxY, p.y);
-    }
+    const auto [minX, maxX, minY, maxY] = boundsOf(cardPolygon);
     // Whole pixels touched by the card, clipped to the picture (also when far outside).
     const double limit = 1e6;
     const cv::Point topLeft(int(std::floor(std::max(minX, -limit))) - 1,
