@@ -2,6 +2,7 @@
 
 #include "inputframe.h"
 #include "modes.h"
+#include "problems.h"
 
 #include <decklink/gstreamercards.h>
 
@@ -21,46 +22,6 @@ const char* const sinkName = "duoscope_sink";
 const char* const pipelineEnd = "videoconvert ! video/x-raw,format=UYVY ! appsink name=duoscope_sink";
 // A client that falls behind loses the oldest frames, as with hardware.
 constexpr guint queuedFrames = 8;
-// Waiting longer than this for a start is waiting for a network: the stream starts without signal.
-constexpr GstClockTime startPatience = 5 * GST_SECOND;
-
-struct ElementPackage
-{
-    const char* element;
-    const char* package;
-};
-
-// Elements a card is commonly made of, and the Debian package that has each.
-constexpr ElementPackage elementPackages[] = {
-    {"videotestsrc", "gstreamer1.0-plugins-base"},
-    {"videoconvert", "gstreamer1.0-plugins-base"},
-    {"videoscale", "gstreamer1.0-plugins-base"},
-    {"videorate", "gstreamer1.0-plugins-base"},
-    {"appsink", "gstreamer1.0-plugins-base"},
-    {"decodebin", "gstreamer1.0-plugins-base"},
-    {"uridecodebin", "gstreamer1.0-plugins-base"},
-    {"playbin", "gstreamer1.0-plugins-base"},
-    {"tcpclientsrc", "gstreamer1.0-plugins-base"},
-    {"theoradec", "gstreamer1.0-plugins-base"},
-    {"v4l2src", "gstreamer1.0-plugins-good"},
-    {"rtspsrc", "gstreamer1.0-plugins-good"},
-    {"udpsrc", "gstreamer1.0-plugins-good"},
-    {"souphttpsrc", "gstreamer1.0-plugins-good"},
-    {"rtph264depay", "gstreamer1.0-plugins-good"},
-    {"rtpjitterbuffer", "gstreamer1.0-plugins-good"},
-    {"jpegdec", "gstreamer1.0-plugins-good"},
-    {"qtdemux", "gstreamer1.0-plugins-good"},
-    {"matroskademux", "gstreamer1.0-plugins-good"},
-    {"deinterlace", "gstreamer1.0-plugins-good"},
-    {"videoflip", "gstreamer1.0-plugins-good"},
-    {"decklinkvideosrc", "gstreamer1.0-plugins-bad"},
-    {"timecodestamper", "gstreamer1.0-plugins-bad"},
-    {"srtsrc", "gstreamer1.0-plugins-bad"},
-    {"h264parse", "gstreamer1.0-plugins-bad"},
-    {"h265parse", "gstreamer1.0-plugins-bad"},
-    {"avdec_h264", "gstreamer1.0-libav"},
-    {"avdec_h265", "gstreamer1.0-libav"},
-};
 
 // UYVY black in video range.
 void fillBlack(uint8_t* pixels, size_t bytes)
@@ -81,24 +42,6 @@ int64_t frameSlotStart(int64_t instant, const DisplayModeInfo& mode)
 }
 
 } // namespace
-
-std::string withPackageHint(const std::string& text, const std::vector<std::string>& missingElements)
-{
-    std::string result = text;
-    for (const std::string& element : missingElements) {
-        const auto* found = std::find_if(std::begin(elementPackages), std::end(elementPackages),
-                                         [&](const ElementPackage& e) { return element == e.element; });
-        if (found != std::end(elementPackages))
-            result += std::string("; install the Debian package ") + found->package + " (it has \"" +
-                      element + "\")";
-        else
-            result += "; \"" + element +
-                      "\" is in none of the GStreamer plugin packages installed: look for it with "
-                      "\"apt-file search " +
-                      element + "\" or in gstreamer1.0-plugins-ugly and gstreamer1.0-libav";
-    }
-    return result;
-}
 
 struct CaptureStream::Run
 {
@@ -190,25 +133,24 @@ bool CaptureStream::build(Run& run, std::string& error)
 {
     GError* gerror = nullptr;
     if (!m_card->pipeline.empty()) {
+        if (!m_card->refusal.empty()) {
+            error = m_card->refusal;
+            return false;
+        }
         const std::string description = m_card->pipeline + " ! " + pipelineEnd;
         GstParseContext* context = gst_parse_context_new();
         GstElement* pipeline =
             gst_parse_launch_full(description.c_str(), context, GST_PARSE_FLAG_FATAL_ERRORS, &gerror);
-        std::vector<std::string> missing;
-        if (gchar** names = gst_parse_context_get_missing_elements(context)) {
-            for (gchar** name = names; *name; ++name)
-                missing.emplace_back(*name);
-            g_strfreev(names);
-        }
-        gst_parse_context_free(context);
         if (!pipeline || gerror || !GST_IS_PIPELINE(pipeline)) {
-            error = withPackageHint(gerror ? gerror->message : "not a pipeline", missing);
+            error = (gerror ? gerror->message : "not a pipeline") + missingElementHints(context);
+            gst_parse_context_free(context);
             if (gerror)
                 g_error_free(gerror);
             if (pipeline)
                 gst_object_unref(pipeline);
             return false;
         }
+        gst_parse_context_free(context);
         run.pipeline = pipeline;
         run.modeIndependent = true;
     } else {
@@ -270,21 +212,15 @@ bool CaptureStream::build(Run& run, std::string& error)
 
 bool CaptureStream::play(Run& run, std::string& error)
 {
-    GstStateChangeReturn result = gst_element_set_state(run.pipeline, GST_STATE_PLAYING);
-    if (result == GST_STATE_CHANGE_ASYNC)
-        result = gst_element_get_state(run.pipeline, nullptr, nullptr, startPatience);
-    if (result != GST_STATE_CHANGE_FAILURE)
+    // A source that takes its time (a network, a valve) goes on starting on its own: the stream runs
+    // without signal until its first frame comes, and a failure then is the reason it has none.
+    if (gst_element_set_state(run.pipeline, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE)
         return true;
     error.clear();
     GstBus* bus = gst_element_get_bus(run.pipeline);
     while (GstMessage* message = gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR)) {
-        if (error.empty()) {
-            GError* gerror = nullptr;
-            gst_message_parse_error(message, &gerror, nullptr);
-            error = gerror ? gerror->message : "";
-            if (gerror)
-                g_error_free(gerror);
-        }
+        if (error.empty())
+            error = errorText(message);
         gst_message_unref(message);
     }
     gst_object_unref(bus);
@@ -329,9 +265,10 @@ HRESULT CaptureStream::start()
 
     std::string error;
     if (!build(*run, error) || !play(*run, error)) {
-        reportProblem("\"" + m_card->name + "\" cannot start: " + error);
+        setProblem(error, "cannot start");
         return E_FAIL;
     }
+    setProblem({}, nullptr);
     lock.lock();
     if (m_run || !m_present) {
         lock.unlock();
@@ -421,15 +358,10 @@ bool CaptureStream::readBus(Run& run)
     while (GstMessage* message = gst_bus_pop_filtered(
                bus, static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_EOS | GST_MESSAGE_ELEMENT))) {
         if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
-            GError* gerror = nullptr;
-            gst_message_parse_error(message, &gerror, nullptr);
-            reportProblem("\"" + m_card->name +
-                          "\" lost its signal: " + (gerror ? gerror->message : "error"));
-            if (gerror)
-                g_error_free(gerror);
+            setProblem(errorText(message), "lost its signal");
             ended = true;
         } else if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS) {
-            reportProblem("\"" + m_card->name + "\" lost its signal: the stream ended");
+            setProblem("the stream ended", "lost its signal");
             ended = true;
         } else if (gst_is_missing_plugin_message(message)) {
             gchar* description = gst_missing_plugin_message_get_description(message);
@@ -468,8 +400,11 @@ void CaptureStream::deliverLoop(const std::shared_ptr<Run>& run)
             }
             if (ended && !run->ended && !sample) {
                 run->ended = true;
-                if (gst_app_sink_is_eos(run->sink))
-                    reportProblem("\"" + m_card->name + "\" lost its signal: the stream ended");
+                if (gst_app_sink_is_eos(run->sink)) {
+                    lock.unlock();
+                    setProblem("the stream ended", "lost its signal");
+                    lock.lock();
+                }
             }
         } else {
             m_wake.wait_for(lock, std::chrono::nanoseconds(patience), [&] { return run->stopping; });
@@ -523,8 +458,13 @@ void CaptureStream::handleSample(Run& run, GstSample* sample)
         }
     }
     if (reportChange) {
+        // The frame that shows the change is the first of the new format: once the client has
+        // followed the change, it is delivered in it.
         formatChanged(run.signal);
-        return;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (run.stopping)
+            return;
+        mode = run.mode;
     }
     if (run.signal.code != mode.code) {
         deliverNoSignal(run); // the card is set to another mode than the signal's
@@ -534,6 +474,14 @@ void CaptureStream::handleSample(Run& run, GstSample* sample)
     auto* mapped = new GstVideoFrame;
     if (!gst_video_frame_map(mapped, &run.info, buffer, GST_MAP_READ)) {
         delete mapped;
+        setProblem("its buffers hold " + std::to_string(gst_buffer_get_size(buffer)) + " bytes where " +
+                       std::to_string(GST_VIDEO_INFO_WIDTH(&run.info)) + " x " +
+                       std::to_string(GST_VIDEO_INFO_HEIGHT(&run.info)) + " pixels in " +
+                       GST_VIDEO_INFO_NAME(&run.info) + " take " +
+                       std::to_string(GST_VIDEO_INFO_SIZE(&run.info)) +
+                       ": the source sends less than its format says",
+                   "cannot be read");
+        deliverNoSignal(run);
         return;
     }
     // The frame keeps the buffer mapped (and referenced) for as long as it lives.
@@ -573,6 +521,8 @@ void CaptureStream::handleSample(Run& run, GstSample* sample)
         GST_BUFFER_DURATION_IS_VALID(buffer)
             ? static_cast<int64_t>(GST_BUFFER_DURATION(buffer))
             : static_cast<int64_t>(gst_util_uint64_scale(GST_SECOND, mode.frameDuration, mode.timeScale));
+    if (!noSignal)
+        setProblem({}, nullptr);
     auto* frame = new CapturedFrame(layout, noSignal ? bmdFrameHasNoInputSource : bmdFrameFlagDefault,
                                     std::move(pixels), std::move(info));
     deliver(frame);
@@ -626,6 +576,24 @@ void CaptureStream::deliver(IDeckLinkVideoInputFrame* frame)
         preview->DrawFrame(frame);
         preview->Release();
     }
+}
+
+std::string CaptureStream::problem()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_problem;
+}
+
+void CaptureStream::setProblem(const std::string& problem, const char* kind)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (problem == m_problem)
+            return;
+        m_problem = problem;
+    }
+    if (!problem.empty())
+        reportProblem("\"" + m_card->name + "\" " + kind + ": " + problem);
 }
 
 void CaptureStream::formatChanged(const DisplayModeInfo& mode)

@@ -81,9 +81,9 @@ HRESULT InputStream::start()
         std::lock_guard<std::mutex> lock(m_mutex);
         signal = m_signal;
     }
-    // The picture is made before the stream starts, so the first frames are on time.
+    // A still picture is made before the stream starts, so the first frames are on time.
     if (signal)
-        m_source->picture(*signal, 0.0);
+        m_source->prepare(*signal);
 
     std::thread finished;
     {
@@ -142,6 +142,12 @@ void InputStream::setPreviewCallback(IDeckLinkScreenPreviewCallback* callback)
     cardcommon::replaceHeld(m_mutex, m_preview, callback);
 }
 
+std::string InputStream::problem()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_present ? m_sourceProblem : "the card has been removed";
+}
+
 void InputStream::unplug()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -152,7 +158,7 @@ void InputStream::unplug()
 void InputStream::setSignal(const DisplayModeInfo* mode)
 {
     if (mode)
-        m_source->picture(*mode, 0.0);
+        m_source->prepare(*mode);
     std::lock_guard<std::mutex> lock(m_mutex);
     m_signal = mode;
     m_reportedSignal = nullptr;
@@ -268,12 +274,19 @@ void InputStream::deliver(Delivery& delivery)
 
     const bool hasSignal = delivery.signal == delivery.mode;
     std::shared_ptr<const Picture> picture;
+    std::string sourceProblem;
     if (hasSignal) {
         try {
             picture = m_source->picture(mode, m_clock->seconds(delivery.index, mode));
         } catch (const cv::Exception& e) {
-            std::cerr << "virtual cards: " << m_settings->name << ": no picture: " << e.what() << std::endl;
+            sourceProblem = std::string("no picture from its source: ") + e.what();
         }
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (sourceProblem != m_sourceProblem && !sourceProblem.empty())
+            std::cerr << "virtual cards: " << m_settings->name << ": " << sourceProblem << std::endl;
+        m_sourceProblem = sourceProblem;
     }
     const bool valid = picture != nullptr;
     if (!valid)

@@ -34,6 +34,8 @@ public:
     void setCallback(IDeckLinkInputCallback* callback);
     void setPreviewCallback(IDeckLinkScreenPreviewCallback* callback);
 
+    // Why the frames come without a picture, or the input cannot start; empty when nothing is wrong.
+    std::string problem();
     // The card is pulled: no frames any more, and the input refuses to start.
     void unplug();
     // The camera now sends `mode` (null: nothing).
@@ -62,6 +64,7 @@ private:
     const DisplayModeInfo* m_mode = nullptr; // enabled display mode
     bool m_detection = false;
     const DisplayModeInfo* m_reportedSignal = nullptr; // last format change reported since enabling
+    std::string m_sourceProblem;                       // why the source gave no picture for the last frame
     IDeckLinkInputCallback* m_callback = nullptr;
     IDeckLinkScreenPreviewCallback* m_preview = nullptr;
 
