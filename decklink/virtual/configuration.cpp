@@ -1,6 +1,7 @@
 #include "configuration.h"
 
 #include "configurationtext.h"
+#include "videofile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -10,7 +11,6 @@
 #include <filesystem>
 #include <map>
 #include <opencv2/imgcodecs.hpp>
-#include <opencv2/videoio.hpp>
 #include <set>
 #include <sstream>
 #include <sys/stat.h>
@@ -616,11 +616,9 @@ private:
                 source.images.push_back(image);
                 return true;
             }
-            // The backend that plays the usual video files, rather than each
-            // backend OpenCV knows in turn.
-            cv::VideoCapture video(file, cv::CAP_FFMPEG);
+            cv::VideoCapture video;
             cv::Mat frame;
-            if (!video.isOpened() || !video.read(frame) || frame.empty())
+            if (!openVideo(video, file) || !video.read(frame) || frame.empty())
                 return fail(key, "cannot read the video \"" + file + "\"");
             if (!video.read(frame) || frame.empty())
                 return fail(key,
