@@ -80,7 +80,7 @@ CaptureStream::CaptureStream(std::shared_ptr<const CardDescription> card) : m_ca
 
 CaptureStream::~CaptureStream()
 {
-    dropCallbacks();
+    m_callbacks.drop();
 }
 
 const DisplayModeInfo* CaptureStream::findMode(BMDDisplayMode code) const
@@ -308,12 +308,12 @@ HRESULT CaptureStream::stop()
 
 void CaptureStream::setCallback(IDeckLinkInputCallback* callback)
 {
-    cardcommon::replaceHeld(m_mutex, m_callback, callback);
+    m_callbacks.setCallback(callback);
 }
 
 void CaptureStream::setPreviewCallback(IDeckLinkScreenPreviewCallback* callback)
 {
-    cardcommon::replaceHeld(m_mutex, m_preview, callback);
+    m_callbacks.setPreview(callback);
 }
 
 void CaptureStream::unplug()
@@ -333,22 +333,7 @@ void CaptureStream::unplug()
 void CaptureStream::shutdown()
 {
     unplug();
-    dropCallbacks();
-}
-
-void CaptureStream::dropCallbacks()
-{
-    IDeckLinkInputCallback* callback = nullptr;
-    IDeckLinkScreenPreviewCallback* preview = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        std::swap(callback, m_callback);
-        std::swap(preview, m_preview);
-    }
-    if (callback)
-        callback->Release();
-    if (preview)
-        preview->Release();
+    m_callbacks.drop();
 }
 
 bool CaptureStream::readBus(Run& run)
@@ -447,12 +432,14 @@ void CaptureStream::handleSample(Run& run, GstSample* sample)
     }
     DisplayModeInfo mode;
     bool reportChange = false;
+    const InputCallbacks::Held held = m_callbacks.hold();
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (run.stopping)
             return;
         mode = run.mode;
-        if (run.signal.code != mode.code && run.detection && run.reported != run.signal.code && m_callback) {
+        if (run.signal.code != mode.code && run.detection && run.reported != run.signal.code &&
+            held.callback) {
             run.reported = run.signal.code;
             reportChange = true;
         }
@@ -460,7 +447,7 @@ void CaptureStream::handleSample(Run& run, GstSample* sample)
     if (reportChange) {
         // The frame that shows the change is the first of the new format: once the client has
         // followed the change, it is delivered in it.
-        formatChanged(run.signal);
+        held.formatChanged(run.signal);
         std::lock_guard<std::mutex> lock(m_mutex);
         if (run.stopping)
             return;
@@ -525,16 +512,17 @@ void CaptureStream::handleSample(Run& run, GstSample* sample)
         setProblem({}, nullptr);
     auto* frame = new CapturedFrame(layout, noSignal ? bmdFrameHasNoInputSource : bmdFrameFlagDefault,
                                     std::move(pixels), std::move(info));
-    deliver(frame);
+    m_callbacks.hold().deliver(frame);
     frame->Release();
 }
 
 void CaptureStream::deliverNoSignal(Run& run)
 {
     DisplayModeInfo mode;
+    const InputCallbacks::Held held = m_callbacks.hold();
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (run.stopping || (!m_callback && !m_preview))
+        if (run.stopping || !held)
             return;
         mode = run.mode;
     }
@@ -551,31 +539,8 @@ void CaptureStream::deliverNoSignal(Run& run)
     info.durationNs =
         static_cast<int64_t>(gst_util_uint64_scale(GST_SECOND, mode.frameDuration, mode.timeScale));
     auto* frame = new CapturedFrame(layout, bmdFrameHasNoInputSource, std::move(pixels), std::move(info));
-    deliver(frame);
+    held.deliver(frame);
     frame->Release();
-}
-
-void CaptureStream::deliver(IDeckLinkVideoInputFrame* frame)
-{
-    IDeckLinkInputCallback* callback = nullptr;
-    IDeckLinkScreenPreviewCallback* preview = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        callback = m_callback;
-        preview = m_preview;
-        if (callback)
-            callback->AddRef();
-        if (preview)
-            preview->AddRef();
-    }
-    if (callback) {
-        callback->VideoInputFrameArrived(frame, nullptr);
-        callback->Release();
-    }
-    if (preview) {
-        preview->DrawFrame(frame);
-        preview->Release();
-    }
 }
 
 std::string CaptureStream::problem()
@@ -594,24 +559,6 @@ void CaptureStream::setProblem(const std::string& problem, const char* kind)
     }
     if (!problem.empty())
         reportProblem("\"" + m_card->name + "\" " + kind + ": " + problem);
-}
-
-void CaptureStream::formatChanged(const DisplayModeInfo& mode)
-{
-    IDeckLinkInputCallback* callback = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        callback = m_callback;
-        if (callback)
-            callback->AddRef();
-    }
-    if (!callback)
-        return;
-    auto* detected = new CardDisplayMode(mode);
-    callback->VideoInputFormatChanged(bmdVideoInputDisplayModeChanged, detected,
-                                      bmdDetectedVideoInputYCbCr422);
-    detected->Release();
-    callback->Release();
 }
 
 } // namespace gstreamercards

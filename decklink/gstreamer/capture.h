@@ -51,16 +51,14 @@ private:
     bool readBus(Run& run);
     void handleSample(Run& run, GstSample* sample);
     void deliverNoSignal(Run& run);
-    void deliver(IDeckLinkVideoInputFrame* frame);
-    void formatChanged(const DisplayModeInfo& mode);
     // Records why the card has no picture (empty: it has one again) and reports it once.
     void setProblem(const std::string& problem, const char* kind);
     void stopRun(std::unique_lock<std::mutex>& lock);
     const DisplayModeInfo* findMode(BMDDisplayMode code) const; // under m_mutex
-    void dropCallbacks();
 
     const std::shared_ptr<const CardDescription> m_card;
     const std::shared_ptr<BufferPool> m_blackPool = std::make_shared<BufferPool>();
+    InputCallbacks m_callbacks;
 
     std::mutex m_mutex;
     std::condition_variable m_wake;
@@ -70,8 +68,6 @@ private:
     bool m_detection = false;
     std::vector<DisplayModeInfo> m_detected; // modes the signal was found in, beyond the card's
     std::string m_problem;
-    IDeckLinkInputCallback* m_callback = nullptr;
-    IDeckLinkScreenPreviewCallback* m_preview = nullptr;
     std::shared_ptr<Run> m_run; // the stream, while streaming or until its thread has ended
 };
 

@@ -7,6 +7,7 @@
 #include "common/comobject.h"
 #include "common/displaymodes.h"
 #include "common/frameconverter.h"
+#include "common/inputcallbacks.h"
 #include "common/notificationqueue.h"
 #include "common/pipelinecards.h"
 

@@ -18,10 +18,9 @@ constexpr int64_t bufferSeconds = 2;
 struct InputStream::Delivery
 {
     bool formatChange = false;
-    IDeckLinkInputCallback* callback = nullptr;        // a reference for the delivery
-    IDeckLinkScreenPreviewCallback* preview = nullptr; // likewise
-    const DisplayModeInfo* mode = nullptr;             // the enabled mode
-    const DisplayModeInfo* signal = nullptr;           // the signal's mode
+    InputCallbacks::Held callbacks;          // held for the delivery
+    const DisplayModeInfo* mode = nullptr;   // the enabled mode
+    const DisplayModeInfo* signal = nullptr; // the signal's mode
     int64_t index = 0;
     int64_t streamIndex = 0;
 };
@@ -34,7 +33,7 @@ InputStream::InputStream(std::shared_ptr<const CardSettings> settings,
 
 InputStream::~InputStream()
 {
-    dropCallbacks();
+    m_callbacks.drop();
 }
 
 bool InputStream::onOwnThread() const
@@ -134,12 +133,12 @@ HRESULT InputStream::stop()
 
 void InputStream::setCallback(IDeckLinkInputCallback* callback)
 {
-    cardcommon::replaceHeld(m_mutex, m_callback, callback);
+    m_callbacks.setCallback(callback);
 }
 
 void InputStream::setPreviewCallback(IDeckLinkScreenPreviewCallback* callback)
 {
-    cardcommon::replaceHeld(m_mutex, m_preview, callback);
+    m_callbacks.setPreview(callback);
 }
 
 std::string InputStream::problem()
@@ -185,22 +184,7 @@ void InputStream::shutdown()
     }
     if (finished.joinable())
         finished.join();
-    dropCallbacks();
-}
-
-void InputStream::dropCallbacks()
-{
-    IDeckLinkInputCallback* callback = nullptr;
-    IDeckLinkScreenPreviewCallback* preview = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        std::swap(callback, m_callback);
-        std::swap(preview, m_preview);
-    }
-    if (callback)
-        callback->Release();
-    if (preview)
-        preview->Release();
+    m_callbacks.drop();
 }
 
 void InputStream::run()
@@ -225,9 +209,11 @@ void InputStream::run()
 
         const uint64_t generation = m_generation;
         const int64_t index = m_nextIndex;
-        Delivery delivery = nextDelivery(index);
-        lock.unlock();
-        deliver(delivery);
+        {
+            Delivery delivery = nextDelivery(index);
+            lock.unlock();
+            deliver(delivery);
+        } // the callbacks are let go before the lock is taken again
         lock.lock();
         // A restart from within the callback has set the stream's next frame itself.
         if (m_generation == generation)
@@ -244,17 +230,13 @@ InputStream::Delivery InputStream::nextDelivery(int64_t index)
     delivery.signal = m_signal;
     delivery.index = index;
     delivery.streamIndex = index - m_firstIndex;
+    delivery.callbacks = m_callbacks.hold();
     // Detection reports a signal in another mode once; the frames meanwhile are black.
-    if (m_callback && m_signal && m_signal != m_mode && m_detection && m_reportedSignal != m_signal) {
+    if (delivery.callbacks.callback && m_signal && m_signal != m_mode && m_detection &&
+        m_reportedSignal != m_signal) {
         delivery.formatChange = true;
         m_reportedSignal = m_signal;
     }
-    delivery.callback = m_callback;
-    delivery.preview = delivery.formatChange ? nullptr : m_preview;
-    if (delivery.callback)
-        delivery.callback->AddRef();
-    if (delivery.preview)
-        delivery.preview->AddRef();
     return delivery;
 }
 
@@ -262,14 +244,10 @@ void InputStream::deliver(Delivery& delivery)
 {
     const DisplayModeInfo& mode = *delivery.mode;
     if (delivery.formatChange) {
-        auto* detected = new CardDisplayMode(*delivery.signal);
-        delivery.callback->VideoInputFormatChanged(bmdVideoInputDisplayModeChanged, detected,
-                                                   bmdDetectedVideoInputYCbCr422);
-        detected->Release();
-        delivery.callback->Release();
+        delivery.callbacks.formatChanged(*delivery.signal);
         return;
     }
-    if (!delivery.callback && !delivery.preview)
+    if (!delivery.callbacks)
         return;
 
     const bool hasSignal = delivery.signal == delivery.mode;
@@ -313,14 +291,7 @@ void InputStream::deliver(Delivery& delivery)
     }
     auto* inputFrame = new VirtualInputFrame(layout, valid ? bmdFrameFlagDefault : bmdFrameHasNoInputSource,
                                              std::move(pixels), std::move(info));
-    if (delivery.callback) {
-        delivery.callback->VideoInputFrameArrived(inputFrame, nullptr);
-        delivery.callback->Release();
-    }
-    if (delivery.preview) {
-        delivery.preview->DrawFrame(inputFrame);
-        delivery.preview->Release();
-    }
+    delivery.callbacks.deliver(inputFrame);
     inputFrame->Release();
 }
 

@@ -50,12 +50,12 @@ private:
     bool onOwnThread() const;
     Delivery nextDelivery(int64_t index);
     void deliver(Delivery& delivery);
-    void dropCallbacks();
 
     const std::shared_ptr<const CardSettings> m_settings;
     const std::shared_ptr<const FrameClock> m_clock;
     const std::unique_ptr<Source> m_source;
     const std::shared_ptr<BufferPool> m_pool = std::make_shared<BufferPool>();
+    InputCallbacks m_callbacks;
 
     std::mutex m_mutex;
     std::condition_variable m_wake; // state changed: the thread and waiting stops look again
@@ -65,8 +65,6 @@ private:
     bool m_detection = false;
     const DisplayModeInfo* m_reportedSignal = nullptr; // last format change reported since enabling
     std::string m_sourceProblem;                       // why the source gave no picture for the last frame
-    IDeckLinkInputCallback* m_callback = nullptr;
-    IDeckLinkScreenPreviewCallback* m_preview = nullptr;
 
     bool m_streaming = false;
     uint64_t m_generation = 0; // counts starts; a restart from a callback shows as a new generation

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "capture/comcallback.h"
-#include "capture/comptr.h"
 #include "pipeline/videoframe.h"
+#include <decklink/comptr.h>
 
 #include <QObject>
 #include <QString>

@@ -1,7 +1,7 @@
 #include "capture/inputframeconversion.h"
 #include "pipeline/logcategories.h"
 
-#include "capture/comptr.h"
+#include <decklink/comptr.h>
 
 #include <opencv2/imgproc.hpp>
 

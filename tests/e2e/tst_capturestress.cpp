@@ -146,7 +146,7 @@ cards:
         WindowDriver driver(window);
         QVERIFY(waitForCards(driver, 2));
         MemorySamples memory;
-        const int cycles = scaled(160);
+        const int cycles = scaled(100);
         for (int cycle = 0; cycle < cycles; ++cycle) {
             driver.chooseDouble(1, 0);
             QCOMPARE(driver.leftList()->currentText(), QStringLiteral("Pulled"));
@@ -176,7 +176,7 @@ cards:
         QVERIFY(waitForCards(driver, 3));
         driver.chooseDouble(0, 1);
         MemorySamples memory;
-        const int clicks = scaled(320) & ~1; // ends stopped
+        const int clicks = scaled(200) & ~1; // ends stopped
         for (int click = 0; click < clicks; ++click) {
             driver.click();
             const bool started = click % 2 == 0;
