@@ -1,6 +1,5 @@
 #include "capture.h"
 
-#include "inputframe.h"
 #include "modes.h"
 #include "problems.h"
 
@@ -481,7 +480,7 @@ void CaptureStream::handleSample(Run& run, GstSample* sample)
                              GST_VIDEO_FRAME_PLANE_STRIDE(mapped, 0), bmdFormat8BitYUV};
 
     const bool noSignal = GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_GAP);
-    CapturedFrameInfo info;
+    InputFrameInfo info;
     info.displayMode = mode.code;
     info.timecodeFormats = m_card->timecodes;
     if (!noSignal)
@@ -499,19 +498,19 @@ void CaptureStream::handleSample(Run& run, GstSample* sample)
         const GstClockTime now = gst_clock_get_time(sharedClock());
         running = now > base ? now - base : 0;
     }
-    info.streamTimeNs = static_cast<int64_t>(running);
+    info.streamTime = static_cast<int64_t>(running);
     GstClockTime captured = base + running;
     if (GstReferenceTimestampMeta* reference = gst_buffer_get_reference_timestamp_meta(buffer, nullptr))
         captured = reference->timestamp;
-    info.hardwareTimeNs = frameSlotStart(static_cast<int64_t>(captured), mode);
-    info.durationNs =
+    info.hardwareTime = frameSlotStart(static_cast<int64_t>(captured), mode);
+    info.duration =
         GST_BUFFER_DURATION_IS_VALID(buffer)
             ? static_cast<int64_t>(GST_BUFFER_DURATION(buffer))
             : static_cast<int64_t>(gst_util_uint64_scale(GST_SECOND, mode.frameDuration, mode.timeScale));
     if (!noSignal)
         setProblem({}, nullptr);
-    auto* frame = new CapturedFrame(layout, noSignal ? bmdFrameHasNoInputSource : bmdFrameFlagDefault,
-                                    std::move(pixels), std::move(info));
+    auto* frame = new CardInputFrame(layout, noSignal ? bmdFrameHasNoInputSource : bmdFrameFlagDefault,
+                                     std::move(pixels), std::move(info));
     m_callbacks.hold().deliver(frame);
     frame->Release();
 }
@@ -530,15 +529,15 @@ void CaptureStream::deliverNoSignal(Run& run)
     const size_t bytes = static_cast<size_t>(layout.rowBytes) * static_cast<size_t>(layout.height);
     BufferPool::Buffer pixels = m_blackPool->acquire(bytes);
     fillBlack(pixels.get(), bytes);
-    CapturedFrameInfo info;
+    InputFrameInfo info;
     info.displayMode = mode.code;
     const GstClockTime now = gst_clock_get_time(sharedClock());
     const GstClockTime base = gst_element_get_base_time(run.pipeline);
-    info.hardwareTimeNs = frameSlotStart(static_cast<int64_t>(now), mode);
-    info.streamTimeNs = now > base ? static_cast<int64_t>(now - base) : 0;
-    info.durationNs =
+    info.hardwareTime = frameSlotStart(static_cast<int64_t>(now), mode);
+    info.streamTime = now > base ? static_cast<int64_t>(now - base) : 0;
+    info.duration =
         static_cast<int64_t>(gst_util_uint64_scale(GST_SECOND, mode.frameDuration, mode.timeScale));
-    auto* frame = new CapturedFrame(layout, bmdFrameHasNoInputSource, std::move(pixels), std::move(info));
+    auto* frame = new CardInputFrame(layout, bmdFrameHasNoInputSource, std::move(pixels), std::move(info));
     held.deliver(frame);
     frame->Release();
 }

@@ -314,42 +314,6 @@ void Driver::removeDevice(GstDevice* device)
         card->Release();
 }
 
-GStreamerDiscovery::~GStreamerDiscovery()
-{
-    UninstallDeviceNotifications();
-}
-
-HRESULT GStreamerDiscovery::InstallDeviceNotifications(IDeckLinkDeviceNotificationCallback* callback)
-{
-    if (!callback)
-        return E_POINTER;
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_queue)
-        return E_ACCESSDENIED;
-    auto queue = std::make_shared<NotificationQueue>(callback);
-    queue->start();
-    if (!Driver::instance().attach(queue)) {
-        queue->stop();
-        return E_FAIL;
-    }
-    m_queue = std::move(queue);
-    return S_OK;
-}
-
-HRESULT GStreamerDiscovery::UninstallDeviceNotifications()
-{
-    std::shared_ptr<NotificationQueue> queue;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        std::swap(queue, m_queue);
-    }
-    if (!queue)
-        return S_OK;
-    Driver::instance().detach(queue);
-    queue->stop();
-    return S_OK;
-}
-
 // The control interface.
 
 bool isAvailable()
@@ -383,7 +347,7 @@ HRESULT createDiscovery(IDeckLinkDiscovery** discovery)
     *discovery = nullptr;
     if (!isAvailable())
         return E_FAIL;
-    *discovery = new GStreamerDiscovery;
+    *discovery = new CardDiscovery(Driver::instance());
     return S_OK;
 }
 long liveObjects()

@@ -9,6 +9,7 @@
 #include "common/displaymodes.h"
 #include "common/frameconverter.h"
 #include "common/inputcallbacks.h"
+#include "common/inputframe.h"
 #include "common/notificationqueue.h"
 #include "common/uyvyconversion.h"
 

@@ -277,8 +277,14 @@ void InputStream::deliver(Delivery& delivery)
 
     InputFrameInfo info;
     info.displayMode = mode.code;
-    info.timing = FrameTiming{m_clock->originNs(), delivery.index, delivery.streamIndex, mode.frameDuration,
-                              mode.timeScale};
+    // Frame `index` of the card's clock, whose frame 0 lies originNs after the origin of the hardware
+    // reference clock, exactly: in units of 1/(1e9 x the mode's time scale) seconds.
+    const __int128 frameUnits = static_cast<__int128>(mode.frameDuration) * nanosecondsPerSecond;
+    info.unitsPerSecond = nanosecondsPerSecond * mode.timeScale;
+    info.hardwareTime =
+        static_cast<__int128>(m_clock->originNs()) * mode.timeScale + delivery.index * frameUnits;
+    info.streamTime = delivery.streamIndex * frameUnits;
+    info.duration = frameUnits;
     if (valid) {
         info.timecodeFormats = m_settings->timecodes;
         info.timecode = m_clock->timecode(delivery.index, mode, m_settings->userBits);
@@ -286,11 +292,11 @@ void InputStream::deliver(Delivery& delivery)
             const TimecodeOverlay& overlay =
                 timecodeOverlay(mode.height, colourMatrixFor(mode.width, mode.height));
             for (const cv::Rect& view : picture->views)
-                overlay.draw(frame, view, info.timecode);
+                overlay.draw(frame, view, *info.timecode);
         }
     }
-    auto* inputFrame = new VirtualInputFrame(layout, valid ? bmdFrameFlagDefault : bmdFrameHasNoInputSource,
-                                             std::move(pixels), std::move(info));
+    auto* inputFrame = new CardInputFrame(layout, valid ? bmdFrameFlagDefault : bmdFrameHasNoInputSource,
+                                          std::move(pixels), std::move(info));
     delivery.callbacks.deliver(inputFrame);
     inputFrame->Release();
 }
