@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QLabel>
+#include <array>
 
 namespace {
 
@@ -21,26 +22,25 @@ struct InfoRows
     QLabel* hardwareReferenceTimestamp;
     QLabel* streamTime;
 
-    std::initializer_list<QLabel*> all() const
+    std::array<QLabel*, 7> all() const
     {
-        return {pixelFormat,    displayMode, timecode, timecodeUserBits, timecodeFormat,
-                hardwareReferenceTimestamp, streamTime};
+        return {pixelFormat,      displayMode,    timecode,
+                timecodeUserBits, timecodeFormat, hardwareReferenceTimestamp,
+                streamTime};
     }
 };
 
 InfoRows leftRows(const Ui::MainWindow& ui)
 {
-    return {ui.lbl_leftPixelFormat,    ui.lbl_leftDisplayMode,
-            ui.lbl_leftTimecode,       ui.lbl_leftTimecodeUserBits,
-            ui.lbl_leftTimecodeFormat, ui.lbl_leftHardwareReferenceTimestamp,
+    return {ui.lbl_leftPixelFormat,      ui.lbl_leftDisplayMode,    ui.lbl_leftTimecode,
+            ui.lbl_leftTimecodeUserBits, ui.lbl_leftTimecodeFormat, ui.lbl_leftHardwareReferenceTimestamp,
             ui.lbl_leftStreamTime};
 }
 
 InfoRows rightRows(const Ui::MainWindow& ui)
 {
-    return {ui.lbl_rightPixelFormat,    ui.lbl_rightDisplayMode,
-            ui.lbl_rightTimecode,       ui.lbl_rightTimecodeUserBits,
-            ui.lbl_rightTimecodeFormat, ui.lbl_rightHardwareReferenceTimestamp,
+    return {ui.lbl_rightPixelFormat,      ui.lbl_rightDisplayMode,    ui.lbl_rightTimecode,
+            ui.lbl_rightTimecodeUserBits, ui.lbl_rightTimecodeFormat, ui.lbl_rightHardwareReferenceTimestamp,
             ui.lbl_rightStreamTime};
 }
 

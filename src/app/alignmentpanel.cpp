@@ -5,21 +5,20 @@
 #include "app/alignmentpanel.h"
 
 #include "app/orientationadvice.h"
+#include "app/panelstyle.h"
 #include "pipeline/logcategories.h"
 #include "plots/alignmenttrendplot.h"
-#include "app/panelstyle.h"
 #include "ui_mainwindow.h"
 
 #include <QDir>
 #include <QLabel>
 #include <QPalette>
 #include <QPushButton>
-#include <QSlider>
 #include <QSignalBlocker>
+#include <QSlider>
 #include <utility>
 
 namespace {
-
 
 struct ReadoutRow
 {
@@ -54,8 +53,8 @@ void AlignmentPanel::update(const CalibrationPair& pair, const std::optional<Cal
     const FullSizeScale scale;
     std::optional<AlignmentReading> reading;
     if (averages)
-        reading = measureAlignment(pair.left.rectangles, pair.right.rectangles, pair.left.raw.image.size(),
-                                   scale);
+        reading =
+            measureAlignment(pair.left.rectangles, pair.right.rectangles, pair.left.raw.image.size(), scale);
 
     if (!reading) {
         // As the indicators: nothing measured, nothing added to the history.
@@ -126,8 +125,8 @@ void AlignmentPanel::logAlignment(const CalibrationPair& pair, const std::option
         return;
     }
     m_ui.lbl_AlignmentRecordStatus->setText(QStringLiteral("Recording %1 lines to %2")
-                                                 .arg(m_alignmentLog.lineCount())
-                                                 .arg(QDir::toNativeSeparators(m_alignmentLog.filePath())));
+                                                .arg(m_alignmentLog.lineCount())
+                                                .arg(QDir::toNativeSeparators(m_alignmentLog.filePath())));
 }
 
 void AlignmentPanel::stopAlignmentRecording(const QString& status)
@@ -185,8 +184,7 @@ void AlignmentPanel::checkOrientationAtMostTwiceASecond(const CalibrationPair& p
     const QString advice = orientationAdvice(check.verdict, left, right);
     qCDebug(lcWindow) << "checkOrientation - scores" << check.scores[0] << check.scores[1] << check.scores[2]
                       << check.scores[3];
-    m_ui.lbl_OrientationWarning->setText(advice.isEmpty() ? QString()
-                                                           : QStringLiteral("WARNING: ") + advice);
+    m_ui.lbl_OrientationWarning->setText(advice.isEmpty() ? QString() : QStringLiteral("WARNING: ") + advice);
     m_ui.lbl_OrientationWarning->setPalette(statePalette(IndicatorState::Yellow));
     m_ui.lbl_OrientationWarning->setVisible(!advice.isEmpty());
 }
@@ -197,9 +195,9 @@ void AlignmentPanel::clearAlignment()
     m_ui.wgt_AlignmentTrend->clear();
     for (QLabel* label :
          {m_ui.lbl_AlignVerticalValue, m_ui.lbl_AlignVerticalState, m_ui.lbl_AlignVerticalAction,
-          m_ui.lbl_AlignRollValue, m_ui.lbl_AlignRollState, m_ui.lbl_AlignRollAction,
-          m_ui.lbl_AlignSizeValue, m_ui.lbl_AlignSizeState, m_ui.lbl_AlignSizeAction,
-          m_ui.lbl_AlignHorizontalValue, m_ui.lbl_AlignHorizontalState, m_ui.lbl_AlignHorizontalAction}) {
+          m_ui.lbl_AlignRollValue, m_ui.lbl_AlignRollState, m_ui.lbl_AlignRollAction, m_ui.lbl_AlignSizeValue,
+          m_ui.lbl_AlignSizeState, m_ui.lbl_AlignSizeAction, m_ui.lbl_AlignHorizontalValue,
+          m_ui.lbl_AlignHorizontalState, m_ui.lbl_AlignHorizontalAction}) {
         label->setText(QString());
         label->setPalette(QPalette());
     }

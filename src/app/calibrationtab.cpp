@@ -58,7 +58,6 @@ cv::Mat stereoOutputImage(const cv::Mat& left, const cv::Mat& right, StereoOutpu
     return output;
 }
 
-
 void showIndicator(QLabel* text, QSlider* slider, double average, const QString& shown,
                    IndicatorLimits limits)
 {
@@ -122,9 +121,8 @@ CalibrationTab::CalibrationTab(Ui::MainWindow& form, FramePipeline& pipeline, QO
 {
     setObjectName(QStringLiteral("calibrationTab"));
     markPanelShown(m_ui.btn_CalibrationDetailsShowHide);
-    connect(m_ui.btn_CalibrationDetailsShowHide, &QAbstractButton::clicked, this, [this] {
-        togglePanel(m_ui.frm_ProcessedView, m_ui.btn_CalibrationDetailsShowHide);
-    });
+    connect(m_ui.btn_CalibrationDetailsShowHide, &QAbstractButton::clicked, this,
+            [this] { togglePanel(m_ui.frm_ProcessedView, m_ui.btn_CalibrationDetailsShowHide); });
     // The form keeps two labels for the board's angles; the tab never shows them.
     m_ui.lbl_AngleLeft->hide();
     m_ui.lbl_AngleRight->hide();
@@ -138,8 +136,7 @@ void CalibrationTab::clearCalibrationResults()
     m_indicatorHistory.clear();
     for (QLabel* view : {m_ui.lbl_ImageProcessedLeft, m_ui.lbl_ImageProcessedRight, m_ui.lbl_ImageResult})
         view->clear();
-    for (QLabel* text :
-         {m_ui.lbl_zoomTxt, m_ui.lbl_RotationTxt, m_ui.lbl_yOffsetTxt, m_ui.lbl_xOffsetTxt}) {
+    for (QLabel* text : {m_ui.lbl_zoomTxt, m_ui.lbl_RotationTxt, m_ui.lbl_yOffsetTxt, m_ui.lbl_xOffsetTxt}) {
         text->clear();
         text->setPalette(QPalette());
     }
@@ -177,8 +174,8 @@ std::optional<CalibrationAverages> CalibrationTab::updateCalibrationIndicators(c
         problem == ComparisonProblem::None ? measureCalibration(pair.left.rectangles, pair.right.rectangles)
                                            : std::nullopt;
     m_ui.lbl_IndicatorsProblem->setText(problemText(problem, pair.left.processed.image,
-                                                     pair.right.processed.image, pair.left.rectangles,
-                                                     pair.right.rectangles));
+                                                    pair.right.processed.image, pair.left.rectangles,
+                                                    pair.right.rectangles));
     if (!measurement) {
         // Without a comparable board on both sides nothing is measured: the
         // sliders and the history stay as they were.

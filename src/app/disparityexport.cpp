@@ -134,7 +134,8 @@ void DisparityExport::save(const VideoFrame& leftRawFrame, const VideoFrame& rig
     // Each file that cannot be written gets its box, naming it and why.
     const auto writeError = [this](const QString& path, const QString& reason) {
         emit errorOccurred(kWriteErrorTitle, kWriteErrorText + QLatin1Char('\n') +
-                                                 QDir::toNativeSeparators(path) + QStringLiteral(": ") + reason);
+                                                 QDir::toNativeSeparators(path) + QStringLiteral(": ") +
+                                                 reason);
     };
     const std::pair<const VideoFrame*, const char*> files[] = {
         {&leftRawFrame, "_L.png"}, {&rightRawFrame, "_R.png"}, {&disparityMap, "_map.png"}};

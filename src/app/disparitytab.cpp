@@ -42,8 +42,9 @@ DisparityTab::DisparityTab(Ui::MainWindow& form, FramePipeline& pipeline,
         {m_ui.frm_DisparityLiveView, m_ui.btn_DisparityPreviewShowHide}};
     for (const auto& [panel, button] : panels) {
         markPanelShown(button);
-        connect(button, &QAbstractButton::clicked, this,
-                [this, panel = panel, button = button] { adjustDisparityOutputStretch(togglePanel(panel, button)); });
+        connect(button, &QAbstractButton::clicked, this, [this, panel = panel, button = button] {
+            adjustDisparityOutputStretch(togglePanel(panel, button));
+        });
     }
 
     for (QDoubleSpinBox* box : {m_ui.box_ParallaxNear, m_ui.box_ParallaxScreen, m_ui.box_ParallaxFar})
@@ -56,10 +57,11 @@ DisparityTab::DisparityTab(Ui::MainWindow& form, FramePipeline& pipeline,
     connect(m_ui.chb_LiveAnalysis, &QAbstractButton::toggled, this, &DisparityTab::onLiveToggled);
     connect(m_ui.cmb_TargetScreen, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &DisparityTab::onTargetScreenChosen);
-    connect(m_ui.box_ScreenWidth, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this, [this](double m) {
-        QSettings(kOrganizationName, kApplicationName).setValue(kTargetScreenWidthKey, m);
-        showDepthBudget();
-    });
+    connect(m_ui.box_ScreenWidth, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this,
+            [this](double m) {
+                QSettings(kOrganizationName, kApplicationName).setValue(kTargetScreenWidthKey, m);
+                showDepthBudget();
+            });
     connect(m_ui.box_EyeSeparation, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this,
             [this](double mm) {
                 QSettings(kOrganizationName, kApplicationName).setValue(kEyeSeparationKey, mm);
@@ -82,7 +84,8 @@ void DisparityTab::restoreTargetScreen()
     for (int i = 0; i < kCustomScreen; ++i)
         if (std::abs(kScreenPresets[i] - width) < 1e-9)
             preset = i;
-    const QSignalBlocker list(m_ui.cmb_TargetScreen), box(m_ui.box_ScreenWidth), eyeBox(m_ui.box_EyeSeparation);
+    const QSignalBlocker list(m_ui.cmb_TargetScreen), box(m_ui.box_ScreenWidth),
+        eyeBox(m_ui.box_EyeSeparation);
     m_ui.cmb_TargetScreen->setCurrentIndex(preset);
     m_ui.box_ScreenWidth->setValue(width);
     m_ui.box_EyeSeparation->setValue(eyes);
@@ -184,7 +187,8 @@ void DisparityTab::onDisparityPreview(VideoFrame leftFrame, VideoFrame rightFram
 }
 
 void DisparityTab::onNewDisparityMapResults(VideoFrame leftRawFrame, VideoFrame rightRawFrame,
-                                            VideoFrame disparityMap, DisparityHistogramInfo disparity_histogram)
+                                            VideoFrame disparityMap,
+                                            DisparityHistogramInfo disparity_histogram)
 {
     qCDebug(lcWindow) << "onNewDisparityMapResults - disparityMap.data ="
                       << static_cast<const void*>(disparityMap.image.data);
@@ -201,7 +205,8 @@ void DisparityTab::onDisparityMapFailed(QString reason)
 }
 
 void DisparityTab::onNewLiveDisparityMapResults(VideoFrame leftFrame, VideoFrame rightFrame,
-                                                VideoFrame disparityMap, DisparityHistogramInfo disparity_histogram)
+                                                VideoFrame disparityMap,
+                                                DisparityHistogramInfo disparity_histogram)
 {
     // One sent just before Live went off, or before the tab was left.
     if (!m_ui.chb_LiveAnalysis->isChecked())
@@ -219,8 +224,9 @@ void DisparityTab::onLiveAnalysisFailed(QString reason)
                                                "once the cause is removed."));
 }
 
-void DisparityTab::showDisparityAnalysis(const VideoFrame& left, const VideoFrame& right, const VideoFrame& map,
-                                         const DisparityHistogramInfo& analysis, bool live)
+void DisparityTab::showDisparityAnalysis(const VideoFrame& left, const VideoFrame& right,
+                                         const VideoFrame& map, const DisparityHistogramInfo& analysis,
+                                         bool live)
 {
     showImage(left.image, m_ui.lbl_DisparityInputImgL);
     showImage(right.image, m_ui.lbl_DisparityInputImgR);
@@ -257,13 +263,14 @@ void DisparityTab::showDepthBudget()
     m_ui.lbl_DepthBudget->setText(
         QStringLiteral("%1, 1st to 99th percentile of the %2 % matched pixels (negative: in front of the "
                        "screen):\n%3\nOn the %4 screen: %5")
-            .arg(head, matchedShare(b), budgetFigures(b), screenName(screen), screenFigures(b, screen, eyes)));
+            .arg(head, matchedShare(b), budgetFigures(b), screenName(screen),
+                 screenFigures(b, screen, eyes)));
     const QString warning = divergenceWarning(b, screen, eyes);
-    m_ui.lbl_DivergenceWarning->setText(warning.isEmpty()
-                                            ? QString()
-                                            : QStringLiteral("Warning: %1. Bring the background nearer to the "
-                                                             "screen: converge farther back or reduce the "
-                                                             "interaxial.")
-                                                  .arg(warning));
+    m_ui.lbl_DivergenceWarning->setText(
+        warning.isEmpty() ? QString()
+                          : QStringLiteral("Warning: %1. Bring the background nearer to the "
+                                           "screen: converge farther back or reduce the "
+                                           "interaxial.")
+                                .arg(warning));
     m_ui.lbl_DivergenceWarning->setVisible(!warning.isEmpty());
 }

@@ -21,8 +21,8 @@ class DisparityTab : public QObject
     Q_OBJECT
 
 public:
-    DisparityTab(Ui::MainWindow& form, FramePipeline& pipeline, DisparityExport::DirectoryQuestion askForDirectory,
-                 QObject* parent);
+    DisparityTab(Ui::MainWindow& form, FramePipeline& pipeline,
+                 DisparityExport::DirectoryQuestion askForDirectory, QObject* parent);
 
     // The analysis settings as the tab's boxes hold them.
     DisparitySettings formSettings() const;

@@ -15,7 +15,7 @@ void join(WorkerThread* worker)
 
 FramePipeline::FramePipeline(QObject* parent)
     : QObject(parent), m_preprocessing{std::make_unique<ImgPreprocessingThread>(0),
-                                                       std::make_unique<ImgPreprocessingThread>(1)},
+                                       std::make_unique<ImgPreprocessingThread>(1)},
       m_calibration{std::make_unique<CalibrationThread>(), std::make_unique<CalibrationThread>()},
       m_synchronization(std::make_unique<SynchronizationThread>()),
       m_disparityMap(std::make_unique<DisparityMapThread>()),

@@ -81,10 +81,9 @@ QString listInputs()
     QString text;
     ComPtr<IDeckLinkDiscovery> discovery;
     const auto notifications = ComPtr<IgnoredNotifications>::adopt(new IgnoredNotifications);
-    const bool installed =
-        DeckLinkCreateInstance(CLSID_CDeckLinkDiscovery, IID_IDeckLinkDiscovery, discovery.receiveAny()) ==
-            S_OK &&
-        discovery && discovery->InstallDeviceNotifications(notifications.get()) == S_OK;
+    const bool installed = DeckLinkCreateInstance(CLSID_CDeckLinkDiscovery, IID_IDeckLinkDiscovery,
+                                                  discovery.receiveAny()) == S_OK &&
+                           discovery && discovery->InstallDeviceNotifications(notifications.get()) == S_OK;
     if (!installed) {
         text += QStringLiteral("No capture driver is available: no inputs.\n");
     } else {

@@ -61,8 +61,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::Main
     // The boxes open over the window and return once closed.
     connect(m_capture.get(), &CaptureControl::errorOccurred, this, &MainWindow::onDisplayErrorMessage);
     connect(m_disparity.get(), &DisparityTab::errorOccurred, this, &MainWindow::onDisplayErrorMessage);
-    connect(m_capture.get(), &CaptureControl::stopping, m_disparity.get(), &DisparityTab::switchLiveAnalysisOff);
-    connect(m_capture.get(), &CaptureControl::startFailed, m_acquisition.get(), &AcquisitionTab::clearFrameInfo);
+    connect(m_capture.get(), &CaptureControl::stopping, m_disparity.get(),
+            &DisparityTab::switchLiveAnalysisOff);
+    connect(m_capture.get(), &CaptureControl::startFailed, m_acquisition.get(),
+            &AcquisitionTab::clearFrameInfo);
     connect(m_capture.get(), &CaptureControl::stopped, this, [this] {
         m_acquisition->clearLiveViews();
         m_calibration->clearCalibrationResults();

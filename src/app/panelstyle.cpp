@@ -28,7 +28,8 @@ bool togglePanel(QWidget* panel, QAbstractButton* button)
 {
     const bool hide = !panel->isHidden();
     panel->setVisible(!hide);
-    button->setIcon(button->style()->standardIcon(hide ? QStyle::SP_DialogNoButton : QStyle::SP_DialogYesButton));
+    button->setIcon(
+        button->style()->standardIcon(hide ? QStyle::SP_DialogNoButton : QStyle::SP_DialogYesButton));
     return hide;
 }
 

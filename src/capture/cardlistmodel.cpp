@@ -50,8 +50,9 @@ DeckLinkDevice* CardListModel::device(int row) const
 
 int CardListModel::rowOf(const IDeckLink* card) const
 {
-    const auto found = std::find_if(m_devices.begin(), m_devices.end(),
-                                    [card](const ComPtr<DeckLinkDevice>& d) { return d->GetDeckLink() == card; });
+    const auto found =
+        std::find_if(m_devices.begin(), m_devices.end(),
+                     [card](const ComPtr<DeckLinkDevice>& d) { return d->GetDeckLink() == card; });
     return found == m_devices.end() ? -1 : int(found - m_devices.begin());
 }
 

@@ -41,8 +41,8 @@ QColor background(const QLabel* label)
     return colour;
 }
 
-// Hands the window's pipeline a calibration result of one side, as a calibration thread does. The raw picture has the
-// given colour, the processed one its inverse, so the views show which one they got.
+// Hands the window's pipeline a calibration result of one side, as a calibration thread does. The raw picture
+// has the given colour, the processed one its inverse, so the views show which one they got.
 class ResultSource
 {
 public:

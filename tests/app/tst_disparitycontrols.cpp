@@ -291,7 +291,8 @@ private slots:
         frames[1].image = texture(cv::Size(96, 64), CV_8UC3, 2);
         frames[2].image = map;
         ModalAnswerer answerer;
-        MainWindowProbe(window).disparity().onNewDisparityMapResults(frames[0], frames[1], frames[2], DisparityHistogramInfo());
+        MainWindowProbe(window).disparity().onNewDisparityMapResults(frames[0], frames[1], frames[2],
+                                                                     DisparityHistogramInfo());
         QVERIFY(answerer.titles().isEmpty());
         QVERIFY(analyze->isEnabled());
 
@@ -357,7 +358,8 @@ private slots:
             rlimit capped = saved;
             capped.rlim_cur = limit > 0 ? rlim_t(limit) : saved.rlim_cur;
             QCOMPARE(setrlimit(RLIMIT_FSIZE, &capped), 0);
-            MainWindowProbe(window).disparity().onNewDisparityMapResults(left, right, map, DisparityHistogramInfo());
+            MainWindowProbe(window).disparity().onNewDisparityMapResults(left, right, map,
+                                                                         DisparityHistogramInfo());
             setrlimit(RLIMIT_FSIZE, &saved);
             std::signal(SIGXFSZ, signal);
         }
@@ -408,7 +410,8 @@ private slots:
         QVERIFY(!QFile::exists(atRoot));
 
         ModalAnswerer answerer;
-        MainWindowProbe(window).disparity().onNewDisparityMapResults(left, right, map, DisparityHistogramInfo());
+        MainWindowProbe(window).disparity().onNewDisparityMapResults(left, right, map,
+                                                                     DisparityHistogramInfo());
         const bool leftAtRoot = QFile::exists(atRoot);
         if (leftAtRoot)
             for (const char* suffix : {"_L.png", "_R.png", "_map.png", "_budget.txt"})
@@ -422,7 +425,8 @@ private slots:
                      chosen.path());
             QCOMPARE(QDir(chosen.path()).entryList(QDir::Files).size(), 4);
             // Asked once: the next results go to the same place.
-            MainWindowProbe(window).disparity().onNewDisparityMapResults(left, right, map, DisparityHistogramInfo());
+            MainWindowProbe(window).disparity().onNewDisparityMapResults(left, right, map,
+                                                                         DisparityHistogramInfo());
             QCOMPARE(window.openedAt.size(), 1);
         } else {
             QCOMPARE(answerer.titles(), QStringList{"Write error"});

@@ -116,8 +116,7 @@ private slots:
         QFETCH(QSize, expected);
         PictureView view(viewport);
         QCOMPARE(view.area->viewport()->size(), viewport);
-        showImage(cv::Mat(frame.height(), frame.width(), CV_8UC3, cv::Scalar::all(128)),
-                              view.label);
+        showImage(cv::Mat(frame.height(), frame.width(), CV_8UC3, cv::Scalar::all(128)), view.label);
         QCOMPARE(view.label->pixmap(Qt::ReturnByValue).size(), expected);
     }
 
@@ -175,7 +174,8 @@ private slots:
         VideoFrame frame;
         frame.image = cv::Mat(1080, 1920, CV_8UC3, cv::Scalar(0, 255, 0));
         const char* slot = left ? "onNewLeftRawFrameArrived" : "onNewRightRawFrameArrived";
-        QVERIFY(QMetaObject::invokeMethod(&MainWindowProbe(window).acquisition(), slot, Q_ARG(VideoFrame, frame)));
+        QVERIFY(QMetaObject::invokeMethod(&MainWindowProbe(window).acquisition(), slot,
+                                          Q_ARG(VideoFrame, frame)));
 
         auto* area = window.findChild<QScrollArea*>(left ? "scrollArea_LiveLeft" : "scrollArea_LiveRight");
         auto* view = window.findChild<QLabel*>(left ? "lbl_ImageLiveLeft" : "lbl_ImageLiveRight");

@@ -186,7 +186,8 @@ cards:
         driver.chooseDouble(1, 1);
         driver.click();
         QCOMPARE(driver.answerer.titles(), QStringList{"Start Capture Error"});
-        QCOMPARE(driver.answerer.texts(), QStringList{"Select different input devices for left and right display"});
+        QCOMPARE(driver.answerer.texts(),
+                 QStringList{"Select different input devices for left and right display"});
         QCOMPARE(driver.caption(), QStringLiteral("Start capture"));
         QVERIFY(!WindowDriver::deviceAt(driver.leftList(), 1)->IsCapturing());
         // A different right card then starts.

@@ -277,9 +277,9 @@ cards:
         driver.click();
         const QString side = leftFails ? "Left" : "Right";
         QCOMPARE(driver.answerer.titles(), QStringList{side + " camera start capture error"});
-        QVERIFY2(
-            driver.answerer.texts().value(0).startsWith("Busy: This application was unable to start the capture."),
-            qPrintable(driver.answerer.texts().value(0)));
+        QVERIFY2(driver.answerer.texts().value(0).startsWith(
+                     "Busy: This application was unable to start the capture."),
+                 qPrintable(driver.answerer.texts().value(0)));
         QCOMPARE(driver.caption(), QStringLiteral("Start capture"));
         for (int card = 0; card < 3; ++card)
             QVERIFY(!WindowDriver::deviceAt(driver.leftList(), card)->IsCapturing());

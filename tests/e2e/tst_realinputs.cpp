@@ -63,8 +63,8 @@ private slots:
     {
         // A stream in no standard format: the card makes up a mode, named by size, scan and rate.
         WindowOnCards driver("cards:\n  - { name: \"Webcam\", source: { kind: pipeline, "
-                                        "description: \"videotestsrc is-live=true ! "
-                                        "video/x-raw,width=320,height=240,framerate=30/1\" } }\n");
+                             "description: \"videotestsrc is-live=true ! "
+                             "video/x-raw,width=320,height=240,framerate=30/1\" } }\n");
         QVERIFY2(driver.ready(1), driver.problem());
         driver.chooseSingle(0);
         driver.click();
@@ -77,7 +77,7 @@ private slots:
     void aCardThatCannotStartSaysWhyInTheWindow()
     {
         WindowOnCards driver("cards:\n  - { name: \"Broken\", source: { kind: pipeline, "
-                                        "description: \"nosuchvideosource\" } }\n");
+                             "description: \"nosuchvideosource\" } }\n");
         QVERIFY2(driver.ready(1), driver.problem());
         driver.chooseSingle(0);
         driver.click();

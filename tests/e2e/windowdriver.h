@@ -123,8 +123,7 @@ public:
     // The window is built on the cards once they are configured.
     explicit WindowOnCards(const std::string& configuration)
         : CardConfiguration(configuration), WindowDriver(window)
-    {
-    }
+    {}
 
     // True once the driver took the configuration and the window lists
     // `count` cards (any number when none is given); else problem() says
@@ -135,7 +134,10 @@ public:
             return false;
         if (count < 0 || waitForCards(*this, count))
             return true;
-        error = QStringLiteral("the window lists %1 cards, not %2").arg(leftList()->count()).arg(count).toStdString();
+        error = QStringLiteral("the window lists %1 cards, not %2")
+                    .arg(leftList()->count())
+                    .arg(count)
+                    .toStdString();
         return false;
     }
     const char* problem() const { return error.c_str(); }
