@@ -4,7 +4,7 @@
 #include "app/mainwindow.h"
 #include "pipeline/logcategories.h"
 
-#include "app/cvmattoqimage.h"
+#include "app/viewpicture.h"
 #include "capture/decklinkcodenames.h"
 #include "ui_mainwindow.h"
 
@@ -105,8 +105,8 @@ void MainWindow::showFrame(const VideoFrame& frame, QLabel* label)
 {
     // The black filler of an input without signal would pass for a picture.
     if (frame.noInputSignal) {
-        label->setWordWrap(true);
-        label->setText(noSignalText(frame.displayMode));
+        showViewText(label, frame.noSignalReason.isEmpty() ? noSignalText(frame.displayMode)
+                                                           : unreadablePictureText(frame.noSignalReason));
         return;
     }
     showImage(frame.image, label);
@@ -124,16 +124,9 @@ void MainWindow::showImage(const cv::Mat& frame, QLabel* label)
         label->clear();
         return;
     }
-    // Scaling first keeps the cost of the colour and Qt conversions to the
-    // size of the view, whatever the size of the capture.
-    const cv::Mat fitted = resizeToFit(frame, viewBox(label));
-    cv::Mat display;
-    if (fitted.channels() == 1)
-        display = fitted;
-    else if (fitted.channels() == 3)
-        cv::cvtColor(fitted, display, cv::COLOR_BGR2RGB);
-    const QImage image = display.empty() ? QImage() : cvMatToQImage(display);
-    label->setPixmap(QPixmap::fromImage(image, Qt::AutoColor));
+    // Scaling first keeps the cost of the conversion to the size of the
+    // view, whatever the size of the capture.
+    label->setPixmap(viewPixmap(resizeToFit(frame, viewBox(label))));
 }
 
 cv::Mat MainWindow::resizeToFit(const cv::Mat& source, QSize box)
