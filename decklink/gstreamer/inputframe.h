@@ -5,6 +5,7 @@
 
 #include "gstcommon.h"
 
+#include <gst/video/video-info.h>
 #include <optional>
 
 namespace gstreamercards {
@@ -18,6 +19,12 @@ struct CapturedFrameInfo
     int64_t streamTimeNs = 0;   // running time of the buffer
     int64_t durationNs = 1;
 };
+
+// The colours a stream's caps give its pictures. GStreamer fills what caps
+// leave open by picture size (Rec. 601 up to 576 lines, Rec. 709 above;
+// video range); a matrix it does not know leaves the choice to the display
+// mode.
+std::optional<Colorimetry> colorimetryOf(const GstVideoInfo& info);
 
 class CapturedFrame : public CardFrameBase<IDeckLinkVideoInputFrame>
 {

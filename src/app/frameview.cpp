@@ -1,9 +1,8 @@
 #include "app/frameview.h"
 
-#include "app/cvmattoqimage.h"
+#include "app/viewpicture.h"
 #include "capture/decklinkcodenames.h"
 
-#include <QImage>
 #include <QLabel>
 #include <QLayout>
 #include <QPixmap>
@@ -44,8 +43,8 @@ void showFrame(const VideoFrame& frame, QLabel* label)
 {
     // The black filler of an input without signal would pass for a picture.
     if (frame.noInputSignal) {
-        label->setWordWrap(true);
-        label->setText(noSignalText(frame.displayMode));
+        showViewText(label, frame.noSignalReason.isEmpty() ? noSignalText(frame.displayMode)
+                                                           : unreadablePictureText(frame.noSignalReason));
         return;
     }
     showImage(frame.image, label);
@@ -57,16 +56,9 @@ void showImage(const cv::Mat& frame, QLabel* label)
         label->clear();
         return;
     }
-    // Scaling first keeps the cost of the colour and Qt conversions to the
-    // size of the view, whatever the size of the capture.
-    const cv::Mat fitted = resizeToFit(frame, viewBox(label));
-    cv::Mat display;
-    if (fitted.channels() == 1)
-        display = fitted;
-    else if (fitted.channels() == 3)
-        cv::cvtColor(fitted, display, cv::COLOR_BGR2RGB);
-    const QImage image = display.empty() ? QImage() : cvMatToQImage(display);
-    label->setPixmap(QPixmap::fromImage(image, Qt::AutoColor));
+    // Scaling first keeps the cost of the conversion to the size of the
+    // view, whatever the size of the capture.
+    label->setPixmap(viewPixmap(resizeToFit(frame, viewBox(label))));
 }
 
 cv::Mat resizeToFit(const cv::Mat& source, QSize box)

@@ -4,6 +4,7 @@
 #include "capture/comptr.h"
 #include "pipeline/videoframe.h"
 
+#include <QMutex>
 #include <QObject>
 #include <QString>
 #include <atomic>
@@ -76,4 +77,6 @@ private:
     QString m_errorMessage;
     ComPtr<IDeckLinkOutput> m_deckLinkOutput;
     ComPtr<IDeckLinkVideoConversion> m_deckLinkConversion;
+    QMutex m_faultMutex;
+    QString m_reportedFault; // the last picture fault logged, under m_faultMutex
 };
