@@ -6,8 +6,8 @@
 
 #include "app/filewrite.h"
 #include "footage.h"
-#include "framemeasurement.h"
 #include "measurecolumns.h"
+#include "measurerun.h"
 #include "measuresummary.h"
 #include "version.h"
 
@@ -20,7 +20,6 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
-#include <limits>
 #include <opencv2/core/utils/logger.hpp>
 #include <unistd.h>
 
@@ -302,16 +301,13 @@ int main(int argc, char* argv[])
     std::signal(SIGINT, requestStop);
     std::signal(SIGTERM, requestStop);
 
-    // Sync from motion needs every frame of both videos; otherwise the frames
-    // between measured ones are only counted.
-    const bool sync = footage.isVideo() && footage.hasTwoFiles();
-    MotionOffsetEstimator estimator;
-    qint64 last = std::numeric_limits<qint64>::max();
+    RunSettings run;
+    run.measure = options.measure;
+    run.every = options.every;
     qint64 toRead = footage.framesLeft();
     if (options.durationSeconds > 0) {
-        const qint64 inDuration = std::llround(options.durationSeconds * footage.framesPerSecond());
-        toRead = toRead > 0 ? std::min(toRead, inDuration) : inDuration;
-        last = inDuration;
+        run.maxFrames = std::llround(options.durationSeconds * footage.framesPerSecond());
+        toRead = toRead > 0 ? std::min(toRead, run.maxFrames) : run.maxFrames;
     }
     QFile standardOutput;
     standardOutput.open(stdout, QIODevice::WriteOnly);
@@ -329,24 +325,16 @@ int main(int argc, char* argv[])
 
     MeasureSummary summary;
     Progress progress(options.quiet, toRead);
-    FootagePair pair;
-    for (qint64 read = 0; read < last && !stopRequested; ++read) {
-        const bool measured = read % options.every == 0;
-        if (!footage.next(pair, measured || sync))
-            break;
-        if (sync)
-            estimator.addFrames(pair.left, pair.right);
-        if (measured) {
-            FrameMeasurement m = measureFrame(pair.left, pair.right, options.measure);
-            m.frame = pair.frame;
-            m.seconds = pair.seconds;
-            if (sync)
-                m.sync = estimator.estimate();
+    measureFootage(
+        footage, run,
+        [&](const FrameMeasurement& m) {
             emitLine(options.json ? jsonLine(m) : csvLine(m));
             summary.add(m);
-        }
-        progress.frameDone(read + 1);
-    }
+        },
+        [&](qint64 read) {
+            progress.frameDone(read);
+            return !stopRequested;
+        });
     progress.finish();
     const bool interrupted = stopRequested;
 
