@@ -23,6 +23,9 @@ constexpr int kPlentyOfPoints = 4 * kMinMatches;
 // unrelated pictures give matches that agree on nothing.
 constexpr int kMinInliers = 30;
 constexpr double kMinInlierShare = 0.3;
+// A second group of matches that agrees on another misalignment, this large
+// against the first group, makes the reading doubtful.
+constexpr double kRivalShare = 0.5;
 // A match agrees with the fit when its vertical error is within this many
 // pixels of the working picture (detectors place points to about a third of
 // one).
@@ -183,6 +186,36 @@ SceneMeasurement measureScene(const cv::Mat& left, const cv::Mat& right, FullSiz
         evidence.inliers = static_cast<int>(fit->inliers.size());
         evidence.residualPixels = evidence.inliers > 0 ? std::sqrt(squares / evidence.inliers) : 0.0;
     }
+    // The matches the fit left out, fitted on their own: mismatches agree on
+    // nothing, but a large object that moved between the two exposures (or a
+    // picture of a picture) agrees on its own misalignment. When that group
+    // rivals the first, either could be the rig: no reading.
+    if (fit && static_cast<int>(fit->inliers.size()) >= kMinInliers) {
+        std::vector<cv::Point2d> restLeft;
+        std::vector<cv::Point2d> restRight;
+        std::vector<bool> used(leftFull.size(), false);
+        for (int k : fit->inliers)
+            used[static_cast<size_t>(k)] = true;
+        for (size_t k = 0; k < used.size(); ++k)
+            if (!used[k]) {
+                restLeft.push_back(leftFull[k]);
+                restRight.push_back(rightFull[k]);
+            }
+        const std::optional<VerticalFit> rival = fitVerticalModel(restLeft, restRight, fullSize, threshold);
+        const int rivalInliers = rival ? static_cast<int>(rival->inliers.size()) : 0;
+        if (rivalInliers >= kMinInliers && rivalInliers >= kRivalShare * evidence.inliers) {
+            SceneMeasurement none = refused(
+                SceneFailure::Disagreement,
+                QStringLiteral("two parts of the picture disagree (%1 and %2 matches), as when a large "
+                               "object moves; measure again when it has passed")
+                    .arg(evidence.inliers)
+                    .arg(rivalInliers),
+                evidence);
+            none.inliers = std::move(measurement.inliers);
+            return none;
+        }
+    }
+
     const Coverage covered = coverage(measurement.inliers, left.size());
     evidence.coveredCells = covered.cells;
 

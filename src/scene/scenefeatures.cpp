@@ -3,6 +3,8 @@
 #include <opencv2/features2d.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
+
 namespace {
 
 // Lowe's distance-ratio test: the best match must be clearly better than the
@@ -11,7 +13,10 @@ constexpr double kRatio = 0.8;
 
 // Points kept per picture: enough for a few hundred matches, few enough for
 // the matching to stay quick.
-constexpr int kMaxPoints = 2500;
+constexpr int kMaxPoints = 1280;
+constexpr int kGrid = 8;
+// Points a detector may give before they are spread over the grid.
+constexpr int kDetectedPoints = 4 * kMaxPoints;
 
 // A descriptor distance a true match usually stays below, per descriptor:
 // SIFT's 128 values (length about 512), ORB's 256 bits, AKAZE's 486 bits.
@@ -32,13 +37,13 @@ cv::Ptr<cv::Feature2D> makeDetector(SceneDetector detector)
 {
     switch (detector) {
     case SceneDetector::Orb:
-        return cv::ORB::create(kMaxPoints);
+        return cv::ORB::create(kDetectedPoints);
     case SceneDetector::Akaze:
         return cv::AKAZE::create();
     case SceneDetector::Sift:
         break;
     }
-    return cv::SIFT::create(kMaxPoints);
+    return cv::SIFT::create(kDetectedPoints);
 }
 
 int normType(SceneDetector detector)
@@ -73,26 +78,36 @@ cv::Mat workingPicture(const cv::Mat& picture, int workingWidth, double& factor)
 
 SceneFeatures detectSceneFeatures(const cv::Mat& grey, SceneDetector detector)
 {
-    SceneFeatures features;
-    makeDetector(detector)->detectAndCompute(grey, cv::noArray(), features.keypoints, features.descriptors);
-    // AKAZE keeps every point over its threshold: the strongest kMaxPoints.
-    if (static_cast<int>(features.keypoints.size()) > kMaxPoints) {
-        std::vector<int> order(features.keypoints.size());
-        for (size_t i = 0; i < order.size(); ++i)
-            order[i] = static_cast<int>(i);
-        std::nth_element(order.begin(), order.begin() + kMaxPoints, order.end(), [&](int a, int b) {
-            return features.keypoints[a].response > features.keypoints[b].response;
-        });
-        order.resize(kMaxPoints);
-        SceneFeatures strongest;
-        strongest.descriptors.create(kMaxPoints, features.descriptors.cols, features.descriptors.type());
-        for (int i = 0; i < kMaxPoints; ++i) {
-            strongest.keypoints.push_back(features.keypoints[order[i]]);
-            features.descriptors.row(order[i]).copyTo(strongest.descriptors.row(i));
-        }
-        return strongest;
+    SceneFeatures found;
+    makeDetector(detector)->detectAndCompute(grey, cv::noArray(), found.keypoints, found.descriptors);
+    if (grey.empty() || found.keypoints.empty())
+        return found;
+
+    // The strongest points of each cell of a kGrid x kGrid grid, at most
+    // kMaxPoints in all: spread over the picture, so that one richly textured
+    // object (a moving one, say) cannot take every point and outvote the rest.
+    const size_t perCell = kMaxPoints / (kGrid * kGrid);
+    std::vector<std::vector<int>> cells(kGrid * kGrid);
+    for (size_t i = 0; i < found.keypoints.size(); ++i) {
+        const cv::Point2f& p = found.keypoints[i].pt;
+        const int column = std::clamp(static_cast<int>(p.x * kGrid / grey.cols), 0, kGrid - 1);
+        const int row = std::clamp(static_cast<int>(p.y * kGrid / grey.rows), 0, kGrid - 1);
+        cells[static_cast<size_t>(row * kGrid + column)].push_back(static_cast<int>(i));
     }
-    return features;
+    SceneFeatures kept;
+    kept.descriptors.create(0, found.descriptors.cols, found.descriptors.type());
+    for (std::vector<int>& cell : cells) {
+        const auto strongest = cell.begin() + static_cast<long>(std::min(perCell, cell.size()));
+        std::partial_sort(cell.begin(), strongest, cell.end(), [&](int a, int b) {
+            return found.keypoints[static_cast<size_t>(a)].response >
+                   found.keypoints[static_cast<size_t>(b)].response;
+        });
+        for (auto i = cell.begin(); i != strongest; ++i) {
+            kept.keypoints.push_back(found.keypoints[static_cast<size_t>(*i)]);
+            kept.descriptors.push_back(found.descriptors.row(*i));
+        }
+    }
+    return kept;
 }
 
 SceneMatches matchSceneFeatures(const SceneFeatures& left, const SceneFeatures& right, SceneDetector detector)

@@ -147,7 +147,9 @@ std::optional<VerticalFit> fitVerticalModel(const std::vector<cv::Point2d>& left
             break;
         if (allInliers > 0) {
             const double needed = std::log(1.0 - kConfidence) / std::log(1.0 - allInliers);
-            samples = std::min(samples, static_cast<int>(std::ceil(needed)));
+            // Compared as a real number: a poor model's count overflows an int.
+            if (needed < samples)
+                samples = static_cast<int>(std::ceil(needed));
         }
     }
     if (!best)
