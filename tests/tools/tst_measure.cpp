@@ -116,6 +116,22 @@ private slots:
         cv::Mat sideBySide;
         cv::hconcat(halves[0], halves[1], sideBySide);
         QVERIFY(cv::imwrite(path("sbs.png").toStdString(), sideBySide));
+        // A scene with detail everywhere, the right camera's picture 4 px lower.
+        cv::Mat texture(kPicture.height + 4, kPicture.width, CV_8UC3, cv::Scalar::all(128));
+        cv::RNG shapes(17);
+        for (int i = 0; i < 600; ++i) {
+            const cv::Point at(shapes.uniform(0, texture.cols), shapes.uniform(0, texture.rows));
+            const cv::Scalar grey = cv::Scalar::all(shapes.uniform(0, 256));
+            if (i % 2)
+                cv::circle(texture, at, shapes.uniform(4, 30), grey, cv::FILLED);
+            else
+                cv::rectangle(texture, cv::Rect(at, cv::Size(shapes.uniform(6, 50), shapes.uniform(6, 50))),
+                              grey, cv::FILLED);
+        }
+        QVERIFY(cv::imwrite(path("scene-left.png").toStdString(),
+                            texture(cv::Rect(0, 4, kPicture.width, kPicture.height))));
+        QVERIFY(cv::imwrite(path("scene-low.png").toStdString(),
+                            texture(cv::Rect(0, 0, kPicture.width, kPicture.height))));
         cv::Mat small;
         cv::resize(level, small, cv::Size(640, 360));
         QVERIFY(cv::imwrite(path("small.png").toStdString(), small));
@@ -210,6 +226,22 @@ private slots:
         QVERIFY(result.err.contains("board_vertical_px"));
         QVERIFY(result.err.contains(exitCode == 0 ? "Every measured frame is within tolerance"
                                                   : "1 of 1 frames outside tolerance"));
+    }
+
+    void readsTheScene()
+    {
+        const Result result = run({path("scene-left.png"), path("scene-low.png"), "-q"});
+        const auto rows = csvRows(result.out);
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows[0]["board_found"], QStringLiteral("0"));
+        QCOMPARE(rows[0]["board_vertical_px"], QString());
+        QCOMPARE(rows[0]["scene_reason"], QString());
+        QVERIFY2(std::abs(rows[0]["scene_vertical_px"].toDouble() - 4.0) < 0.5,
+                 qPrintable(rows[0]["scene_vertical_px"]));
+        QVERIFY(std::abs(rows[0]["scene_roll_deg"].toDouble()) < 0.1);
+        QVERIFY(rows[0]["scene_inliers"].toInt() > 20);
+        // 4 px is outside the vertical tolerance of 0.5 px.
+        QCOMPARE(result.exitCode, 1);
     }
 
     void measuresTheCamerasOffset_data()

@@ -1,13 +1,14 @@
 #pragma once
 
 // What duoscope-measure reads off one pair of pictures: the board readings
-// where the board is found in both, and the depth budget, with the
-// calibrator's own analyses.
+// where the board is found in both, the readings from the scene with their
+// evidence, and the depth budget, with the calibrator's own analyses.
 
 #include "calibration/alignmentreadout.h"
 #include "calibration/calibrationindicators.h"
 #include "camerasync/motionoffset.h"
 #include "disparity/depthbudget.h"
+#include "scene/scenealignment.h"
 
 #include <opencv2/core.hpp>
 #include <optional>
@@ -37,6 +38,7 @@ struct FrameMeasurement
     bool boardFoundLeft = false;
     bool boardFoundRight = false;
     std::optional<BoardReadings> board; // none unless found in both and comparable
+    SceneMeasurement scene;             // scene.reading none: scene.reason says why
     DepthBudget budget;                 // budget.valid false: nothing matched
     ScreenBudget screen;
     QString depthProblem;             // why there is no budget, when the analysis refused the pair

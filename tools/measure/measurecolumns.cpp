@@ -51,6 +51,25 @@ template <typename Read> std::function<Cell(const FrameMeasurement&)> budget(Rea
     return [read](const FrameMeasurement& m) { return m.budget.valid ? read(m) : Cell(); };
 }
 
+// A reading from the scene, empty where the scene gave none.
+template <typename Read> std::function<Cell(const FrameMeasurement&)> scene(Read read)
+{
+    return [read](const FrameMeasurement& m) { return m.scene.reading ? read(*m.scene.reading) : Cell(); };
+}
+
+// Outside the green band the board's indicator has for the same reading.
+template <typename Read>
+std::function<bool(const FrameMeasurement&)> sceneOutside(Read band, double SceneReading::*value)
+{
+    return [band, value](const FrameMeasurement& m) {
+        if (!m.scene.reading)
+            return false;
+        const ReadoutBand b = band(readoutBands(FullSizeScale()));
+        const double v = (*m.scene.reading).*value;
+        return v < b.greenLow || v > b.greenHigh;
+    };
+}
+
 bool measuredSync(const FrameMeasurement& m)
 {
     return m.sync && m.sync->measured();
@@ -60,6 +79,7 @@ std::vector<Column> makeColumns()
 {
     using M = const FrameMeasurement&;
     using B = const BoardReadings&;
+    using S = const SceneReading&;
     const auto red = [](IndicatorState s) { return s != IndicatorState::Green; };
     return {
         {"frame", [](M m) { return integer(m.frame); }},
@@ -83,6 +103,17 @@ std::vector<Column> makeColumns()
         {"board_horizontal_px", board([](B b) { return number(b.readout.horizontalPixels, 2); }), "px",
          [red](M m) { return m.board && red(m.board->states.horizontal); }},
         {"board_horizontal_pct", board([](B b) { return number(b.readout.horizontalPercent, 3); })},
+        // The same from what both cameras see, with what the reading rests on.
+        {"scene_vertical_px", scene([](S s) { return number(s.verticalPixels, 2); }), "px",
+         sceneOutside([](const ReadoutBands& b) { return b.vertical; }, &SceneReading::verticalPixels)},
+        {"scene_roll_deg", scene([](S s) { return number(s.rollDegrees, 3); }), "deg",
+         sceneOutside([](const ReadoutBands& b) { return b.roll; }, &SceneReading::rollDegrees)},
+        {"scene_size_pct", scene([](S s) { return number(s.sizePercent, 3); }), "%",
+         sceneOutside([](const ReadoutBands& b) { return b.size; }, &SceneReading::sizePercent)},
+        {"scene_keystone_pan_px", scene([](S s) { return number(s.toeInPixels, 2); }), "px"},
+        {"scene_keystone_tilt_px", scene([](S s) { return number(s.tiltPixels, 2); }), "px"},
+        {"scene_inliers", [](M m) { return integer(m.scene.evidence.inliers); }},
+        {"scene_reason", [](M m) { return text(m.scene.reading ? QString() : m.scene.reason); }},
         // The depth budget: parallax in percent of the width, negative in front of the screen.
         {"nearest_pct", budget([](M m) { return number(m.budget.nearestPercent, 3); }), "%"},
         {"farthest_pct", budget([](M m) { return number(m.budget.farthestPercent, 3); }), "%",
