@@ -69,67 +69,59 @@ const QString& sideBySideFile()
     return path;
 }
 
-bool openFootage(Footage& footage, benchmark::State& state)
+// Runs `readAll` (which reads an opened footage to its end and returns the
+// frames read) on the file once per iteration, then reports footage seconds
+// per second of run time and the processor seconds (all threads) each footage
+// second took: on a machine shared with other work the first drops with the
+// load, the second does not, and below the number of cores it means real
+// time on that machine when idle.
+template <typename ReadAll> void runOverTheFile(benchmark::State& state, ReadAll readAll)
 {
     FootageSettings settings;
-    settings.leftPath = sideBySideFile();
+    settings.leftPath = sideBySideFile(); // written before the clocks start
     settings.layout.inputMode = InputSideBySide;
     settings.layout.fullSizeHalves = true;
-    QString error;
-    if (settings.leftPath.isEmpty() || !footage.open(settings, &error)) {
-        state.SkipWithError(qPrintable(error.isEmpty() ? QStringLiteral("no video writer") : error));
-        return false;
-    }
-    return true;
-}
-
-// Footage seconds per second of run time, and the processor seconds (all
-// threads) each footage second took: on a machine shared with other work the
-// first drops with the load, the second does not, and below the number of
-// cores it means real time on that machine when idle.
-void reportRate(benchmark::State& state, qint64 frames, double cpuSeconds)
-{
-    state.counters["footage_s_per_s"] =
-        benchmark::Counter(double(frames) / kRate, benchmark::Counter::kIsRate);
-    state.counters["cpu_s_per_footage_s"] = cpuSeconds / (double(frames) / kRate);
-    state.SetLabel(qPrintable(QFileInfo(sideBySideFile()).suffix()));
-}
-
-void BM_MeasureSideBySideEvery5(benchmark::State& state)
-{
-    sideBySideFile(); // written before the clocks start
     qint64 frames = 0;
     const double cpuStart = processCpuSeconds();
     for (auto _ : state) {
         Footage footage;
-        if (!openFootage(footage, state))
+        QString error;
+        if (settings.leftPath.isEmpty() || !footage.open(settings, &error)) {
+            state.SkipWithError(qPrintable(error.isEmpty() ? QStringLiteral("no video writer") : error));
             return;
+        }
+        frames += readAll(footage);
+    }
+    const double footageSeconds = double(frames) / kRate;
+    state.counters["footage_s_per_s"] = benchmark::Counter(footageSeconds, benchmark::Counter::kIsRate);
+    state.counters["cpu_s_per_footage_s"] = (processCpuSeconds() - cpuStart) / footageSeconds;
+    state.SetLabel(qPrintable(QFileInfo(settings.leftPath).suffix()));
+}
+
+void BM_MeasureSideBySideEvery5(benchmark::State& state)
+{
+    runOverTheFile(state, [](Footage& footage) {
         RunSettings run;
         run.every = 5;
         int measured = 0;
-        frames += measureFootage(
+        const qint64 frames = measureFootage(
             footage, run, [&](const FrameMeasurement& m) { measured += m.board ? 1 : 0; },
             [](qint64) { return true; });
         benchmark::DoNotOptimize(measured);
-    }
-    reportRate(state, frames, processCpuSeconds() - cpuStart);
+        return frames;
+    });
 }
 BENCHMARK(BM_MeasureSideBySideEvery5)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(2);
 
 void BM_ReadEveryFrameOnly(benchmark::State& state)
 {
-    sideBySideFile(); // written before the clocks start
-    qint64 frames = 0;
-    const double cpuStart = processCpuSeconds();
-    for (auto _ : state) {
-        Footage footage;
-        if (!openFootage(footage, state))
-            return;
+    runOverTheFile(state, [](Footage& footage) {
         FootagePair pair;
+        qint64 frames = 0;
         while (footage.next(pair, false))
             ++frames;
-    }
-    reportRate(state, frames, processCpuSeconds() - cpuStart);
+        return frames;
+    });
 }
 BENCHMARK(BM_ReadEveryFrameOnly)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(2);
 

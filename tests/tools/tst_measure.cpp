@@ -3,6 +3,7 @@
 // and exit status read back.
 
 #include "common/boardscene.h"
+#include "common/programrun.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -15,27 +16,10 @@ namespace {
 
 const cv::Size kPicture(1280, 720);
 
-struct Result
+ProgramResult run(const QStringList& arguments)
 {
-    int exitCode = -1;
-    QString out, err;
-};
-
-Result run(const QStringList& arguments, QProcess* started = nullptr)
-{
-    QProcess own;
-    QProcess& process = started ? *started : own;
-    process.start(QStringLiteral(DUOSCOPE_MEASURE), arguments);
-    Result result;
-    if (!process.waitForFinished(120000)) {
-        process.kill();
-        process.waitForFinished();
-        return result;
-    }
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = QString::fromUtf8(process.readAllStandardOutput());
-    result.err = QString::fromUtf8(process.readAllStandardError());
-    return result;
+    QProcess process;
+    return runProgram(process, QStringLiteral(DUOSCOPE_MEASURE), arguments, 120000);
 }
 
 // The lines of CSV output as maps from column name to value.
@@ -181,7 +165,7 @@ private slots:
         for (QString& argument : arguments)
             if (argument.endsWith(".avi") || argument.endsWith(".png"))
                 argument = path(argument);
-        const Result result = run(arguments);
+        const ProgramResult result = run(arguments);
         QCOMPARE(result.exitCode, 2);
         QVERIFY2(result.err.contains(message), qPrintable(result.err));
         QVERIFY2(result.err.startsWith("duoscope-measure: "), qPrintable(result.err));
@@ -212,7 +196,7 @@ private slots:
         for (QString& argument : arguments)
             if (argument.endsWith(".png"))
                 argument = path(argument);
-        const Result result = run(arguments << "-q");
+        const ProgramResult result = run(arguments << "-q");
         QCOMPARE(result.exitCode, exitCode);
         const auto rows = csvRows(result.out);
         QCOMPARE(rows.size(), 1);
@@ -230,7 +214,7 @@ private slots:
 
     void readsTheScene()
     {
-        const Result result = run({path("scene-left.png"), path("scene-low.png"), "-q"});
+        const ProgramResult result = run({path("scene-left.png"), path("scene-low.png"), "-q"});
         const auto rows = csvRows(result.out);
         QCOMPARE(rows.size(), 1);
         QCOMPARE(rows[0]["board_found"], QStringLiteral("0"));
@@ -268,7 +252,8 @@ private slots:
         QFETCH(QString, reason);
         QFETCH(int, exitCode);
         const QString left = right == "still.avi" ? "still.avi" : "left.avi";
-        const Result result = run({path(left), path(right), "--every", "10", "--format", "json", "-q"});
+        const ProgramResult result =
+            run({path(left), path(right), "--every", "10", "--format", "json", "-q"});
         QCOMPARE(result.exitCode, exitCode);
         const QStringList lines = result.out.split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 8); // frames 0, 10, ... 70
@@ -302,7 +287,7 @@ private slots:
         QFETCH(QStringList, range);
         QFETCH(QStringList, frames);
         const QString output = path("range.csv");
-        const Result result =
+        const ProgramResult result =
             run(QStringList{path("still.avi"), path("still.avi"), "-q", "--output", output} + range);
         QCOMPARE(result.exitCode, 0);
         QVERIFY(result.out.isEmpty()); // the lines went to the file
