@@ -15,6 +15,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTextStream>
 #include <atomic>
 #include <cmath>
@@ -226,6 +227,16 @@ bool readOptions(const QCommandLineParser& parser, Options& o, QString* error)
     }
     o.output = parser.value("output");
     o.summary = parser.value("summary");
+    // Checked before the run, which may take hours, not after it.
+    for (const QString& file : {o.output, o.summary}) {
+        const QFileInfo folder(QFileInfo(file).absolutePath());
+        if (!file.isEmpty() && !(folder.isDir() && folder.isWritable())) {
+            *error = QStringLiteral("%1: cannot write there: %2")
+                         .arg(file, folder.isDir() ? QStringLiteral("no permission to write in its folder")
+                                                   : QStringLiteral("its folder does not exist"));
+            return false;
+        }
+    }
     o.quiet = parser.isSet("quiet");
     return true;
 }
