@@ -11,7 +11,13 @@
 //    11), and the share of the frames delivered by the cards that reach the
 //    window as previewed pairs.
 //
-// Usage: probe_window [seconds] [disparity]   (default 20; "disparity": the third only)
+// Each measurement also gives the frames counted at every stage on the way to
+// the screen (delivered by the cards, taken and handed on by each worker,
+// reaching the window, painted), so a loss shows where it happens, and the
+// machine's load average at its start and end.
+//
+// Usage: probe_window [seconds] [acquisition|calibration|disparity]
+//        (default 20 s, all three)
 
 #include "app/mainwindow.h"
 #include "pipeline/videoframe.h"
@@ -21,6 +27,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEventLoop>
+#include <QFile>
+#include <QLabel>
 #include <QLoggingCategory>
 #include <QPushButton>
 #include <QRadioButton>
@@ -29,52 +37,104 @@
 #include <QTimer>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <decklink/virtualcards.h>
 #include <map>
 #include <mutex>
+#include <string>
+#include <vector>
 
 namespace {
 
-// Counts the debug lines that mark a frame shown in a live view and a board
-// detection run, by thread for the detections.
+// The stages a frame passes, each known by the debug line its pipeline step
+// writes (category and beginning of the line) and how many frames one line
+// stands for.
+struct Stage
+{
+    const char* name;
+    const char* category;
+    const char* line;
+    int frames;
+};
+
+const Stage stages[] = {
+    {"taken by preprocessing", "duoscope.preprocessing", "onNewInputFrameArrived - frame.data", 1},
+    {"preprocessed", "duoscope.preprocessing", "ImgProcessingThread::run()", 1},
+    {"reached the left live view", "duoscope.window", "onNewLeftRawFrameArrived", 1},
+    {"reached the right live view", "duoscope.window", "onNewRightRawFrameArrived", 1},
+    {"taken by calibration", "duoscope.calibration", "CalibrationThread::onNewInputFrameArrived - frame", 1},
+    {"refused by a busy calibration worker", "duoscope.calibration",
+     "CalibrationThread::onNewInputFrameArrived - BUSY", 1},
+    {"detections run", "duoscope.calibration", "Pattern found:", 1},
+    {"left results reached the window", "duoscope.window", "onNewLeftCalibrationResultsArrived", 1},
+    {"right results reached the window", "duoscope.window", "onNewRightCalibrationResultsArrived", 1},
+    {"offered for pairing", "duoscope.synchronization", "SynchronizationThread::onNew", 1},
+    {"paired", "duoscope.synchronization", "SynchronizationThread::run()", 2},
+    {"reached the preview as pairs", "duoscope.window", "onDisparityPreview", 2},
+    {"taken by the disparity worker (pairs)", "duoscope.disparity",
+     "DisparityMapThread::onNewInputFrameArrived - frame", 1},
+    {"refused by a busy disparity worker (pairs)", "duoscope.disparity",
+     "DisparityMapThread::onNewInputFrameArrived - BUSY", 1},
+};
+constexpr size_t stageCount = sizeof(stages) / sizeof(stages[0]);
+
+// Counts the frames at each stage, the live analyses, and the board
+// detections by thread.
 struct LineCounter
 {
-    std::atomic<long> liveViewFrames{0};
-    std::atomic<long> previewPairs{0};
+    std::atomic<long> atStage[stageCount] = {};
     std::atomic<long> liveAnalyses{0};
     std::mutex mutex;
     std::map<QThread*, long> detections;
-    std::map<QThread*, long> busy;
 
     void reset()
     {
-        liveViewFrames = 0;
-        previewPairs = 0;
+        for (auto& count : atStage)
+            count = 0;
         liveAnalyses = 0;
         std::lock_guard<std::mutex> lock(mutex);
         detections.clear();
-        busy.clear();
     }
 } counter;
 
-void countLines(QtMsgType, const QMessageLogContext&, const QString& message)
+void countLines(QtMsgType, const QMessageLogContext& context, const QString& message)
 {
-    if (message.startsWith(QLatin1String("onNewLeftRawFrameArrived")) ||
-        message.startsWith(QLatin1String("onNewRightRawFrameArrived"))) {
-        ++counter.liveViewFrames;
-    } else if (message.startsWith(QLatin1String("onDisparityPreview"))) {
-        ++counter.previewPairs;
-    } else if (message.startsWith(QLatin1String("DisparityMapThread::run() - ID:")) &&
-               message.endsWith(QLatin1String("live"))) {
+    const char* category = context.category ? context.category : "";
+    for (size_t i = 0; i < stageCount; ++i)
+        if (std::strcmp(category, stages[i].category) == 0 &&
+            message.startsWith(QLatin1String(stages[i].line)))
+            counter.atStage[i] += stages[i].frames;
+    if (message.startsWith(QLatin1String("DisparityMapThread::run() - ID:")) &&
+        message.endsWith(QLatin1String("live")))
         ++counter.liveAnalyses;
-    } else if (message.startsWith(QLatin1String("Pattern found:"))) {
+    if (message.startsWith(QLatin1String("Pattern found:"))) {
         std::lock_guard<std::mutex> lock(counter.mutex);
         ++counter.detections[QThread::currentThread()];
-    } else if (message.startsWith(QLatin1String("CalibrationThread::onNewInputFrameArrived - BUSY"))) {
-        std::lock_guard<std::mutex> lock(counter.mutex);
-        ++counter.busy[QThread::currentThread()];
     }
+}
+
+// Counts the paints of the picture views that a tab shows.
+class PaintCounter : public QObject
+{
+public:
+    std::atomic<long> paints{0};
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
+// The load averages over 1, 5 and 15 minutes, as uptime gives them.
+std::string loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    if (!file.open(QIODevice::ReadOnly))
+        return "unknown";
+    const QList<QByteArray> fields = file.readAll().split(' ');
+    return fields.size() >= 3 ? (fields[0] + " " + fields[1] + " " + fields[2]).toStdString() : "unknown";
 }
 
 double wallSeconds()
@@ -103,21 +163,32 @@ struct Delivered
 };
 
 // Opens the window on two cards in the given mode, starts capture in double
-// mode on the given tab and counts for `seconds` after a warm-up.
+// mode on the given tab and counts for `seconds` after a warm-up. The window
+// is shown, so the views are painted as on a screen; their paints are counted.
 struct Measurement
 {
     long delivered = 0;
     long deliveredMultiplesOfFive = 0;
-    long liveViewFrames = 0;
-    long previewPairs = 0;
+    long atStage[stageCount] = {};
+    long paints = 0;
     long liveAnalyses = 0;
     std::map<QThread*, long> detections;
-    std::map<QThread*, long> busy;
     double cpu = 0;
     double wall = 0;
+    std::string loadBefore, loadAfter;
+
+    long at(const char* name) const
+    {
+        for (size_t i = 0; i < stageCount; ++i)
+            if (std::strcmp(stages[i].name, name) == 0)
+                return atStage[i];
+        return 0;
+    }
+    double percentOfDelivered(long frames) const { return delivered ? 100.0 * frames / delivered : 0.0; }
 };
 
-Measurement measure(const char* signal, int tab, double seconds, bool live = false)
+Measurement measure(const char* signal, int tab, double seconds, const std::vector<const char*>& views,
+                    bool live = false)
 {
     const QByteArray configuration = QByteArray(R"(
 rig:
@@ -135,6 +206,7 @@ cards:
     Measurement result;
     {
         MainWindow window;
+        window.show();
         auto* left = window.findChild<QComboBox*>("cmb_LeftCameraInput");
         auto* right = window.findChild<QComboBox*>("cmb_RightCameraInput");
         while (left->count() < 2)
@@ -154,6 +226,9 @@ cards:
                         ++delivered.multiplesOfFive;
                 },
                 Qt::DirectConnection);
+        PaintCounter painted;
+        for (const char* view : views)
+            window.findChild<QLabel*>(view)->installEventFilter(&painted);
 
         window.findChild<QPushButton*>("btn_StartCapture")->click();
         // The tab's route is made by a tab change while capture runs.
@@ -163,26 +238,44 @@ cards:
         runFor(2.0); // warm-up
         delivered.frames = 0;
         delivered.multiplesOfFive = 0;
+        painted.paints = 0;
         counter.reset();
+        result.loadBefore = loadAverage();
         const double cpu0 = processCpuSeconds();
         const double wall0 = wallSeconds();
         runFor(seconds);
         result.cpu = processCpuSeconds() - cpu0;
         result.wall = wallSeconds() - wall0;
+        result.loadAfter = loadAverage();
         result.delivered = delivered.frames;
         result.deliveredMultiplesOfFive = delivered.multiplesOfFive;
-        result.liveViewFrames = counter.liveViewFrames;
-        result.previewPairs = counter.previewPairs;
+        for (size_t i = 0; i < stageCount; ++i)
+            result.atStage[i] = counter.atStage[i];
+        result.paints = painted.paints;
         result.liveAnalyses = counter.liveAnalyses;
         {
             std::lock_guard<std::mutex> lock(counter.mutex);
             result.detections = counter.detections;
-            result.busy = counter.busy;
         }
         window.findChild<QPushButton*>("btn_StartCapture")->click();
+        for (const char* view : views)
+            window.findChild<QLabel*>(view)->removeEventFilter(&painted);
     }
     virtualcards::configure("cards: []");
     return result;
+}
+
+// The frames at each stage that the measurement passed through, in percent of
+// those delivered, the paints of its views, and the load around it.
+void printStages(const Measurement& m, const std::vector<const char*>& names)
+{
+    std::printf("  stages: %ld delivered by the cards", m.delivered);
+    for (const char* name : names)
+        std::printf("; %ld %s (%.2f%%)", m.at(name), name, m.percentOfDelivered(m.at(name)));
+    std::printf("; %ld paints of the views (%.2f%% of the frames delivered)\n", m.paints,
+                m.percentOfDelivered(m.paints));
+    std::printf("  load average (1, 5, 15 min) before %s, after %s\n", m.loadBefore.c_str(),
+                m.loadAfter.c_str());
 }
 
 } // namespace
@@ -193,48 +286,66 @@ int main(int argc, char* argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const double seconds = argc > 1 ? std::atof(argv[1]) : 20.0;
+    const QByteArray only = argc > 2 ? QByteArray(argv[2]) : QByteArray();
     qInstallMessageHandler(countLines);
     // The counts come from the pipeline's debug lines, which are off by default.
     QLoggingCategory::setFilterRules(QStringLiteral("duoscope.*.debug=true"));
+    std::printf("Platform %s\n", qPrintable(QGuiApplication::platformName()));
 
-    const bool disparityOnly = argc > 2 && QByteArray(argv[2]) == "disparity";
-    if (!disparityOnly) {
-        const Measurement acquisition = measure("Hp50", 0, seconds);
+    if (only.isEmpty() || only == "acquisition") {
+        const Measurement m = measure("Hp50", 0, seconds, {"lbl_ImageLiveLeft", "lbl_ImageLiveRight"});
+        const long shown = m.at("reached the left live view") + m.at("reached the right live view");
         std::printf("Acquisition, 2 x 1080p50, %.1f s: %ld frames delivered, %ld shown in the live views "
-                    "(%.2f%%, target >= 99%%); process CPU %.1f%% of one core (target <= 60%%)\n",
-                    acquisition.wall, acquisition.delivered, acquisition.liveViewFrames,
-                    acquisition.delivered ? 100.0 * acquisition.liveViewFrames / acquisition.delivered : 0.0,
-                    100.0 * acquisition.cpu / acquisition.wall);
-
-        const Measurement calibration = measure("Hp25", 1, seconds);
-        long detections = 0;
-        for (const auto& [thread, count] : calibration.detections)
-            detections += count;
-        long busy = 0;
-        for (const auto& [thread, count] : calibration.busy)
-            busy += count;
-        std::printf(
-            "Camera Calibration, 2 x 1080p25, %.1f s: %ld frames numbered 0, 5, 10, 15 or 20 delivered, "
-            "%ld detections in %zu threads (%.2f per second per camera, target 5.00); %ld frames refused "
-            "by a busy calibration worker; process CPU %.1f%% of one core\n",
-            calibration.wall, calibration.deliveredMultiplesOfFive, detections, calibration.detections.size(),
-            detections / 2.0 / calibration.wall, busy, 100.0 * calibration.cpu / calibration.wall);
+                    "(%.2f%%, target >= 99%%); process CPU %.1f%% of one core\n",
+                    m.wall, m.delivered, shown, m.percentOfDelivered(shown), 100.0 * m.cpu / m.wall);
+        printStages(m, {"taken by preprocessing", "preprocessed", "reached the left live view",
+                        "reached the right live view"});
     }
 
-    const Measurement still = measure("Hp25", 2, seconds, false);
-    std::printf(
-        "Disparity Map with Live off, 2 x 1080p25, %.1f s: %ld frames delivered, %ld reach the window as "
-        "previewed pairs (%.2f%%); process CPU %.1f%% of one core\n",
-        still.wall, still.delivered, 2 * still.previewPairs,
-        still.delivered ? 100.0 * 2 * still.previewPairs / still.delivered : 0.0,
-        100.0 * still.cpu / still.wall);
+    if (only.isEmpty() || only == "calibration") {
+        const Measurement m =
+            measure("Hp25", 1, seconds, {"lbl_ImageProcessedLeft", "lbl_ImageProcessedRight"});
+        long detections = 0;
+        for (const auto& [thread, count] : m.detections)
+            detections += count;
+        std::printf(
+            "Camera Calibration, 2 x 1080p25, %.1f s: %ld frames numbered 0, 5, 10, 15 or 20 delivered, "
+            "%ld detections in %zu threads (%.2f per second per camera, target 5.00); process CPU "
+            "%.1f%% of one core\n",
+            m.wall, m.deliveredMultiplesOfFive, detections, m.detections.size(), detections / 2.0 / m.wall,
+            100.0 * m.cpu / m.wall);
+        printStages(m, {"taken by preprocessing", "preprocessed", "taken by calibration",
+                        "refused by a busy calibration worker", "detections run",
+                        "left results reached the window", "right results reached the window"});
+    }
 
-    const Measurement live = measure("Hp25", 2, seconds, true);
-    std::printf(
-        "Disparity Map with Live on, 2 x 1080p25, -64..64 scaled to -32..32, block 11, %.1f s: "
-        "%ld live analyses (%.2f per second, target >= 5); %ld frames delivered, %ld reach the window "
-        "as previewed pairs (%.2f%%, target >= 99%%); process CPU %.1f%% of one core\n",
-        live.wall, live.liveAnalyses, live.liveAnalyses / live.wall, live.delivered, 2 * live.previewPairs,
-        live.delivered ? 100.0 * 2 * live.previewPairs / live.delivered : 0.0, 100.0 * live.cpu / live.wall);
+    if (only.isEmpty() || only == "disparity") {
+        const std::vector<const char*> previews = {"lbl_DisparityLivePreviewLeft",
+                                                   "lbl_DisparityLivePreviewRight"};
+        const std::vector<const char*> names = {"taken by preprocessing",
+                                                "preprocessed",
+                                                "offered for pairing",
+                                                "paired",
+                                                "reached the preview as pairs",
+                                                "taken by the disparity worker (pairs)",
+                                                "refused by a busy disparity worker (pairs)"};
+        const Measurement still = measure("Hp25", 2, seconds, previews, false);
+        const long previewed = still.at("reached the preview as pairs");
+        std::printf(
+            "Disparity Map with Live off, 2 x 1080p25, %.1f s: %ld frames delivered, %ld reach the window "
+            "as previewed pairs (%.2f%%, target >= 99%%); process CPU %.1f%% of one core\n",
+            still.wall, still.delivered, previewed, still.percentOfDelivered(previewed),
+            100.0 * still.cpu / still.wall);
+        printStages(still, names);
+
+        const Measurement live = measure("Hp25", 2, seconds, previews, true);
+        const long livePreviewed = live.at("reached the preview as pairs");
+        std::printf("Disparity Map with Live on, 2 x 1080p25, -64..64 scaled to -32..32, block 11, %.1f s: "
+                    "%ld live analyses (%.2f per second, target >= 5); %ld frames delivered, %ld reach the "
+                    "window as previewed pairs (%.2f%%, target >= 99%%); process CPU %.1f%% of one core\n",
+                    live.wall, live.liveAnalyses, live.liveAnalyses / live.wall, live.delivered,
+                    livePreviewed, live.percentOfDelivered(livePreviewed), 100.0 * live.cpu / live.wall);
+        printStages(live, names);
+    }
     return 0;
 }

@@ -24,7 +24,9 @@ long minimumRowBytes(BMDPixelFormat format, long width)
 {
     switch (format) {
     case bmdFormat8BitYUV:
-        return width % 2 == 0 ? 2 * width : 0; // pixels come in pairs sharing their chroma
+        return 4 * ((width + 1) / 2); // pixels come in pairs sharing their chroma
+    case bmdFormat8BitBGR:
+        return 3 * width;
     case bmdFormat8BitBGRA:
     case bmdFormat8BitARGB:
         return 4 * width;
@@ -64,7 +66,7 @@ HRESULT createOutputFrame(BufferPool& pool, int32_t width, int32_t height, int32
     const long needed = minimumRowBytes(format, width);
     if (width <= 0 || height <= 0 || needed == 0 || rowBytes < needed)
         return E_INVALIDARG;
-    const FrameLayout layout{width, height, rowBytes, format};
+    const FrameLayout layout{width, height, rowBytes, format, std::nullopt};
     *frame = new MutableFrame(layout, flags,
                               pool.acquire(static_cast<size_t>(rowBytes) * static_cast<size_t>(height)));
     return S_OK;

@@ -4,7 +4,9 @@
 
 #include "bufferpool.h"
 #include "comobject.h"
+#include "uyvyconversion.h"
 
+#include <optional>
 #include <vector>
 
 namespace cardcommon {
@@ -54,17 +56,31 @@ private:
     BMDDisplayMode m_displayMode;
 };
 
-// Geometry and pixels of a frame.
+// Geometry and pixels of a frame, and the colours its '2vuy' pixels encode
+// when the source says (else those of its size's display mode).
 struct FrameLayout
 {
     long width = 0, height = 0, rowBytes = 0;
     BMDPixelFormat pixelFormat = 0;
+    std::optional<Colorimetry> colorimetry;
 };
 
 // Bytes per row that a picture of this width needs, or 0 for a format the cards do not handle.
+// A '2vuy' row of odd width ends in a whole pair.
 long minimumRowBytes(BMDPixelFormat format, long width);
 
-template <class Interface> class CardFrameBase : public ComObject<Interface>
+// The colours the cards' own frames know they were encoded with, for the
+// shared conversion; a frame from anywhere else does not answer.
+class FrameColours
+{
+public:
+    virtual std::optional<Colorimetry> colorimetry() const = 0;
+
+protected:
+    ~FrameColours() = default;
+};
+
+template <class Interface> class CardFrameBase : public ComObject<Interface>, public FrameColours
 {
 public:
     CardFrameBase(const FrameLayout& layout, BMDFrameFlags flags, BufferPool::Buffer pixels)
@@ -82,6 +98,7 @@ public:
         *buffer = m_pixels.get();
         return S_OK;
     }
+    std::optional<Colorimetry> colorimetry() const override { return m_layout.colorimetry; }
 
 protected:
     void* findInterface(REFIID) override { return nullptr; }

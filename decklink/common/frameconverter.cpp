@@ -36,11 +36,14 @@ HRESULT convertFrame(IDeckLinkVideoFrame* source, IDeckLinkVideoFrame* destinati
     FrameView in{}, out{};
     if (!view(source, in) || !view(destination, out) || in.width != out.width || in.height != out.height)
         return E_INVALIDARG;
-    if (in.format == bmdFormat8BitYUV && out.format == bmdFormat8BitBGRA) {
-        convertUyvyToBgra(in.bytes, static_cast<size_t>(in.rowBytes), out.bytes,
-                          static_cast<size_t>(out.rowBytes), static_cast<int>(in.width),
-                          static_cast<int>(in.height),
-                          colourMatrixFor(static_cast<int>(in.width), static_cast<int>(in.height)));
+    if (in.format == bmdFormat8BitYUV &&
+        (out.format == bmdFormat8BitBGRA || out.format == bmdFormat8BitBGR)) {
+        const int width = static_cast<int>(in.width), height = static_cast<int>(in.height);
+        const auto* colours = dynamic_cast<const FrameColours*>(source);
+        const std::optional<Colorimetry> told = colours ? colours->colorimetry() : std::nullopt;
+        convertUyvy(in.bytes, static_cast<size_t>(in.rowBytes), out.bytes, static_cast<size_t>(out.rowBytes),
+                    width, height, out.format == bmdFormat8BitBGR ? 3 : 4,
+                    told.value_or(modeColorimetry(width, height)));
         return S_OK;
     }
     if (in.format == out.format) {

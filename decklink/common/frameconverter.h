@@ -1,7 +1,9 @@
 #pragma once
 
-// Frame conversion: '2vuy' to 'BGRA' (Rec. 709 for HD and larger, Rec. 601
-// for SD, video range to full range), and copies between equal formats.
+// Frame conversion: '2vuy' to 'BGRA' or to the program's 8-bit BGR, in the
+// colours the card's frame was encoded with (its source's, else its display
+// mode's: Rec. 709 for HD and larger, Rec. 601 for SD, video range), to full
+// range; and copies between equal formats.
 
 #include "comobject.h"
 

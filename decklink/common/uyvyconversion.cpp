@@ -19,7 +19,15 @@ struct LumaWeights
 
 LumaWeights weightsOf(ColourMatrix matrix)
 {
-    return matrix == ColourMatrix::Rec709 ? LumaWeights{0.2126, 0.0722} : LumaWeights{0.299, 0.114};
+    switch (matrix) {
+    case ColourMatrix::Rec709:
+        return {0.2126, 0.0722};
+    case ColourMatrix::Rec2020:
+        return {0.2627, 0.0593};
+    case ColourMatrix::Rec601:
+        break;
+    }
+    return {0.299, 0.114};
 }
 
 // Per code value contributions in 16.16 fixed point, rounding bias folded
@@ -32,19 +40,24 @@ struct DecodeTables
     int32_t greenFromCr[256];
     int32_t blueFromCb[256];
 
-    explicit DecodeTables(ColourMatrix matrix)
+    int lumaOffset;
+
+    explicit DecodeTables(const Colorimetry& colorimetry)
     {
-        const LumaWeights k = weightsOf(matrix);
+        const LumaWeights k = weightsOf(colorimetry.matrix);
         const double kg = 1.0 - k.red - k.blue;
-        const double lumaScale = 255.0 / 219.0;
-        const double chromaScale = 255.0 / 112.0;
+        const bool full = colorimetry.range == ColourRange::Full;
+        lumaOffset = full ? 0 : 16;
+        const double lumaScale = full ? 1.0 : 255.0 / 219.0;
+        // Chroma spans 255 codes in full range, 224 in video range, around 128.
+        const double chromaScale = full ? 2.0 : 255.0 / 112.0;
         const double crToRed = chromaScale * (1.0 - k.red);
         const double cbToBlue = chromaScale * (1.0 - k.blue);
         const double cbToGreen = cbToBlue * k.blue / kg;
         const double crToGreen = crToRed * k.red / kg;
         for (int i = 0; i < 256; ++i) {
-            luma[i] =
-                static_cast<int32_t>(std::lround(lumaScale * (i - 16) * one)) + (1 << (fractionBits - 1));
+            luma[i] = static_cast<int32_t>(std::lround(lumaScale * (i - lumaOffset) * one)) +
+                      (1 << (fractionBits - 1));
             redFromCr[i] = static_cast<int32_t>(std::lround(crToRed * (i - 128) * one));
             greenFromCb[i] = static_cast<int32_t>(std::lround(-cbToGreen * (i - 128) * one));
             greenFromCr[i] = static_cast<int32_t>(std::lround(-crToGreen * (i - 128) * one));
@@ -53,11 +66,17 @@ struct DecodeTables
     }
 };
 
-const DecodeTables& decodeTables(ColourMatrix matrix)
+const DecodeTables& decodeTables(const Colorimetry& colorimetry)
 {
-    static const DecodeTables rec601(ColourMatrix::Rec601);
-    static const DecodeTables rec709(ColourMatrix::Rec709);
-    return matrix == ColourMatrix::Rec709 ? rec709 : rec601;
+    static const DecodeTables tables[3][2] = {
+        {DecodeTables({ColourMatrix::Rec601, ColourRange::Video}),
+         DecodeTables({ColourMatrix::Rec601, ColourRange::Full})},
+        {DecodeTables({ColourMatrix::Rec709, ColourRange::Video}),
+         DecodeTables({ColourMatrix::Rec709, ColourRange::Full})},
+        {DecodeTables({ColourMatrix::Rec2020, ColourRange::Video}),
+         DecodeTables({ColourMatrix::Rec2020, ColourRange::Full})},
+    };
+    return tables[static_cast<int>(colorimetry.matrix)][static_cast<int>(colorimetry.range)];
 }
 
 inline uint8_t saturate(int32_t value)
@@ -70,29 +89,33 @@ inline uint8_t saturate(int32_t value)
 // vector path: products and sums stay exact in 32 bits.
 struct DecodeCoefficients
 {
-    int16_t luma, redFromCr, greenFromCb, greenFromCr, blueFromCb;
+    int16_t luma, redFromCr, greenFromCb, greenFromCr, blueFromCb, lumaOffset;
 
     explicit DecodeCoefficients(const DecodeTables& t)
         : luma(narrow(t.luma[17] - t.luma[16])), redFromCr(narrow(t.redFromCr[129])),
           greenFromCb(narrow(t.greenFromCb[129])), greenFromCr(narrow(t.greenFromCr[129])),
-          blueFromCb(narrow(t.blueFromCb[129]))
+          blueFromCb(narrow(t.blueFromCb[129])), lumaOffset(static_cast<int16_t>(t.lumaOffset))
     {}
     // From the 16.16 step of one code value to 3.13.
     static int16_t narrow(int32_t step) { return static_cast<int16_t>((step + 4) >> 3); }
 };
 constexpr int vectorFractionBits = 13;
 
+// channels 3 (BGR) or 4 (BGRA, alpha 255).
+template <int channels>
 void decodePairs(const uint8_t* source, uint8_t* out, int pairs, const DecodeTables& t)
 {
-    for (int i = 0; i < pairs; ++i, source += 4, out += 8) {
+    for (int i = 0; i < pairs; ++i, source += 4, out += 2 * channels) {
         const int32_t red = t.redFromCr[source[2]];
         const int32_t green = t.greenFromCb[source[0]] + t.greenFromCr[source[2]];
         const int32_t blue = t.blueFromCb[source[0]];
-        const int32_t first = t.luma[source[1]], second = t.luma[source[3]];
-        out[0] = saturate(first + blue), out[1] = saturate(first + green), out[2] = saturate(first + red);
-        out[3] = 0xFF;
-        out[4] = saturate(second + blue), out[5] = saturate(second + green), out[6] = saturate(second + red);
-        out[7] = 0xFF;
+        for (int pixel = 0; pixel < 2; ++pixel) {
+            const int32_t luma = t.luma[source[1 + 2 * pixel]];
+            uint8_t* p = out + pixel * channels;
+            p[0] = saturate(luma + blue), p[1] = saturate(luma + green), p[2] = saturate(luma + red);
+            if (channels == 4)
+                p[3] = 0xFF;
+        }
     }
 }
 
@@ -140,12 +163,13 @@ inline cv::v_int16x8 centred(const cv::v_uint16x8& value, int16_t offset)
     return cv::v_reinterpret_as_s16(value) - cv::v_setall_s16(offset);
 }
 
-// Sixteen pairs (64 bytes in, 128 bytes out) per step.
+// Sixteen pairs (64 bytes in, 32 pixels out) per step.
+template <int channels>
 int decodeVector(const uint8_t* source, uint8_t* out, int pairs, const DecodeCoefficients& k)
 {
     const cv::v_uint8x16 alpha = cv::v_setall_u8(0xFF);
     int done = 0;
-    for (; done + 16 <= pairs; done += 16, source += 64, out += 128) {
+    for (; done + 16 <= pairs; done += 16, source += 64, out += 32 * channels) {
         cv::v_uint8x16 u8, y08, v8, y18;
         cv::v_load_deinterleave(source, u8, y08, v8, y18);
         cv::v_uint16x8 u16[2], v16[2], y016[2], y116[2];
@@ -155,7 +179,7 @@ int decodeVector(const uint8_t* source, uint8_t* out, int pairs, const DecodeCoe
         cv::v_expand(y18, y116[0], y116[1]);
         EightPairs half[2];
         for (int h = 0; h < 2; ++h) {
-            const cv::v_int16x8 y[2] = {centred(y016[h], 16), centred(y116[h], 16)};
+            const cv::v_int16x8 y[2] = {centred(y016[h], k.lumaOffset), centred(y116[h], k.lumaOffset)};
             half[h] = decodeEightPairs(centred(u16[h], 128), centred(v16[h], 128), y, k);
         }
         // Per pixel of the pair, then the two pixels zipped into picture order.
@@ -169,23 +193,36 @@ int decodeVector(const uint8_t* source, uint8_t* out, int pairs, const DecodeCoe
         cv::v_zip(blue[0], blue[1], b0, b1);
         cv::v_zip(green[0], green[1], g0, g1);
         cv::v_zip(red[0], red[1], r0, r1);
-        cv::v_store_interleave(out, b0, g0, r0, alpha);
-        cv::v_store_interleave(out + 64, b1, g1, r1, alpha);
+        if (channels == 4) {
+            cv::v_store_interleave(out, b0, g0, r0, alpha);
+            cv::v_store_interleave(out + 64, b1, g1, r1, alpha);
+        } else {
+            cv::v_store_interleave(out, b0, g0, r0);
+            cv::v_store_interleave(out + 48, b1, g1, r1);
+        }
     }
     return done;
 }
 #endif
 
-void decodeRow(const uint8_t* source, uint8_t* out, int pairs, const DecodeTables& t,
+template <int channels>
+void decodeRow(const uint8_t* source, uint8_t* out, int width, const DecodeTables& t,
                const DecodeCoefficients& k)
 {
+    const int pairs = width / 2;
     int done = 0;
 #if CV_SIMD128
-    done = decodeVector(source, out, pairs, k);
+    done = decodeVector<channels>(source, out, pairs, k);
 #else
     (void)k;
 #endif
-    decodePairs(source + 4 * done, out + 8 * done, pairs - done, t);
+    decodePairs<channels>(source + 4 * done, out + 2 * channels * done, pairs - done, t);
+    if (width % 2 == 1) {
+        // The last pixel is the first of a whole pair.
+        uint8_t last[2 * channels];
+        decodePairs<channels>(source + 4 * pairs, last, 1, t);
+        std::copy(last, last + channels, out + 2 * channels * pairs);
+    }
 }
 
 } // namespace
@@ -195,18 +232,29 @@ ColourMatrix colourMatrixFor(int /*width*/, int height)
     return height >= 720 ? ColourMatrix::Rec709 : ColourMatrix::Rec601;
 }
 
-void convertUyvyToBgra(const uint8_t* source, size_t sourceRowBytes, uint8_t* destination,
-                       size_t destinationRowBytes, int width, int height, ColourMatrix matrix)
+Colorimetry modeColorimetry(int width, int height)
 {
-    const DecodeTables& tables = decodeTables(matrix);
+    return {colourMatrixFor(width, height), ColourRange::Video};
+}
+
+void convertUyvy(const uint8_t* source, size_t sourceRowBytes, uint8_t* destination,
+                 size_t destinationRowBytes, int width, int height, int channels,
+                 const Colorimetry& colorimetry)
+{
+    CV_Assert(channels == 3 || channels == 4);
+    const DecodeTables& tables = decodeTables(colorimetry);
     const DecodeCoefficients coefficients(tables);
-    const int pairs = width / 2;
     cv::parallel_for_(
         cv::Range(0, height),
         [&](const cv::Range& rows) {
-            for (int y = rows.start; y < rows.end; ++y)
-                decodeRow(source + y * sourceRowBytes, destination + y * destinationRowBytes, pairs, tables,
-                          coefficients);
+            for (int y = rows.start; y < rows.end; ++y) {
+                const uint8_t* in = source + y * sourceRowBytes;
+                uint8_t* out = destination + y * destinationRowBytes;
+                if (channels == 3)
+                    decodeRow<3>(in, out, width, tables, coefficients);
+                else
+                    decodeRow<4>(in, out, width, tables, coefficients);
+            }
         },
         8);
 }

@@ -477,7 +477,8 @@ void CaptureStream::handleSample(Run& run, GstSample* sample)
                                   delete mapped;
                               });
     const FrameLayout layout{GST_VIDEO_FRAME_WIDTH(mapped), GST_VIDEO_FRAME_HEIGHT(mapped),
-                             GST_VIDEO_FRAME_PLANE_STRIDE(mapped, 0), bmdFormat8BitYUV};
+                             GST_VIDEO_FRAME_PLANE_STRIDE(mapped, 0), bmdFormat8BitYUV,
+                             colorimetryOf(run.info)};
 
     const bool noSignal = GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_GAP);
     InputFrameInfo info;
@@ -525,7 +526,8 @@ void CaptureStream::deliverNoSignal(Run& run)
             return;
         mode = run.mode;
     }
-    const FrameLayout layout{mode.width, mode.height, 2L * mode.width, bmdFormat8BitYUV};
+    const FrameLayout layout{mode.width, mode.height, minimumRowBytes(bmdFormat8BitYUV, mode.width),
+                             bmdFormat8BitYUV, std::nullopt};
     const size_t bytes = static_cast<size_t>(layout.rowBytes) * static_cast<size_t>(layout.height);
     BufferPool::Buffer pixels = m_blackPool->acquire(bytes);
     fillBlack(pixels.get(), bytes);

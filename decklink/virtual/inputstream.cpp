@@ -270,7 +270,7 @@ void InputStream::deliver(Delivery& delivery)
     if (!valid)
         picture = blackPicture(mode);
 
-    const FrameLayout layout{mode.width, mode.height, 2L * mode.width, bmdFormat8BitYUV};
+    const FrameLayout layout{mode.width, mode.height, 2L * mode.width, bmdFormat8BitYUV, std::nullopt};
     BufferPool::Buffer pixels = m_pool->acquire(static_cast<size_t>(layout.rowBytes * layout.height));
     cv::Mat frame(mode.height, mode.width, CV_8UC2, pixels.get(), static_cast<size_t>(layout.rowBytes));
     picture->uyvy.copyTo(frame);

@@ -4,6 +4,8 @@
 #include "capture/decklinkcodenames.h"
 #include "capture/inputframeconversion.h"
 
+#include <utility>
+
 namespace {
 
 // Keeps the name the driver gives the mode, for the modes it makes up.
@@ -179,7 +181,15 @@ HRESULT DeckLinkDevice::VideoInputFrameArrived(IDeckLinkVideoInputFrame* videoFr
                                                IDeckLinkAudioInputPacket* /*audioPacket*/)
 {
     VideoFrame frame;
-    if (convertInputFrame(videoFrame, m_deckLinkOutput.get(), m_deckLinkConversion.get(), frame))
-        emit m_notifier.newFrameArrived(frame);
+    if (!convertInputFrame(videoFrame, m_deckLinkOutput.get(), m_deckLinkConversion.get(), frame))
+        return S_OK;
+    {
+        // Once per fault, not once per frame: the views show it on every frame.
+        QMutexLocker lock(&m_faultMutex);
+        if (frame.noSignalReason != std::exchange(m_reportedFault, frame.noSignalReason) &&
+            !frame.noSignalReason.isEmpty())
+            qCWarning(lcCapture).noquote() << m_deviceName + QStringLiteral(": ") + frame.noSignalReason;
+    }
+    emit m_notifier.newFrameArrived(frame);
     return S_OK;
 }

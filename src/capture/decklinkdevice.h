@@ -4,6 +4,7 @@
 #include "pipeline/videoframe.h"
 #include <decklink/comptr.h>
 
+#include <QMutex>
 #include <QObject>
 #include <QString>
 #include <atomic>
@@ -80,4 +81,6 @@ private:
     QString m_errorMessage;
     ComPtr<IDeckLinkOutput> m_deckLinkOutput;
     ComPtr<IDeckLinkVideoConversion> m_deckLinkConversion;
+    QMutex m_faultMutex;
+    QString m_reportedFault; // the last picture fault logged, under m_faultMutex
 };

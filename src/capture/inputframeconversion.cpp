@@ -1,11 +1,102 @@
 #include "capture/inputframeconversion.h"
 #include "pipeline/logcategories.h"
 
+#include "capture/comcallback.h"
+#include "capture/decklinkcodenames.h"
 #include <decklink/comptr.h>
 
 #include <opencv2/imgproc.hpp>
 
 namespace {
+
+// The program's BGR picture handed to the card's conversion as the frame to
+// convert into, so that the card writes the picture where the program keeps it.
+class PictureFrame : public ComCallback<IDeckLinkVideoFrame>
+{
+public:
+    explicit PictureFrame(cv::Mat picture) : m_picture(std::move(picture)) {}
+    long GetWidth() override { return m_picture.cols; }
+    long GetHeight() override { return m_picture.rows; }
+    long GetRowBytes() override { return static_cast<long>(m_picture.step); }
+    BMDPixelFormat GetPixelFormat() override { return bmdFormat8BitBGR; }
+    BMDFrameFlags GetFlags() override { return bmdFrameFlagDefault; }
+    HRESULT GetBytes(void** buffer) override
+    {
+        if (!buffer)
+            return E_POINTER;
+        *buffer = m_picture.data;
+        return S_OK;
+    }
+    HRESULT GetTimecode(BMDTimecodeFormat, IDeckLinkTimecode** timecode) override
+    {
+        if (!timecode)
+            return E_POINTER;
+        *timecode = nullptr;
+        return S_FALSE;
+    }
+    HRESULT GetAncillaryData(IDeckLinkVideoFrameAncillary** ancillary) override
+    {
+        if (!ancillary)
+            return E_POINTER;
+        *ancillary = nullptr;
+        return S_FALSE;
+    }
+
+protected:
+    bool accepts(REFIID) const override { return false; }
+
+private:
+    cv::Mat m_picture;
+};
+
+QString errorCode(HRESULT result)
+{
+    return QStringLiteral("0x%1").arg(static_cast<uint32_t>(result), 8, 16, QLatin1Char('0'));
+}
+
+// The card's picture as BGR, or an empty picture with the reason in fault.
+cv::Mat convertPicture(IDeckLinkVideoInputFrame* frame, IDeckLinkOutput* output,
+                       IDeckLinkVideoConversion* conversion, QString& fault)
+{
+    const long width = frame->GetWidth();
+    const long height = frame->GetHeight();
+    const QString picture = QStringLiteral("its %1 x %2 %3 picture")
+                                .arg(width)
+                                .arg(height)
+                                .arg(pixelFormatToString(frame->GetPixelFormat()));
+    if (width <= 0 || height <= 0 || !conversion) {
+        fault = QStringLiteral("The card cannot convert %1.").arg(picture);
+        return {};
+    }
+    cv::Mat bgr(static_cast<int>(height), static_cast<int>(width), CV_8UC3);
+    const auto target = ComPtr<PictureFrame>::adopt(new PictureFrame(bgr));
+    if (conversion->ConvertFrame(frame, target.get()) == S_OK)
+        return bgr;
+
+    // A card that does not know the program's BGR converts to its own BGRA.
+    ComPtr<IDeckLinkMutableVideoFrame> bgraFrame;
+    const HRESULT created =
+        output ? output->CreateVideoFrame(static_cast<int32_t>(width), static_cast<int32_t>(height),
+                                          static_cast<int32_t>(4 * width), bmdFormat8BitBGRA,
+                                          bmdFrameFlagDefault, bgraFrame.receive())
+               : E_POINTER;
+    if (created != S_OK || !bgraFrame) {
+        fault = QStringLiteral("The card gives no frame to convert %1 into (error %2).")
+                    .arg(picture, errorCode(created));
+        return {};
+    }
+    const HRESULT converted = conversion->ConvertFrame(frame, bgraFrame.get());
+    void* bytes = nullptr;
+    if (converted != S_OK || bgraFrame->GetBytes(&bytes) != S_OK || !bytes ||
+        bgraFrame->GetWidth() != width || bgraFrame->GetHeight() != height ||
+        bgraFrame->GetRowBytes() < 4 * width) {
+        fault = QStringLiteral("The card cannot convert %1 (error %2).").arg(picture, errorCode(converted));
+        return {};
+    }
+    const cv::Mat bgra(bgr.rows, bgr.cols, CV_8UC4, bytes, static_cast<size_t>(bgraFrame->GetRowBytes()));
+    cv::cvtColor(bgra, bgr, cv::COLOR_BGRA2BGR);
+    return bgr;
+}
 
 // Tried in this order; the first that the frame carries wins.
 constexpr BMDTimecodeFormat timecodeFormatsByPreference[] = {
@@ -70,35 +161,15 @@ bool convertInputFrame(IDeckLinkVideoInputFrame* inputFrame, IDeckLinkOutput* ou
         qCWarning(lcCapture) << "GetAncillaryData - error";
     }
 
-    const long width = inputFrame->GetWidth();
-    const long height = inputFrame->GetHeight();
-    ComPtr<IDeckLinkMutableVideoFrame> bgraFrame;
-    const HRESULT created =
-        output ? output->CreateVideoFrame(static_cast<int32_t>(width), static_cast<int32_t>(height),
-                                          static_cast<int32_t>(4 * width), bmdFormat8BitBGRA,
-                                          bmdFrameFlagDefault, bgraFrame.receive())
-               : E_POINTER;
-    if (created != S_OK || !bgraFrame) {
-        // Without a frame to convert into there is no picture to deliver.
-        qCWarning(lcCapture) << "Cannot create frame for conversion:" << created;
-        return false;
+    result.noSignalReason.clear();
+    result.image = convertPicture(inputFrame, output, conversion, result.noSignalReason);
+    if (result.image.empty()) {
+        // Whatever the buffer holds is not a picture of the camera.
+        result.noInputSignal = true;
+        const long width = inputFrame->GetWidth(), height = inputFrame->GetHeight();
+        if (width > 0 && height > 0)
+            result.image = cv::Mat::zeros(static_cast<int>(height), static_cast<int>(width), CV_8UC3);
     }
-
-    const HRESULT converted = conversion ? conversion->ConvertFrame(inputFrame, bgraFrame.get()) : E_POINTER;
-    if (converted != S_OK)
-        qCWarning(lcCapture).noquote() << "Cannot convert frame: " + QString::number(converted);
-
-    void* bytes = nullptr;
-    const int rows = static_cast<int>(bgraFrame->GetHeight());
-    const int cols = static_cast<int>(bgraFrame->GetWidth());
-    if (bgraFrame->GetBytes(&bytes) != S_OK || !bytes || rows <= 0 || cols <= 0) {
-        qCWarning(lcCapture) << "Cannot read converted frame:" << cols << "x" << rows;
-        return false;
-    }
-    const cv::Mat bgra(rows, cols, CV_8UC4, bytes, static_cast<size_t>(4 * cols));
-    cv::Mat bgr(rows, cols, CV_8UC3);
-    cv::cvtColor(bgra, bgr, cv::COLOR_BGRA2BGR);
-    result.image = bgr;
 
     qCDebug(lcCapture).noquote() << QString(48, QLatin1Char('='));
     qCDebug(lcCapture) << "cvOutputFrame.data = " << static_cast<const void*>(result.image.data);

@@ -7,10 +7,13 @@
 // Reads one captured frame into a VideoFrame: the timecode (formats tried in
 // a fixed order), the hardware and stream times at time scale 25000 as
 // hours, minutes, seconds and frames, the format codes of the ancillary data,
-// and the picture, converted through the card to BGRA and then to 8-bit BGR in
-// a freshly allocated buffer. Every driver object obtained is released.
-// Returns false (nothing to deliver) for a null frame or when the card gives no
-// frame to convert into.
+// and the picture as 8-bit BGR in a freshly allocated buffer: written by the
+// card's conversion in one pass where it knows the program's BGR, else
+// converted by the card to BGRA and from that to BGR. A picture that cannot be
+// converted is never delivered as it came: the frame says no signal, with the
+// reason in noSignalReason and a black picture of its size. Every driver
+// object obtained is released. Returns false (nothing to deliver) for a null
+// frame.
 bool convertInputFrame(IDeckLinkVideoInputFrame* inputFrame, IDeckLinkOutput* output,
                        IDeckLinkVideoConversion* conversion, VideoFrame& result);
 

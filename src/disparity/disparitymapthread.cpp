@@ -2,11 +2,13 @@
 #include "pipeline/logcategories.h"
 
 #include <opencv2/imgproc.hpp>
+#include <utility>
 
 DisparityMapThread::DisparityMapThread(QObject* parent)
     : WorkerThread("DisparityMapThread", lcDisparity, parent)
 {
     qRegisterMetaType<DisparityHistogramInfo>("DisparityHistogramInfo");
+    qRegisterMetaType<DisparitySettings>("DisparitySettings");
 }
 
 DisparityMapThread::~DisparityMapThread()
@@ -28,73 +30,42 @@ void DisparityMapThread::onNewInputFramesArrived(VideoFrame leftFrame, VideoFram
         qCDebug(lcDisparity) << "DisparityMapThread::onNewInputFrameArrived - BUSY";
 }
 
-void DisparityMapThread::calculate(int min_disparity, int max_disparity, int block_size, bool output_colored,
-                                   double parallax_near, double parallax_screen, double parallax_far)
+void DisparityMapThread::calculate(DisparitySettings settings)
 {
     QMutexLocker lock(&requestMutex);
-    minDisparity = min_disparity;
-    maxDisparity = max_disparity;
-    blockSize = block_size;
-    outputColored = output_colored;
-    parallaxNear = parallax_near;
-    parallaxScreen = parallax_screen;
-    parallaxFar = parallax_far;
-    calculateRequested = true;
+    pendingRequest = settings;
 }
 
-void DisparityMapThread::startLiveAnalysis(int min_disparity, int max_disparity, int block_size,
-                                           bool output_colored, double parallax_near, double parallax_screen,
-                                           double parallax_far)
+void DisparityMapThread::startLiveAnalysis(DisparitySettings settings)
 {
     QMutexLocker lock(&requestMutex);
-    liveSettings[0] = min_disparity;
-    liveSettings[1] = max_disparity;
-    liveSettings[2] = block_size;
-    liveColored = output_colored;
-    liveParallax[0] = parallax_near;
-    liveParallax[1] = parallax_screen;
-    liveParallax[2] = parallax_far;
-    liveRequested = true;
+    liveRequest = settings;
 }
 
 void DisparityMapThread::stopLiveAnalysis()
 {
     QMutexLocker lock(&requestMutex);
-    liveRequested = false;
+    liveRequest.reset();
 }
 
 bool DisparityMapThread::isLiveAnalysisOn()
 {
     QMutexLocker lock(&requestMutex);
-    return liveRequested;
+    return liveRequest.has_value();
 }
-
-struct DisparityMapThread::Request
-{
-    int minDisparity;
-    int maxDisparity;
-    int blockSize;
-    bool outputColored;
-    double parallaxNear;
-    double parallaxScreen;
-    double parallaxFar;
-};
 
 void DisparityMapThread::handleInput()
 {
-    Request request;
+    DisparitySettings request;
     bool live = false;
     {
         // A copy of the settings, so that calculate never waits for an analysis.
         QMutexLocker lock(&requestMutex);
-        if (calculateRequested) {
-            calculateRequested = false;
-            request = {minDisparity, maxDisparity,   blockSize,  outputColored,
-                       parallaxNear, parallaxScreen, parallaxFar};
-        } else if (liveRequested) {
+        if (pendingRequest) {
+            request = *std::exchange(pendingRequest, std::nullopt);
+        } else if (liveRequest) {
             live = true;
-            request = {liveSettings[0], liveSettings[1], liveSettings[2], liveColored,
-                       liveParallax[0], liveParallax[1], liveParallax[2]};
+            request = *liveRequest;
         } else {
             return; // a pair without a request is thrown away
         }
@@ -127,7 +98,7 @@ void DisparityMapThread::failLive(const QString& reason)
     qCWarning(lcDisparity) << "DisparityMapThread - live analysis failed:" << reason;
     {
         QMutexLocker lock(&requestMutex);
-        liveRequested = false;
+        liveRequest.reset();
     }
     emit liveAnalysisFailed(reason);
 }
@@ -154,7 +125,7 @@ void DisparityMapThread::fail(const QString& reason)
     emit disparityMapFailed(reason);
 }
 
-void DisparityMapThread::analysePair(const cv::Mat& left, const cv::Mat& right, const Request& r,
+void DisparityMapThread::analysePair(const cv::Mat& left, const cv::Mat& right, const DisparitySettings& r,
                                      cv::Mat& map, DisparityHistogramInfo& info)
 {
     const ParallaxLimits limits = computeParallaxLimits(left.cols, r.minDisparity, r.maxDisparity,
@@ -174,7 +145,7 @@ void DisparityMapThread::analysePair(const cv::Mat& left, const cv::Mat& right, 
               : disparityToGray(raw);
 }
 
-void DisparityMapThread::analyse(const Request& r)
+void DisparityMapThread::analyse(const DisparitySettings& r)
 {
     QMutexLocker lock(&framesMutex);
     const QString problem = pairProblem();
@@ -186,7 +157,7 @@ void DisparityMapThread::analyse(const Request& r)
     emit newDisparityMapResults(leftFrame, rightFrame, map, info);
 }
 
-void DisparityMapThread::analyseLive(const Request& r)
+void DisparityMapThread::analyseLive(const DisparitySettings& r)
 {
     QMutexLocker lock(&framesMutex);
     const QString problem = pairProblem();
@@ -202,7 +173,7 @@ void DisparityMapThread::analyseLive(const Request& r)
         cv::resize(leftFrame.image, left.image, size, 0, 0, cv::INTER_AREA);
         cv::resize(rightFrame.image, right.image, size, 0, 0, cv::INTER_AREA);
     }
-    Request narrowed = r;
+    DisparitySettings narrowed = r;
     narrowed.minDisparity = scale.minDisparity;
     narrowed.maxDisparity = scale.maxDisparity;
     DisparityHistogramInfo info;

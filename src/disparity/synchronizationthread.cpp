@@ -13,33 +13,37 @@ SynchronizationThread::~SynchronizationThread()
 
 void SynchronizationThread::onNewLeftInputFrameArrived(VideoFrame frame)
 {
-    offerFrame(leftFrame, frame, "SynchronizationThread::onNewLeftInputFrameArrived");
+    storeFrame(leftFrame, frame, "SynchronizationThread::onNewLeftInputFrameArrived");
 }
 
 void SynchronizationThread::onNewRightInputFrameArrived(VideoFrame frame)
 {
-    offerFrame(rightFrame, frame, "SynchronizationThread::onNewRightInputFrameArrived");
+    storeFrame(rightFrame, frame, "SynchronizationThread::onNewRightInputFrameArrived");
 }
 
-void SynchronizationThread::offerFrame(VideoFrame& side, const VideoFrame& frame, const char* slotName)
+void SynchronizationThread::storeFrame(VideoFrame& side, const VideoFrame& frame, const char* slotName)
 {
-    const bool accepted = offerInput([&] {
+    offerNewestInput([&] {
         qCDebug(lcSynchronization) << slotName
                                    << "- frame.data =" << static_cast<const void*>(frame.image.data);
         QMutexLocker lock(&framesMutex);
         side = frame;
     });
-    if (!accepted)
-        qCDebug(lcSynchronization) << slotName << "- BUSY, frame not taken";
 }
 
 void SynchronizationThread::handleInput()
 {
-    QMutexLocker lock(&framesMutex);
-    // A side without a picture (nothing accepted yet, or an empty frame) has
+    VideoFrame left, right;
+    {
+        // Copies share the pixels; the slots may store newer frames meanwhile.
+        QMutexLocker lock(&framesMutex);
+        left = leftFrame;
+        right = rightFrame;
+    }
+    // A side without a picture (nothing stored yet, or an empty frame) has
     // no instant to match: its zero time words would pair with any other.
-    if (leftFrame.image.empty() || rightFrame.image.empty() || !haveSameTimeLabel(leftFrame, rightFrame))
+    if (left.image.empty() || right.image.empty() || !haveSameTimeLabel(left, right))
         return;
     qCDebug(lcSynchronization) << "SynchronizationThread::run() - ID:" << QThread::currentThreadId();
-    emit newSynchronizedFrames(leftFrame, rightFrame);
+    emit newSynchronizedFrames(left, right);
 }

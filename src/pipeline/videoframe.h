@@ -24,6 +24,9 @@ struct VideoFrame
     // The card had no signal on its input for this frame: the picture is
     // black filler, not what a camera sent.
     bool noInputSignal = false;
+    // Why, when more is known than that the input has no signal (a picture
+    // the program cannot convert); empty otherwise.
+    QString noSignalReason;
 };
 
 Q_DECLARE_METATYPE(VideoFrame)

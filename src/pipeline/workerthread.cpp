@@ -41,6 +41,7 @@ void WorkerThread::run()
             QMutexLocker lock(&inputMutex);
             while (!inputPending && !isStopRequested())
                 wakeCondition.wait(&inputMutex);
+            inputRenewed = false;
         }
         // The stop is seen before a pending frame, which then survives the stop.
         if (isStopRequested()) {
@@ -53,6 +54,6 @@ void WorkerThread::run()
             qCWarning(logCategory) << logName << "- frame not handled:" << error.what();
         }
         QMutexLocker lock(&inputMutex);
-        inputPending = false;
+        inputPending = inputRenewed;
     }
 }

@@ -17,6 +17,12 @@
 // offer takes that mutex only when nothing is pending, and handling happens
 // only while something is, so the two never contend.
 //
+// A worker that must never lose the newest input offers through
+// offerNewestInput instead: it always stores, replacing what the worker has
+// not taken yet, and an input stored during a handling makes run handle
+// again. Its store and its handling share the frame mutex briefly, so the
+// handling copies what it needs and works without it.
+//
 // Deliberately without Q_OBJECT: the meta-object of each worker holds its own
 // signals and slots and nothing else.
 class WorkerThread : public QThread
@@ -54,6 +60,18 @@ protected:
         return true;
     }
 
+    // Stores an offered frame whether or not one is pending and wakes run; a
+    // frame stored while run is handling leads to one more handling. store
+    // runs under inputMutex and takes the worker's frame mutex.
+    template <typename Store> void offerNewestInput(Store store)
+    {
+        QMutexLocker lock(&inputMutex);
+        store();
+        inputPending = true;
+        inputRenewed = true;
+        wakeCondition.wakeOne();
+    }
+
     // Handles the pending frame, in the worker thread. An exception thrown here
     // (an OpenCV error) is logged by run, the frame counts as handled and the
     // worker goes on.
@@ -65,6 +83,7 @@ protected:
     QMutex inputMutex;
 
 private:
+    bool inputRenewed = false; // an input was stored since run began its handling
     void run() override;
     bool isStopRequested();
 

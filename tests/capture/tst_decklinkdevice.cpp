@@ -2,6 +2,7 @@
 
 #include "capture/decklinkdevice.h"
 #include "common/carddoubles.h"
+#include "common/messagelog.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -349,6 +350,29 @@ private slots:
         QCOMPARE(delivered.image.size(), cv::Size(8, 6));
         QCOMPARE(delivered.timecode, packTimeWord(10, 20, 30, 12));
         QCOMPARE(delivered.timecodeFormat, bmdTimecodeRP188LTC);
+        device->Release();
+    }
+
+    void aPictureFaultIsLoggedOncePerFault()
+    {
+        // Every frame still reaches the views, which say why; the log names
+        // the fault when it begins, not for each frame.
+        MessageLog log;
+        Card card;
+        auto* device = new DeckLinkDevice(&card.deckLink);
+        QVERIFY(device->Init());
+        QSignalSpy spy(device->notifier(), SIGNAL(newFrameArrived(VideoFrame)));
+        InputFrameDouble frame;
+        frame.pixels = cv::Mat(6, 8, CV_8UC2, cv::Scalar(128, 200));
+        const QList<bool> failing = {true, true, true, false, true, true};
+        for (bool fails : failing) {
+            card.conversion.fails = fails;
+            QCOMPARE(device->VideoInputFrameArrived(&frame, nullptr), S_OK);
+        }
+        QCOMPARE(spy.count(), failing.size());
+        for (int i = 0; i < failing.size(); ++i)
+            QCOMPARE(spy.at(i).at(0).value<VideoFrame>().noInputSignal, failing.at(i));
+        QCOMPARE(log.count("The card cannot convert its 8 x 6"), 2);
         device->Release();
     }
 };

@@ -161,58 +161,96 @@ private slots:
         QCOMPARE(log.count("GetAncillaryData - error"), 1);
     }
 
+    void picture1080pIsContinuousBgrOfTheConvertedFrame_data()
+    {
+        QTest::addColumn<bool>("onePass");
+        QTest::newRow("the card writes the program's BGR") << true;
+        QTest::newRow("through the card's BGRA") << false;
+    }
     void picture1080pIsContinuousBgrOfTheConvertedFrame()
     {
+        QFETCH(bool, onePass);
         Rig rig(1080, 1920);
+        rig.conversion.knowsProgramBgr = onePass;
         QVERIFY(rig.convert());
         const cv::Mat& image = rig.result.image;
         QCOMPARE(image.rows, 1080);
         QCOMPARE(image.cols, 1920);
         QCOMPARE(image.type(), CV_8UC3);
         QVERIFY(image.isContinuous());
+        QVERIFY(!rig.result.noInputSignal);
 
-        QCOMPARE(rig.output.created.size(), size_t(1));
-        const MutableFrameDouble& bgraFrame = *rig.output.created.front();
-        QCOMPARE(bgraFrame.pixels.cols, 1920);
-        QCOMPARE(int(bgraFrame.pixels.step), 4 * 1920);
         cv::Mat expected;
-        cv::cvtColor(bgraFrame.pixels, expected, cv::COLOR_BGRA2BGR);
+        cv::cvtColor(rig.frame.pixels, expected, cv::COLOR_YUV2BGR_UYVY);
         QCOMPARE(cv::norm(image, expected, cv::NORM_INF), 0.0);
-        QVERIFY(cv::norm(image, cv::NORM_INF) > 0);   // the picture is not blank
-        QVERIFY(image.data != bgraFrame.pixels.data); // own buffer, not the driver's
-        QCOMPARE(bgraFrame.refCount.load(), 0);
+        QVERIFY(cv::norm(image, cv::NORM_INF) > 0); // the picture is not blank
+        // One pass needs no frame of the card's; the other lets go of the one it made.
+        QCOMPARE(rig.output.created.size(), size_t(onePass ? 0 : 1));
+        QCOMPARE(rig.conversion.calls, onePass ? 1 : 2);
+        if (!onePass) {
+            QVERIFY(image.data != rig.output.created.front()->pixels.data); // own buffer, not the driver's
+            QCOMPARE(rig.output.created.front()->refCount.load(), 0);
+        }
     }
 
-    void failedConversionIsLoggedAndStillDelivered()
+    void unconvertiblePictureArrivesAsNoSignalWithItsReason_data()
     {
-        MessageLog log;
-        Rig rig;
-        rig.conversion.fails = true;
-        QVERIFY(rig.convert());
-        QCOMPARE(log.count(QStringLiteral("Cannot convert frame: %1").arg(E_FAIL)), 1);
-        QCOMPARE(rig.result.image.rows, 4);
-        QCOMPARE(rig.output.created.front()->refCount.load(), 0);
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("conversion fails")
+            << "conversion"
+            << "The card cannot convert its 8 x 4 8-bit YUV (UYVY) picture (error 0x80004005).";
+        QTest::newRow("no frame to convert into")
+            << "output"
+            << "The card gives no frame to convert its 8 x 4 8-bit YUV (UYVY) picture into";
+        QTest::newRow("no conversion") << "none"
+                                       << "The card cannot convert its 8 x 4";
+        QTest::newRow("no pixels") << "empty"
+                                   << "The card cannot convert its 0 x 0";
     }
-
-    void nothingToDeliver_data()
+    void unconvertiblePictureArrivesAsNoSignalWithItsReason()
     {
-        QTest::addColumn<bool>("nullFrame");
-        QTest::newRow("null frame") << true;
-        QTest::newRow("no frame to convert into") << false;
-    }
-    void nothingToDeliver()
-    {
-        QFETCH(bool, nullFrame);
+        QFETCH(QString, fault);
+        QFETCH(QString, reason);
         Rig rig;
         rig.frame.addTimecode(bmdTimecodeVITC, 1, 2, 3, 4);
-        rig.output.fails = !nullFrame;
+        rig.conversion.knowsProgramBgr = false;
+        rig.conversion.fails = fault == "conversion";
+        rig.output.fails = fault == "output";
+        if (fault == "empty")
+            rig.frame.pixels = cv::Mat();
+        VideoFrame& result = rig.result;
+        result.image = cv::Mat(4, 8, CV_8UC3, cv::Scalar::all(99)); // a reused record is overwritten
+        const bool delivered =
+            fault == "none" ? convertInputFrame(&rig.frame, &rig.output, nullptr, result) : rig.convert();
+        QVERIFY(delivered);
+        QVERIFY(result.noInputSignal);
+        QVERIFY2(result.noSignalReason.startsWith(reason), qPrintable(result.noSignalReason));
+        QCOMPARE(result.timecodeFormat, uint32_t(bmdTimecodeVITC)); // the words still come
+        if (fault == "empty") {
+            QVERIFY(result.image.empty());
+        } else {
+            // Black of the frame's size, never what the buffer held.
+            QCOMPARE(result.image.size(), cv::Size(8, 4));
+            QCOMPARE(cv::countNonZero(result.image.reshape(1)), 0);
+        }
+        for (const auto& made : rig.output.created)
+            QCOMPARE(made->refCount.load(), 0);
+        // The next frame that converts clears the reason.
+        rig.conversion.fails = rig.output.fails = false;
+        rig.frame.pixels = uyvyPattern(4, 8);
+        QVERIFY(rig.convert());
+        QVERIFY(!result.noInputSignal);
+        QVERIFY(result.noSignalReason.isEmpty());
+    }
+
+    void nullFrameDeliversNothing()
+    {
+        Rig rig;
         VideoFrame result;
-        QVERIFY(!convertInputFrame(nullFrame ? nullptr : &rig.frame, &rig.output, &rig.conversion, result));
+        QVERIFY(!convertInputFrame(nullptr, &rig.output, &rig.conversion, result));
         QVERIFY(result.image.empty());
         QCOMPARE(rig.conversion.calls, 0);
-        for (auto& [format, tc] : rig.frame.timecodes)
-            QVERIFY(tc->refCount.load() == 1 || tc->refCount.load() == 0);
-        QCOMPARE(rig.frame.ancillary->refCount.load(), nullFrame ? 1 : 0);
     }
 
     void framesOfOneTimeLabelHelper()

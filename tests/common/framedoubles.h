@@ -179,11 +179,13 @@ public:
 };
 
 // Converts UYVY input by writing a known BGRA pattern derived from the input
-// bytes, so a test can predict every output pixel.
+// bytes, so a test can predict every output pixel; into the program's BGR too
+// unless told it is a driver that does not know that format.
 class ConversionDouble : public CountedDouble<IDeckLinkVideoConversion>
 {
 public:
     bool fails = false;
+    bool knowsProgramBgr = true;
     int calls = 0;
     HRESULT ConvertFrame(IDeckLinkVideoFrame* source, IDeckLinkVideoFrame* destination) override;
 };

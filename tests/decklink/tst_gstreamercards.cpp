@@ -1,7 +1,8 @@
 // The GStreamer cards through the program's composed driver, on real
 // GStreamer: pipeline cards made of videotestsrc and timecodestamper, format
 // changes, failing pipelines, a capture-card source with no card, the device
-// monitor on a machine without devices, names beside the virtual cards.
+// monitor on a machine without devices, names beside the virtual cards;
+// pictures of odd widths and a still's colours through the card's conversion.
 
 #include "gstreamer/modes.h"
 #include "virtualclient.h"
@@ -11,6 +12,7 @@
 #include <atomic>
 #include <decklink/drivers.h>
 #include <decklink/gstreamercards.h>
+#include <mutex>
 #include <opencv2/imgcodecs.hpp>
 #include <set>
 
@@ -66,6 +68,51 @@ QString messageStarting(const QString& prefix)
 }
 
 constexpr BMDTimeScale nanoseconds = 1000000000;
+
+// A picture with a signal from a pipeline card of the given size at 25 frames
+// per second, converted by the card into the program's BGR; empty if none came.
+cv::Mat convertedPicture(const QString& description, int width, int height)
+{
+    if (!configure(pipelineCard("Camera", description)))
+        return {};
+    cv::Mat picture;
+    CardFinder finder;
+    if (!finder.waitForCards(1))
+        return {};
+    IDeckLink* card = finder.card("Camera");
+    IDeckLinkVideoConversion* conversion = nullptr;
+    if (card->QueryInterface(IID_IDeckLinkVideoConversion, reinterpret_cast<void**>(&conversion)) != S_OK)
+        return {};
+    std::mutex mutex;
+    InputRecorder recorder;
+    recorder.onFrame = [&](IDeckLinkVideoInputFrame* frame) {
+        MutableFrameDouble bgr;
+        bgr.format = bmdFormat8BitBGR;
+        bgr.pixels = cv::Mat(height, width, CV_8UC3, cv::Scalar::all(7));
+        if (!(frame->GetFlags() & bmdFrameHasNoInputSource) && frame->GetWidth() == width &&
+            frame->GetHeight() == height && conversion->ConvertFrame(frame, &bgr) == S_OK) {
+            std::lock_guard<std::mutex> lock(mutex);
+            picture = bgr.pixels;
+        }
+    };
+    {
+        // The card follows the stream into the mode it makes up for the stream's size.
+        InputHandle input(card);
+        recorder.followInput = input.get();
+        if (input.start(recorder, bmdModeHD1080p25, bmdVideoInputEnableFormatDetection) == S_OK)
+            QTest::qWaitFor(
+                [&] {
+                    std::lock_guard<std::mutex> lock(mutex);
+                    return !picture.empty();
+                },
+                10000);
+        input->StopStreams();
+        recorder.followInput = nullptr;
+    }
+    conversion->Release();
+    std::lock_guard<std::mutex> lock(mutex);
+    return picture;
+}
 
 } // namespace
 
@@ -534,6 +581,61 @@ private slots:
         }
         // Devices are watched only while notifications are installed.
         QVERIFY(gstreamercards::presentCards().empty());
+    }
+
+    void picturesOfOddSizesConvert_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::newRow("1919 x 1079") << 1919 << 1079;
+        QTest::newRow("3 x 3") << 3 << 3;
+        QTest::newRow("1 x 1") << 1 << 1;
+    }
+    void picturesOfOddSizesConvert()
+    {
+        // White to the last column: nothing left black, nothing left unconverted.
+        // From I420, so that the pipeline's own conversion writes the chroma of
+        // the last pair (videotestsrc painting UYVY itself leaves its V at 0).
+        QFETCH(int, width);
+        QFETCH(int, height);
+        const cv::Mat picture = convertedPicture(
+            QStringLiteral(
+                "videotestsrc pattern=white ! video/x-raw,format=I420,width=%1,height=%2,framerate=25/1")
+                .arg(width)
+                .arg(height),
+            width, height);
+        QVERIFY(!picture.empty());
+        double darkest = 0;
+        cv::minMaxLoc(picture.reshape(1), &darkest);
+        QVERIFY2(darkest >= 254, qPrintable(QString::number(darkest)));
+    }
+
+    void aStillComesBackInItsColours()
+    {
+        // A decoded JPEG is full-range Rec. 601: the card's picture agrees
+        // with OpenCV's decoding of the same file.
+        QTemporaryDir directory;
+        QVERIFY(directory.isValid());
+        cv::Mat still(1080, 1920, CV_8UC3);
+        for (int y = 0; y < still.rows; ++y)
+            for (int x = 0; x < still.cols; ++x)
+                still.at<cv::Vec3b>(y, x) = cv::Vec3b(x * 255 / still.cols, y * 255 / still.rows,
+                                                      255 - (x + y) * 255 / (still.cols + still.rows));
+        const QString path = directory.filePath("still.jpg");
+        QVERIFY(cv::imwrite(path.toStdString(), still, {cv::IMWRITE_JPEG_QUALITY, 95}));
+        const cv::Mat picture = convertedPicture(
+            QStringLiteral(
+                "filesrc location=%1 ! jpegdec idct-method=islow ! imagefreeze ! video/x-raw,framerate=25/1")
+                .arg(path),
+            still.cols, still.rows);
+        QVERIFY(!picture.empty());
+        const cv::Mat decoded = cv::imread(path.toStdString(), cv::IMREAD_COLOR);
+        cv::Mat difference;
+        cv::absdiff(picture, decoded, difference);
+        const cv::Scalar mean = cv::mean(difference);
+        for (int c = 0; c < 3; ++c)
+            QVERIFY2(mean[c] < 1.0,
+                     qPrintable(QString("channel %1: mean difference %2").arg(c).arg(mean[c])));
     }
 
     void modesFromCaps_data()

@@ -1,5 +1,6 @@
-// The synchronisation worker: pairs of equal time labels, the shared mailbox
-// of both sides, sides without a picture, start and stop.
+// The synchronisation worker: pairs of equal time labels, the newest frame of
+// each side kept while a comparison is pending, sides without a picture,
+// start and stop.
 
 #include "common/emissionwaiter.h"
 #include "common/messagelog.h"
@@ -10,6 +11,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -127,16 +129,71 @@ private slots:
         QCOMPARE(spy->count(), 1);
     }
 
-    void frameOfferedWhilePendingIsDroppedEvenIfItIsThePartner()
+    // Arrivals, in order: "L3" and "R3" are left and right frames labelled 3;
+    // "|" lets the worker handle what has arrived and holds it again, so the
+    // frames between two bars are all waiting when a handling begins.
+    void pairingKeepsTheNewestFrameOfEachSide_data()
     {
-        worker->onNewLeftInputFrameArrived(timecoded(3)); // not started: stays pending
-        worker->onNewRightInputFrameArrived(timecoded(3));
-        QCOMPARE(log->count("onNewRightInputFrameArrived - BUSY"), 1);
+        QTest::addColumn<QString>("arrivals");
+        QTest::addColumn<QList<int>>("pairs");
+        QTest::newRow("partner arrives while a comparison is pending") << "L3 R3 |" << QList<int>{3};
+        QTest::newRow("both sides together, three instants")
+            << "L1 R1 | R2 L2 | L3 R3 |" << QList<int>{1, 2, 3};
+        QTest::newRow("burst of one side, then the partner of its newest")
+            << "L1 L2 L3 R3 |" << QList<int>{3};
+        QTest::newRow("burst of one side keeps one frame only") << "L1 L2 R1 |" << QList<int>{};
+        QTest::newRow("bursts of both sides") << "L1 R1 L2 R2 L3 |" << QList<int>{};
+        QTest::newRow("bursts of both sides ending together") << "L1 R1 L2 R2 L3 R3 |" << QList<int>{3};
+        QTest::newRow("one side silent") << "L1 | L2 | L3 |" << QList<int>{};
+        QTest::newRow("silent side comes back") << "L1 | L2 | R2 | L3 R3 |" << QList<int>{2, 3};
+    }
+    void pairingKeepsTheNewestFrameOfEachSide()
+    {
+        QFETCH(QString, arrivals);
+        QFETCH(QList<int>, pairs);
+        for (const QString& arrival : arrivals.split(' ')) {
+            if (arrival == "|") {
+                worker->start();
+                QVERIFY(worker->waitIdle());
+                worker->stop();
+                QVERIFY(worker->wait(10000));
+            } else {
+                const VideoFrame f = timecoded(arrival.mid(1).toUInt());
+                arrival[0] == 'L' ? worker->onNewLeftInputFrameArrived(f)
+                                  : worker->onNewRightInputFrameArrived(f);
+            }
+        }
+        QList<int> emitted;
+        for (const QList<QVariant>& pair : *spy) {
+            const VideoFrame left = pair.at(0).value<VideoFrame>(), right = pair.at(1).value<VideoFrame>();
+            QCOMPARE(timeLabel(left), timeLabel(right));
+            emitted << timeLabelFrameNumber(left);
+        }
+        QCOMPARE(emitted, pairs);
+        QCOMPARE(log->count("BUSY"), 0);
+    }
+
+    void framesStoredDuringAHandlingAreCompared()
+    {
+        // The next pair arrives while the worker is still emitting the first:
+        // it is compared without waiting for any later frame.
+        bool offered = false;
+        connect(
+            worker.get(), &SynchronizationThread::newSynchronizedFrames, worker.get(),
+            [&] {
+                if (std::exchange(offered, true))
+                    return;
+                worker->onNewLeftInputFrameArrived(timecoded(6));
+                worker->onNewRightInputFrameArrived(timecoded(6));
+            },
+            Qt::DirectConnection);
         worker->start();
+        worker->onNewLeftInputFrameArrived(timecoded(5));
+        worker->onNewRightInputFrameArrived(timecoded(5));
+        QVERIFY(pairs->wait(2));
         QVERIFY(worker->waitIdle());
-        QCOMPARE(spy->count(), 0);
-        offerRight(timecoded(3));
-        QCOMPARE(spy->count(), 1);
+        QCOMPARE(spy->count(), 2);
+        QCOMPARE(timeLabelFrameNumber(spy->at(1).at(0).value<VideoFrame>()), 6);
     }
 
     void everyMatchingFrameEmitsAPair()

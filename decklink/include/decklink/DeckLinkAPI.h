@@ -91,6 +91,10 @@ constexpr BMDPixelFormat bmdFormat10BitRGBX = fourCC("R10b");
 constexpr BMDPixelFormat bmdFormat10BitRGBXLE = fourCC("R10l");
 constexpr BMDPixelFormat bmdFormat10BitRGB = fourCC("r210");
 constexpr BMDPixelFormat bmdFormat10BitYUV = fourCC("v210");
+// Not a format of a card's signal: the 8-bit BGR picture the program works in,
+// three bytes per pixel. A conversion that knows it fills a program's picture
+// from '2vuy' in one pass; one that does not refuses it (E_INVALIDARG).
+constexpr BMDPixelFormat bmdFormat8BitBGR = fourCC("BGR3");
 
 // Display modes
 constexpr BMDDisplayMode bmdModeNTSC = fourCC("ntsc");

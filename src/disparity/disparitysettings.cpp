@@ -1,0 +1,22 @@
+#include "disparity/disparitysettings.h"
+
+QString disparitySettingsProblem(const DisparitySettings& s)
+{
+    if ((s.minDisparity & 15) != 0)
+        return QStringLiteral("Wrong value of minimum disparity\nShould be divisible by 16");
+    if ((s.maxDisparity & 15) != 0)
+        return QStringLiteral("Wrong value of maximum disparity\nShould be divisible by 16");
+    if (s.blockSize % 2 == 0)
+        return QStringLiteral("Wrong value of block size\nShould be an odd number");
+    // The matcher searches the disparities from the minimum up to the maximum.
+    if (s.maxDisparity <= s.minDisparity)
+        return QStringLiteral(
+            "Wrong value of maximum disparity\nShould be greater than the minimum disparity");
+    // Near, screen and far go from in front of the screen to behind it; equal
+    // values are allowed, as in the defaults.
+    if (s.parallaxNear > s.parallaxScreen)
+        return QStringLiteral("Wrong value of parallax near\nShould not be greater than parallax screen");
+    if (s.parallaxScreen > s.parallaxFar)
+        return QStringLiteral("Wrong value of parallax far\nShould not be less than parallax screen");
+    return QString();
+}
