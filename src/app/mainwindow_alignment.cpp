@@ -86,6 +86,9 @@ void MainWindow::updateAlignment(bool measured)
         m_ui->wgt_AlignmentTrend->setBands(readoutBands(scale));
         m_ui->wgt_AlignmentTrend->addReading(m_alignmentClock.elapsed() / 1000.0, mean);
         reading = mean;
+        // The disparity analysis measures the scene's depth, not the rig's misalignment.
+        m_pipeline->disparityMap()->setRigCorrection(
+            RigCorrection{true, mean.verticalPercent, mean.rollDegrees, mean.sizePercent});
     }
     logAlignment(reading);
     checkOrientationAtMostTwiceASecond();
@@ -194,6 +197,7 @@ void MainWindow::checkOrientationAtMostTwiceASecond()
 void MainWindow::clearAlignment()
 {
     m_alignmentHistory.clear();
+    m_pipeline->disparityMap()->setRigCorrection(RigCorrection());
     m_ui->wgt_AlignmentTrend->clear();
     for (QLabel* label :
          {m_ui->lbl_AlignVerticalValue, m_ui->lbl_AlignVerticalState, m_ui->lbl_AlignVerticalAction,

@@ -106,11 +106,6 @@ QString screenFigures(const DepthBudget& b, double screenWidth, double eyeSepara
              QString::number(screen.totalMm, 'f', 0));
 }
 
-QString matchedShare(const DepthBudget& b)
-{
-    return QString::number(b.pixels > 0 ? 100.0 * double(b.matchedPixels) / double(b.pixels) : 0.0, 'f', 1);
-}
-
 } // namespace
 
 MainWindow::AnalysisSettings MainWindow::analysisSettings() const
@@ -345,12 +340,12 @@ void MainWindow::showDepthBudget()
     const DepthBudget& b = m_shownAnalysis.budget;
     const QString head =
         m_shownAnalysisIsLive
-            ? QStringLiteral("Live depth budget (analysed at %1 x %2 px, disparities %3..%4 px; "
+            ? QStringLiteral("Live depth budget (analysed at %1 x %2 px, searched %3..%4 px; "
                              "pixel figures at full width)")
                   .arg(m_shownAnalysisSize.width())
                   .arg(m_shownAnalysisSize.height())
-                  .arg(m_shownAnalysis.minDisparity)
-                  .arg(m_shownAnalysis.maxDisparity)
+                  .arg(std::lround(m_shownAnalysis.minDisparity * b.fullWidthPerMapPixel()))
+                  .arg(std::lround(m_shownAnalysis.maxDisparity * b.fullWidthPerMapPixel()))
             : QStringLiteral("Depth budget");
     if (!b.valid) {
         m_ui->lbl_DepthBudget->setText(head +
@@ -363,17 +358,22 @@ void MainWindow::showDepthBudget()
     const double screen = targetScreenWidth();
     const double eyes = m_ui->box_EyeSeparation->value();
     m_ui->lbl_DepthBudget->setText(
-        QStringLiteral("%1, 1st to 99th percentile of the %2 % matched pixels (negative: in front of the "
-                       "screen):\n%3\nOn the %4 screen: %5")
-            .arg(head, matchedShare(b), budgetFigures(b), screenName(screen),
-                 screenFigures(b, screen, eyes)));
-    const QString warning = divergenceWarning(b, screen, eyes);
-    m_ui->lbl_DivergenceWarning->setText(
-        warning.isEmpty() ? QString()
-                          : QStringLiteral("Warning: %1. Bring the background nearer to the screen: "
-                                           "converge farther back or reduce the interaxial.")
-                                .arg(warning));
-    m_ui->lbl_DivergenceWarning->setVisible(!warning.isEmpty());
+        QStringLiteral("%1, %2 (negative: in front of the screen); %3:\n%4\nOn the %5 screen: %6")
+            .arg(head, budgetBasis(b), correctionNote(m_shownAnalysis.correction), budgetFigures(b),
+                 screenName(screen), screenFigures(b, screen, eyes)));
+    QStringList warnings;
+    const QString divergence = divergenceWarning(b, screen, eyes);
+    if (!divergence.isEmpty())
+        warnings << QStringLiteral("Warning: %1. Bring the background nearer to the screen: "
+                                   "converge farther back or reduce the interaxial.")
+                        .arg(divergence);
+    const double toFullWidth = b.fullWidthPerMapPixel();
+    const QString range = searchRangeWarning(b, int(std::lround(m_shownAnalysis.minDisparity * toFullWidth)),
+                                             int(std::lround(m_shownAnalysis.maxDisparity * toFullWidth)));
+    if (!range.isEmpty())
+        warnings << QStringLiteral("Warning: ") + range;
+    m_ui->lbl_DivergenceWarning->setText(warnings.join(QLatin1Char('\n')));
+    m_ui->lbl_DivergenceWarning->setVisible(!warnings.isEmpty());
 }
 
 void MainWindow::saveDisparityResults(const VideoFrame& leftRawFrame, const VideoFrame& rightRawFrame,
@@ -424,10 +424,15 @@ void MainWindow::saveDisparityResults(const VideoFrame& leftRawFrame, const Vide
                  .arg(disparityMap.image.channels() == 1 ? QStringLiteral("grey")
                                                          : QStringLiteral("coloured"))
           << QStringLiteral("Picture width: %1 px").arg(leftRawFrame.image.cols)
-          << QStringLiteral("Matched pixels: %1 of %2 (%3 %)")
+          << QStringLiteral("Matched pixels: %1 of %2, of them %3 at the ends of the search range")
                  .arg(b.matchedPixels)
                  .arg(b.pixels)
-                 .arg(matchedShare(b));
+                 .arg(b.endPixels)
+          << QStringLiteral("Pixels counted: %1").arg(budgetBasis(b))
+          << QStringLiteral("Correction: %1").arg(correctionNote(analysis.correction));
+    if (b.touchesSearchRange())
+        lines << QStringLiteral("Search range: %1")
+                     .arg(searchRangeWarning(b, analysis.minDisparity, analysis.maxDisparity));
     if (b.valid) {
         lines << QStringLiteral("Nearest parallax (1st percentile): %1 % of the width, %2 px")
                      .arg(signedNumber(b.nearestPercent, 2), signedNumber(b.nearestPixels(), 1))

@@ -565,7 +565,9 @@ private slots:
         QVERIFY2(
             shown.contains("nearest -1.00 % (-1.0 px), farthest +0.77 % (+0.7 px), total 1.77 % (1.7 px)"),
             qPrintable(shown));
-        QVERIFY2(shown.contains("of the 50.0 % matched pixels"), qPrintable(shown));
+        QVERIFY2(shown.contains("of the 50.0 % of pixels matched inside the search range"),
+                 qPrintable(shown));
+        QVERIFY2(shown.contains("not corrected for the rig's misalignment"), qPrintable(shown));
         QVERIFY2(shown.contains(figures), qPrintable(shown));
         auto* warningLabel = window.findChild<QLabel*>("lbl_DivergenceWarning");
         QCOMPARE(!warningLabel->isHidden(), !warning.isEmpty());
@@ -582,7 +584,10 @@ private slots:
             "Settings: parallax near -1.00 %, screen 0.00 %, far 0.50 %; disparity -64..64 px; block size 11 "
             "px; coloured map",
             "Picture width: 96 px",
-            "Matched pixels: 1000 of 2000 (50.0 %)",
+            "Matched pixels: 1000 of 2000, of them 0 at the ends of the search range",
+            "Pixels counted: 1st to 99th percentile of the 50.0 % of pixels matched inside the search range",
+            "Correction: pictures not corrected for the rig's misalignment (no board reading on the Camera "
+            "Calibration tab): a size or vertical difference shifts the budget",
             "Nearest parallax (1st percentile): -1.00 % of the width, -1.0 px",
             "Farthest parallax (99th percentile): +0.77 % of the width, +0.7 px",
             "Total budget: 1.77 % of the width, 1.7 px",
