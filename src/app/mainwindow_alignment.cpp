@@ -120,11 +120,10 @@ void MainWindow::logAlignment(const std::optional<AlignmentReading>& reading)
         entry.indicators = m_indicatorAverages;
     entry.readout = reading;
     if (!m_alignmentLog.append(entry)) {
-        stopAlignmentRecording(QStringLiteral("Recording stopped: cannot write %1 (%2). The lines before "
-                                              "%3 are kept; free space or choose another directory, then "
-                                              "press Record again.")
-                                   .arg(m_alignmentLog.filePath(), m_alignmentLog.errorString(),
-                                        formatTimeWord(entry.timeLabel)));
+        stopAlignmentRecording(QStringLiteral("Recording stopped at %3: cannot write %1 (%2). Press "
+                                              "Record again to record into a new file.")
+                                   .arg(QDir::toNativeSeparators(m_alignmentLog.filePath()),
+                                        m_alignmentLog.errorString(), formatTimeWord(entry.timeLabel)));
         return;
     }
     m_ui->lbl_AlignmentRecordStatus->setText(QStringLiteral("Recording %1 lines to %2")
