@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -25,8 +26,15 @@ const QCommandLineOption noVirtualOption(
 
 void describeCommandLine(QCommandLineParser& parser)
 {
+    // Beside the program's folder, wherever it is installed (the package: /usr/share/doc/...).
+    const QString guide = QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                                          QStringLiteral("/../share/doc/duoscope-camera-calibrator"));
     parser.setApplicationDescription(
-        QStringLiteral("Aligns the two cameras of a stereoscopic rig and checks the depth of a shot."));
+        QStringLiteral("Aligns the two cameras of a stereoscopic rig and checks the depth of a shot.\n\n"
+                       "The guide to every tab and file: %1/README.md\n"
+                       "The card configuration (pipeline, network and virtual cards): %1/docs/cards.md\n"
+                       "The manual page: man duoscope-camera-calibrator")
+            .arg(guide));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOption(listInputsOption);

@@ -74,7 +74,8 @@ private slots:
         QTest::newRow("help")
             << QStringList{"--help"} << QString()
             << QStringList{"  --list-inputs       Prints every input (card) with its display modes and",
-                           "  --no-virtual-cards  Hides the virtual cards, leaving the real inputs (as"}
+                           "  --no-virtual-cards  Hides the virtual cards, leaving the real inputs (as",
+                           "The manual page: man duoscope-camera-calibrator"}
             << QStringList{};
         QTest::newRow("built-in virtual cards")
             << QStringList{"--list-inputs"} << QString()
