@@ -126,9 +126,16 @@ void MainWindow::logAlignment(const std::optional<AlignmentReading>& reading)
                                         m_alignmentLog.errorString(), formatTimeWord(entry.timeLabel)));
         return;
     }
-    m_ui->lbl_AlignmentRecordStatus->setText(QStringLiteral("Recording %1 lines to %2")
-                                                 .arg(m_alignmentLog.lineCount())
-                                                 .arg(QDir::toNativeSeparators(m_alignmentLog.filePath())));
+    m_ui->lbl_AlignmentRecordStatus->setText(recordedLines(QStringLiteral("Recording")));
+}
+
+QString MainWindow::recordedLines(const QString& verb) const
+{
+    // The file holds a header line above the measurements.
+    return QStringLiteral("%1 %2 measurement lines (and the header line) to %3")
+        .arg(verb)
+        .arg(m_alignmentLog.lineCount())
+        .arg(QDir::toNativeSeparators(m_alignmentLog.filePath()));
 }
 
 void MainWindow::stopAlignmentRecording(const QString& status)
@@ -137,6 +144,7 @@ void MainWindow::stopAlignmentRecording(const QString& status)
     // Unchecked without the toggle slot, which would replace the message.
     const QSignalBlocker blocker(m_ui->btn_AlignmentRecord);
     m_ui->btn_AlignmentRecord->setChecked(false);
+    m_ui->btn_AlignmentRecord->setText(QStringLiteral("Record"));
     m_ui->lbl_AlignmentRecordStatus->setText(status);
     m_ui->lbl_AlignmentRecordStatus->setPalette(statePalette(IndicatorState::Red));
     m_ui->lbl_AlignmentRecordStatus->setAutoFillBackground(true);
@@ -146,6 +154,8 @@ void MainWindow::on_btn_AlignmentRecord_toggled(bool checked)
 {
     QMutexLocker lock(&m_mutex);
     m_ui->lbl_AlignmentRecordStatus->setAutoFillBackground(false);
+    // The button says what pressing it does.
+    m_ui->btn_AlignmentRecord->setText(checked ? QStringLiteral("Stop recording") : QStringLiteral("Record"));
     if (checked) {
         // A directory that is not there is said at once, not at the first measurement.
         const QString directory = m_ui->lineEdit_disparityOutputDir->text();
@@ -163,11 +173,8 @@ void MainWindow::on_btn_AlignmentRecord_toggled(bool checked)
     }
     const bool wasRecording = m_alignmentLog.isRecording();
     m_alignmentLog.stop();
-    m_ui->lbl_AlignmentRecordStatus->setText(
-        wasRecording ? QStringLiteral("Recorded %1 lines to %2")
-                           .arg(m_alignmentLog.lineCount())
-                           .arg(QDir::toNativeSeparators(m_alignmentLog.filePath()))
-                     : QString());
+    m_ui->lbl_AlignmentRecordStatus->setText(wasRecording ? recordedLines(QStringLiteral("Recorded"))
+                                                          : QString());
 }
 
 void MainWindow::checkOrientationAtMostTwiceASecond()

@@ -7,6 +7,7 @@
 
 #include "app/appnames.h"
 #include "app/filewrite.h"
+#include "app/rememberedcontrols.h"
 #include "ui_mainwindow.h"
 
 #include <QDir>
@@ -27,6 +28,8 @@ constexpr int kCustomScreen = 3;
 // The largest preset by default: where divergence shows first.
 constexpr double kDefaultScreenWidth = 12.0;
 constexpr double kDefaultEyeSeparation = 65.0;
+// Percent of the picture width.
+constexpr double kLargestParallax = 100.0;
 
 // What is wrong with the analysis settings; empty when the matcher can work
 // with them and the parallax limits are in order.
@@ -43,6 +46,17 @@ QString disparitySettingsProblem(int minDisparity, int maxDisparity, int blockSi
     if (maxDisparity <= minDisparity)
         return QStringLiteral(
             "Wrong value of maximum disparity\nShould be greater than the minimum disparity");
+    // A parallax beyond the picture's width has no meaning; the boxes take
+    // more, so that a value out of range is refused with a word, not cut short.
+    const std::pair<const char*, double> parallaxes[] = {
+        {"near", parallaxNear}, {"screen", parallaxScreen}, {"far", parallaxFar}};
+    for (const auto& [name, value] : parallaxes)
+        if (std::abs(value) > kLargestParallax)
+            return QStringLiteral("Wrong value of parallax %1\nShould lie from -%2 % to %2 % of the picture "
+                                  "width; %3 % is refused")
+                .arg(QLatin1String(name))
+                .arg(kLargestParallax)
+                .arg(value);
     // Near, screen and far go from in front of the screen to behind it; equal
     // values are allowed, as in the defaults.
     if (parallaxNear > parallaxScreen)
@@ -149,6 +163,15 @@ void MainWindow::setUpDisparity()
     }
     m_ui->box_ScreenWidth->setEnabled(preset == kCustomScreen);
 
+    // The analysis as it was last set up.
+    rememberControls({{"Disparity/ParallaxNear", m_ui->box_ParallaxNear},
+                      {"Disparity/ParallaxScreen", m_ui->box_ParallaxScreen},
+                      {"Disparity/ParallaxFar", m_ui->box_ParallaxFar},
+                      {"Disparity/MinDisparity", m_ui->box_MinDisparity},
+                      {"Disparity/MaxDisparity", m_ui->box_MaxDisparity},
+                      {"Disparity/BlockSize", m_ui->box_BlockSize},
+                      {"Disparity/OutputColored", m_ui->chb_OutputColored}});
+
     for (QObject* box :
          {static_cast<QObject*>(m_ui->box_ParallaxNear), static_cast<QObject*>(m_ui->box_ParallaxScreen),
           static_cast<QObject*>(m_ui->box_ParallaxFar)})
@@ -174,6 +197,34 @@ void MainWindow::on_btn_calcDisparityMap_clicked()
                                           s.parallaxNear, s.parallaxScreen, s.parallaxFar);
     // One analysis at a time: the button comes back with its result or failure.
     m_ui->btn_calcDisparityMap->setEnabled(false);
+}
+
+void MainWindow::on_btn_FitRange_clicked()
+{
+    const DepthBudget& b = m_shownAnalysis.budget;
+    if (!m_analysisShown || !b.valid) {
+        statusBar()->showMessage(
+            QStringLiteral("Fit range needs a depth budget: press Analyze (or switch Live "
+                           "on) with the scene in view first."));
+        return;
+    }
+    const double toFullWidth = b.fullWidthPerMapPixel();
+    const DisparityRange range = fittedRange(b, int(std::lround(m_shownAnalysis.minDisparity * toFullWidth)),
+                                             int(std::lround(m_shownAnalysis.maxDisparity * toFullWidth)));
+    const int low = std::max(range.minDisparity, m_ui->box_MinDisparity->minimum());
+    const int high = std::min(range.maxDisparity, m_ui->box_MaxDisparity->maximum());
+    // The maximum first when it rises, so that the two never cross on the way.
+    if (high > m_ui->box_MaxDisparity->value()) {
+        m_ui->box_MaxDisparity->setValue(high);
+        m_ui->box_MinDisparity->setValue(low);
+    } else {
+        m_ui->box_MinDisparity->setValue(low);
+        m_ui->box_MaxDisparity->setValue(high);
+    }
+    statusBar()->showMessage(QStringLiteral("Disparity range set to %1..%2 px from the last depth budget; "
+                                            "press Analyze to measure with it.")
+                                 .arg(low)
+                                 .arg(high));
 }
 
 void MainWindow::on_chb_LiveAnalysis_toggled(bool on)

@@ -470,10 +470,15 @@ void TestAlignment::windowRecords()
     QCOMPARE(lines[0] + QLatin1Char('\n'), AlignmentLog::header());
     QVERIFY(lines[1].startsWith(formatTimeWord(first) + QStringLiteral(",yes,yes,")));
     QVERIFY(lines[2].startsWith(formatTimeWord(first + 1) + QStringLiteral(",yes,no,,undefined")));
-    QVERIFY(status->text().contains(QStringLiteral("Recording 3 lines")));
+    // The count is that of the file's lines under its header.
+    QVERIFY2(status->text().contains(QStringLiteral("Recording 3 measurement lines (and the header line)")),
+             qPrintable(status->text()));
+    QCOMPARE(lines.size() - 1, 3);
+    QCOMPARE(record->text(), QStringLiteral("Stop recording"));
 
     record->click();
-    QVERIFY(status->text().startsWith(QStringLiteral("Recorded 3 lines")));
+    QVERIFY(status->text().startsWith(QStringLiteral("Recorded 3 measurement lines")));
+    QCOMPARE(record->text(), QStringLiteral("Record"));
     source.deliver(board(), board());
     QCOMPARE(readLines(path).size(), 4);
 
@@ -487,6 +492,7 @@ void TestAlignment::windowRecords()
         source.deliver(board(), board());
     }
     QVERIFY(!record->isChecked());
+    QCOMPARE(record->text(), QStringLiteral("Record"));
     QVERIFY2(status->text().startsWith(QStringLiteral("Recording stopped at ")) &&
                  status->text().contains(QStringLiteral("cannot write")),
              qPrintable(status->text()));
