@@ -14,6 +14,8 @@
 
 namespace {
 
+using FileStatus = struct stat;
+
 QString number(double value)
 {
     return QString::number(value, 'g', 6);
@@ -108,9 +110,7 @@ bool AlignmentLog::startFile(const QString& path)
     // A file without its header is no take log: none is left behind (only an
     // empty file of ours, never a device or what another program wrote).
     const QByteArray name = QFile::encodeName(path);
-    struct stat left
-    {
-    };
+    FileStatus left{};
     if (::stat(name.constData(), &left) == 0 && S_ISREG(left.st_mode) && left.st_size == 0)
         ::unlink(name.constData());
     return false;
@@ -148,20 +148,16 @@ void AlignmentLog::fail(const QString& reason)
 
 QString AlignmentLog::fileGoneReason() const
 {
-    struct stat open
-    {
-    };
-    struct stat named
-    {
-    };
-    if (::fstat(m_file, &open) != 0)
+    FileStatus opened{};
+    FileStatus named{};
+    if (::fstat(m_file, &opened) != 0)
         return writeErrorText(errno);
     if (::stat(QFile::encodeName(m_path).constData(), &named) != 0)
         return errno == ENOENT || errno == ENOTDIR
                    ? QStringLiteral("the file or its folder was removed while recording; the lines written "
                                     "to it are gone")
                    : writeErrorText(errno);
-    if (open.st_dev != named.st_dev || open.st_ino != named.st_ino)
+    if (opened.st_dev != named.st_dev || opened.st_ino != named.st_ino)
         return QStringLiteral("the file was replaced by another while recording; the lines written to it "
                               "are gone");
     return QString();
