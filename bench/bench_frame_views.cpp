@@ -2,7 +2,7 @@
 // QPixmap, label) beside the two OpenCV steps that bound it: the resize to the
 // view and the colour conversion of the resized picture.
 
-#include "app/mainwindow.h"
+#include "app/frameview.h"
 #include "widgetbenchmarkmain.h"
 
 #include <QLabel>
@@ -51,7 +51,7 @@ void BM_ShowImage(benchmark::State& state)
 
     const cv::Mat frame = captureFrame();
     for (auto _ : state)
-        MainWindow::showImage(frame, label);
+        showImage(frame, label);
     if (label->pixmap(Qt::ReturnByValue).size() != QSize(960, 540))
         state.SkipWithError("the view did not get 960 x 540");
 }

@@ -42,13 +42,10 @@ private slots:
 
     void readoutLogAndOrientationOnTheRig()
     {
-        QVERIFY(virtualcards::configure(virtualcards::defaultConfiguration()));
+        WindowOnCards driver(virtualcards::defaultConfiguration());
         QTemporaryDir output;
         QVERIFY(output.isValid());
-        ModalAnswerer answerer;
-        MainWindow window;
-        WindowDriver driver(window);
-        QVERIFY(waitForCards(driver, 3));
+        QVERIFY2(driver.ready(3), driver.problem());
         driver.chooseDouble(0, 1);
         driver.click();
         QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
@@ -106,7 +103,7 @@ private slots:
         QVERIFY(lines.size() >= 4);
         QCOMPARE(lines[0] + '\n', AlignmentLog::header());
         QVERIFY(lines[1].contains(",yes,yes,"));
-        QVERIFY(answerer.titles().isEmpty());
+        QVERIFY(driver.answerer.titles().isEmpty());
         driver.click();
     }
 };

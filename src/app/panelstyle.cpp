@@ -1,0 +1,39 @@
+#include "app/panelstyle.h"
+
+#include <QAbstractButton>
+#include <QStyle>
+
+const QPalette& statePalette(IndicatorState state)
+{
+    auto solid = [](Qt::GlobalColor colour) {
+        QPalette palette;
+        palette.setBrush(QPalette::All, QPalette::Window, QBrush(colour, Qt::SolidPattern));
+        return palette;
+    };
+    static const QPalette green = solid(Qt::green);
+    static const QPalette yellow = solid(Qt::yellow);
+    static const QPalette red = solid(Qt::red);
+    switch (state) {
+    case IndicatorState::Green:
+        return green;
+    case IndicatorState::Yellow:
+        return yellow;
+    case IndicatorState::Red:
+        break;
+    }
+    return red;
+}
+
+bool togglePanel(QWidget* panel, QAbstractButton* button)
+{
+    const bool hide = !panel->isHidden();
+    panel->setVisible(!hide);
+    button->setIcon(
+        button->style()->standardIcon(hide ? QStyle::SP_DialogNoButton : QStyle::SP_DialogYesButton));
+    return hide;
+}
+
+void markPanelShown(QAbstractButton* button)
+{
+    button->setIcon(button->style()->standardIcon(QStyle::SP_DialogYesButton));
+}

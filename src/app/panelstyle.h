@@ -1,0 +1,22 @@
+#pragma once
+
+#include "calibration/calibrationindicators.h"
+
+#include <QPalette>
+
+class QAbstractButton;
+class QWidget;
+
+// Looks the tabs share: the colour behind a state's word, and panels that
+// their button shows and hides.
+
+// The background of a label that says a state (green, yellow or red); the
+// label also says the state in words.
+const QPalette& statePalette(IndicatorState state);
+
+// Hides a shown panel or shows a hidden one, with the icon of the new state
+// on its button. Whether the panel is shown is its own state, not whether its
+// tab is on screen. True when the panel was hidden.
+bool togglePanel(QWidget* panel, QAbstractButton* button);
+// The icon of a shown panel on its button.
+void markPanelShown(QAbstractButton* button);
