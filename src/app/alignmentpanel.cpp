@@ -39,7 +39,8 @@ AlignmentPanel::AlignmentPanel(Ui::MainWindow& form, QObject* parent) : QObject(
     clearAlignment();
 }
 
-void AlignmentPanel::update(const CalibrationPair& pair, const std::optional<CalibrationAverages>& averages)
+std::optional<AlignmentReading> AlignmentPanel::update(const CalibrationPair& pair,
+                                                       const std::optional<CalibrationAverages>& averages)
 {
     const ReadoutRow rows[4] = {
         {m_ui.lbl_AlignVerticalValue, m_ui.lbl_AlignVerticalState, m_ui.lbl_AlignVerticalAction},
@@ -88,6 +89,7 @@ void AlignmentPanel::update(const CalibrationPair& pair, const std::optional<Cal
     }
     logAlignment(pair, reading, averages);
     checkOrientationAtMostTwiceASecond(pair);
+    return reading;
 }
 
 void AlignmentPanel::logAlignment(const CalibrationPair& pair, const std::optional<AlignmentReading>& reading,
@@ -117,16 +119,22 @@ void AlignmentPanel::logAlignment(const CalibrationPair& pair, const std::option
         entry.indicators = averages;
     entry.readout = reading;
     if (!m_alignmentLog.append(entry)) {
-        stopAlignmentRecording(QStringLiteral("Recording stopped: cannot write %1 (%2). The lines before "
-                                              "%3 are kept; free space or choose another directory, then "
-                                              "press Record again.")
-                                   .arg(m_alignmentLog.filePath(), m_alignmentLog.errorString(),
-                                        formatTimeWord(entry.timeLabel)));
+        stopAlignmentRecording(QStringLiteral("Recording stopped at %3: cannot write %1 (%2). Press "
+                                              "Record again to record into a new file.")
+                                   .arg(QDir::toNativeSeparators(m_alignmentLog.filePath()),
+                                        m_alignmentLog.errorString(), formatTimeWord(entry.timeLabel)));
         return;
     }
-    m_ui.lbl_AlignmentRecordStatus->setText(QStringLiteral("Recording %1 lines to %2")
-                                                .arg(m_alignmentLog.lineCount())
-                                                .arg(QDir::toNativeSeparators(m_alignmentLog.filePath())));
+    m_ui.lbl_AlignmentRecordStatus->setText(recordedLines(QStringLiteral("Recording")));
+}
+
+QString AlignmentPanel::recordedLines(const QString& verb) const
+{
+    // The file holds a header line above the measurements.
+    return QStringLiteral("%1 %2 measurement lines (and the header line) to %3")
+        .arg(verb)
+        .arg(m_alignmentLog.lineCount())
+        .arg(QDir::toNativeSeparators(m_alignmentLog.filePath()));
 }
 
 void AlignmentPanel::stopAlignmentRecording(const QString& status)
@@ -135,6 +143,7 @@ void AlignmentPanel::stopAlignmentRecording(const QString& status)
     // Unchecked without the toggle slot, which would replace the message.
     const QSignalBlocker blocker(m_ui.btn_AlignmentRecord);
     m_ui.btn_AlignmentRecord->setChecked(false);
+    m_ui.btn_AlignmentRecord->setText(QStringLiteral("Record"));
     m_ui.lbl_AlignmentRecordStatus->setText(status);
     m_ui.lbl_AlignmentRecordStatus->setPalette(statePalette(IndicatorState::Red));
     m_ui.lbl_AlignmentRecordStatus->setAutoFillBackground(true);
@@ -143,6 +152,8 @@ void AlignmentPanel::stopAlignmentRecording(const QString& status)
 void AlignmentPanel::onRecordToggled(bool checked)
 {
     m_ui.lbl_AlignmentRecordStatus->setAutoFillBackground(false);
+    // The button says what pressing it does.
+    m_ui.btn_AlignmentRecord->setText(checked ? QStringLiteral("Stop recording") : QStringLiteral("Record"));
     if (checked) {
         // A directory that is not there is said at once, not at the first measurement.
         const QString directory = m_ui.lineEdit_disparityOutputDir->text();
@@ -160,11 +171,8 @@ void AlignmentPanel::onRecordToggled(bool checked)
     }
     const bool wasRecording = m_alignmentLog.isRecording();
     m_alignmentLog.stop();
-    m_ui.lbl_AlignmentRecordStatus->setText(
-        wasRecording ? QStringLiteral("Recorded %1 lines to %2")
-                           .arg(m_alignmentLog.lineCount())
-                           .arg(QDir::toNativeSeparators(m_alignmentLog.filePath()))
-                     : QString());
+    m_ui.lbl_AlignmentRecordStatus->setText(wasRecording ? recordedLines(QStringLiteral("Recorded"))
+                                                         : QString());
 }
 
 void AlignmentPanel::checkOrientationAtMostTwiceASecond(const CalibrationPair& pair)

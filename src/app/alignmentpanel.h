@@ -25,8 +25,10 @@ public:
 
     // The readout, its trend, the take log and the orientation check of one
     // pair, after the indicators were updated: averages are what they show,
-    // empty when they read "UNDEFINED" (nothing was measured).
-    void update(const CalibrationPair& pair, const std::optional<CalibrationAverages>& averages);
+    // empty when they read "UNDEFINED" (nothing was measured). Returns the
+    // averaged reading shown, empty when nothing was measured.
+    std::optional<AlignmentReading> update(const CalibrationPair& pair,
+                                           const std::optional<CalibrationAverages>& averages);
     // Empties the readout, its trend and the orientation warning, and forgets
     // the readings they average. A running recording goes on.
     void clearAlignment();
@@ -36,6 +38,8 @@ private:
     // recording and says why beside the Record button.
     void logAlignment(const CalibrationPair& pair, const std::optional<AlignmentReading>& reading,
                       const std::optional<CalibrationAverages>& averages);
+    // "Recording 12 measurement lines (and the header line) to <file>".
+    QString recordedLines(const QString& verb) const;
     void stopAlignmentRecording(const QString& status);
     void onRecordToggled(bool checked);
     void checkOrientationAtMostTwiceASecond(const CalibrationPair& pair);

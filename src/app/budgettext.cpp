@@ -20,8 +20,3 @@ QString screenFigures(const DepthBudget& b, double screenWidth, double eyeSepara
         .arg(signedNumber(screen.nearestMm, 0), signedNumber(screen.farthestMm, 0),
              QString::number(screen.totalMm, 'f', 0));
 }
-
-QString matchedShare(const DepthBudget& b)
-{
-    return QString::number(b.pixels > 0 ? 100.0 * double(b.matchedPixels) / double(b.pixels) : 0.0, 'f', 1);
-}

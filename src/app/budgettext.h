@@ -12,5 +12,3 @@ QString signedNumber(double value, int decimals);
 QString budgetFigures(const DepthBudget& budget);
 // "nearest x mm, farthest ..., total ..." on the target screen.
 QString screenFigures(const DepthBudget& budget, double screenWidth, double eyeSeparation);
-// The matched pixels' share of the picture, in percent with one decimal.
-QString matchedShare(const DepthBudget& budget);

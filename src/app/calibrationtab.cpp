@@ -145,13 +145,18 @@ void CalibrationTab::clearCalibrationResults()
         slider->setValue(0);
     m_ui.lbl_IndicatorsProblem->clear();
     m_alignment.clearAlignment();
+    m_pipeline.disparityMap()->setRigCorrection(RigCorrection());
 }
 
 void CalibrationTab::showCalibrationResults(const CalibrationPair& pair)
 {
     showFrame(pair.left.processed, m_ui.lbl_ImageProcessedLeft);
     showFrame(pair.right.processed, m_ui.lbl_ImageProcessedRight);
-    m_alignment.update(pair, updateCalibrationIndicators(pair));
+    const std::optional<AlignmentReading> mean = m_alignment.update(pair, updateCalibrationIndicators(pair));
+    // The disparity analysis measures the scene's depth, not the rig's misalignment.
+    if (mean)
+        m_pipeline.disparityMap()->setRigCorrection(
+            RigCorrection{true, mean->verticalPercent, mean->rollDegrees, mean->sizePercent});
 }
 
 std::optional<CalibrationAverages> CalibrationTab::updateCalibrationIndicators(const CalibrationPair& pair)

@@ -65,10 +65,15 @@ QStringList budgetLines(const VideoFrame& leftRawFrame, const VideoFrame& dispar
                  .arg(disparityMap.image.channels() == 1 ? QStringLiteral("grey")
                                                          : QStringLiteral("coloured"))
           << QStringLiteral("Picture width: %1 px").arg(leftRawFrame.image.cols)
-          << QStringLiteral("Matched pixels: %1 of %2 (%3 %)")
+          << QStringLiteral("Matched pixels: %1 of %2, of them %3 at the ends of the search range")
                  .arg(b.matchedPixels)
                  .arg(b.pixels)
-                 .arg(matchedShare(b));
+                 .arg(b.endPixels)
+          << QStringLiteral("Pixels counted: %1").arg(budgetBasis(b))
+          << QStringLiteral("Correction: %1").arg(correctionNote(analysis.correction));
+    if (b.touchesSearchRange())
+        lines << QStringLiteral("Search range: %1")
+                     .arg(searchRangeWarning(b, analysis.minDisparity, analysis.maxDisparity));
     if (b.valid) {
         lines << QStringLiteral("Nearest parallax (1st percentile): %1 % of the width, %2 px")
                      .arg(signedNumber(b.nearestPercent, 2), signedNumber(b.nearestPixels(), 1))

@@ -8,6 +8,7 @@
 #include "app/budgettext.h"
 #include "app/frameview.h"
 #include "app/panelstyle.h"
+#include "app/rememberedcontrols.h"
 #include "ui_mainwindow.h"
 
 #include <QSettings>
@@ -36,6 +37,14 @@ DisparityTab::DisparityTab(Ui::MainWindow& form, FramePipeline& pipeline,
     m_ui.wgt_DisparityHistogramLegend->setKind(DisparityLegend::Kind::Histogram);
     m_ui.lbl_DivergenceWarning->hide();
     restoreTargetScreen();
+    // The analysis as it was last set up.
+    rememberControls({{"Disparity/ParallaxNear", m_ui.box_ParallaxNear},
+                      {"Disparity/ParallaxScreen", m_ui.box_ParallaxScreen},
+                      {"Disparity/ParallaxFar", m_ui.box_ParallaxFar},
+                      {"Disparity/MinDisparity", m_ui.box_MinDisparity},
+                      {"Disparity/MaxDisparity", m_ui.box_MaxDisparity},
+                      {"Disparity/BlockSize", m_ui.box_BlockSize},
+                      {"Disparity/OutputColored", m_ui.chb_OutputColored}});
 
     const std::pair<QWidget*, QAbstractButton*> panels[] = {
         {m_ui.tab_DisparityDetails, m_ui.btn_DisparityDetailsShowHide},
@@ -54,6 +63,7 @@ DisparityTab::DisparityTab(Ui::MainWindow& form, FramePipeline& pipeline,
         connect(box, QOverload<int>::of(&QSpinBox::valueChanged), this, &DisparityTab::onLiveSettingsChanged);
     connect(m_ui.chb_OutputColored, &QAbstractButton::toggled, this, &DisparityTab::onLiveSettingsChanged);
     connect(m_ui.btn_calcDisparityMap, &QAbstractButton::clicked, this, &DisparityTab::onAnalyzeClicked);
+    connect(m_ui.btn_FitRange, &QAbstractButton::clicked, this, &DisparityTab::onFitRangeClicked);
     connect(m_ui.chb_LiveAnalysis, &QAbstractButton::toggled, this, &DisparityTab::onLiveToggled);
     connect(m_ui.cmb_TargetScreen, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &DisparityTab::onTargetScreenChosen);
@@ -117,6 +127,34 @@ void DisparityTab::onAnalyzeClicked()
     m_pipeline.disparityMap()->calculate(settings);
     // One analysis at a time: the button comes back with its result or failure.
     m_ui.btn_calcDisparityMap->setEnabled(false);
+}
+
+void DisparityTab::onFitRangeClicked()
+{
+    if (!m_shown || !m_shown->analysis.budget.valid) {
+        m_ui.statusBar->showMessage(QStringLiteral("Fit range needs a depth budget: press Analyze (or switch "
+                                                   "Live on) with the scene in view first."));
+        return;
+    }
+    const DepthBudget& b = m_shown->analysis.budget;
+    const double toFullWidth = b.fullWidthPerMapPixel();
+    const DisparityRange range =
+        fittedRange(b, int(std::lround(m_shown->analysis.minDisparity * toFullWidth)),
+                    int(std::lround(m_shown->analysis.maxDisparity * toFullWidth)));
+    const int low = std::max(range.minDisparity, m_ui.box_MinDisparity->minimum());
+    const int high = std::min(range.maxDisparity, m_ui.box_MaxDisparity->maximum());
+    // The maximum first when it rises, so that the two never cross on the way.
+    if (high > m_ui.box_MaxDisparity->value()) {
+        m_ui.box_MaxDisparity->setValue(high);
+        m_ui.box_MinDisparity->setValue(low);
+    } else {
+        m_ui.box_MinDisparity->setValue(low);
+        m_ui.box_MaxDisparity->setValue(high);
+    }
+    m_ui.statusBar->showMessage(QStringLiteral("Disparity range set to %1..%2 px from the last depth budget; "
+                                               "press Analyze to measure with it.")
+                                    .arg(low)
+                                    .arg(high));
 }
 
 void DisparityTab::onLiveToggled(bool on)
@@ -244,12 +282,12 @@ void DisparityTab::showDepthBudget()
         return; // the form's invitation to analyse stays
     const DepthBudget& b = m_shown->analysis.budget;
     const QString head =
-        m_shown->live ? QStringLiteral("Live depth budget (analysed at %1 x %2 px, disparities %3..%4 px; "
+        m_shown->live ? QStringLiteral("Live depth budget (analysed at %1 x %2 px, searched %3..%4 px; "
                                        "pixel figures at full width)")
                             .arg(m_shown->size.width())
                             .arg(m_shown->size.height())
-                            .arg(m_shown->analysis.minDisparity)
-                            .arg(m_shown->analysis.maxDisparity)
+                            .arg(std::lround(m_shown->analysis.minDisparity * b.fullWidthPerMapPixel()))
+                            .arg(std::lround(m_shown->analysis.maxDisparity * b.fullWidthPerMapPixel()))
                       : QStringLiteral("Depth budget");
     if (!b.valid) {
         m_ui.lbl_DepthBudget->setText(head + QStringLiteral(": no pixel was matched. Check that both cameras "
@@ -261,16 +299,21 @@ void DisparityTab::showDepthBudget()
     const double screen = m_ui.box_ScreenWidth->value();
     const double eyes = m_ui.box_EyeSeparation->value();
     m_ui.lbl_DepthBudget->setText(
-        QStringLiteral("%1, 1st to 99th percentile of the %2 % matched pixels (negative: in front of the "
-                       "screen):\n%3\nOn the %4 screen: %5")
-            .arg(head, matchedShare(b), budgetFigures(b), screenName(screen),
-                 screenFigures(b, screen, eyes)));
-    const QString warning = divergenceWarning(b, screen, eyes);
-    m_ui.lbl_DivergenceWarning->setText(
-        warning.isEmpty() ? QString()
-                          : QStringLiteral("Warning: %1. Bring the background nearer to the "
-                                           "screen: converge farther back or reduce the "
-                                           "interaxial.")
-                                .arg(warning));
-    m_ui.lbl_DivergenceWarning->setVisible(!warning.isEmpty());
+        QStringLiteral("%1, %2 (negative: in front of the screen); %3:\n%4\nOn the %5 screen: %6")
+            .arg(head, budgetBasis(b), correctionNote(m_shown->analysis.correction), budgetFigures(b),
+                 screenName(screen), screenFigures(b, screen, eyes)));
+    QStringList warnings;
+    const QString divergence = divergenceWarning(b, screen, eyes);
+    if (!divergence.isEmpty())
+        warnings << QStringLiteral("Warning: %1. Bring the background nearer to the screen: "
+                                   "converge farther back or reduce the interaxial.")
+                        .arg(divergence);
+    const double toFullWidth = b.fullWidthPerMapPixel();
+    const QString range =
+        searchRangeWarning(b, int(std::lround(m_shown->analysis.minDisparity * toFullWidth)),
+                           int(std::lround(m_shown->analysis.maxDisparity * toFullWidth)));
+    if (!range.isEmpty())
+        warnings << QStringLiteral("Warning: ") + range;
+    m_ui.lbl_DivergenceWarning->setText(warnings.join(QLatin1Char('\n')));
+    m_ui.lbl_DivergenceWarning->setVisible(!warnings.isEmpty());
 }

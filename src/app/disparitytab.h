@@ -49,6 +49,9 @@ private:
     // Target screen as last used, from the settings store.
     void restoreTargetScreen();
     void onAnalyzeClicked();
+    // The search range drawn to the shown budget (widened where it reached an
+    // end); said in the status bar, or that there is no budget yet.
+    void onFitRangeClicked();
     void onLiveToggled(bool on);
     // The analysis settings changed while Live is on: live analysis follows
     // them while they are valid.

@@ -48,6 +48,12 @@ void DisparityMapThread::stopLiveAnalysis()
     liveRequest.reset();
 }
 
+void DisparityMapThread::setRigCorrection(RigCorrection correction)
+{
+    QMutexLocker lock(&requestMutex);
+    rigCorrection = correction;
+}
+
 bool DisparityMapThread::isLiveAnalysisOn()
 {
     QMutexLocker lock(&requestMutex);
@@ -57,6 +63,7 @@ bool DisparityMapThread::isLiveAnalysisOn()
 void DisparityMapThread::handleInput()
 {
     DisparitySettings request;
+    RigCorrection correction;
     bool live = false;
     {
         // A copy of the settings, so that calculate never waits for an analysis.
@@ -69,15 +76,16 @@ void DisparityMapThread::handleInput()
         } else {
             return; // a pair without a request is thrown away
         }
+        correction = rigCorrection;
     }
     qCDebug(lcDisparity) << "DisparityMapThread::run() - ID:" << QThread::currentThreadId()
                          << (live ? "live" : "");
     QString problem;
     try {
         if (live)
-            analyseLive(request);
+            analyseLive(request, correction);
         else
-            analyse(request);
+            analyse(request, correction);
         return;
     } catch (const cv::Exception& error) {
         // The analysis functions say what they refused after their own name.
@@ -126,11 +134,13 @@ void DisparityMapThread::fail(const QString& reason)
 }
 
 void DisparityMapThread::analysePair(const cv::Mat& left, const cv::Mat& right, const DisparitySettings& r,
-                                     cv::Mat& map, DisparityHistogramInfo& info)
+                                     const RigCorrection& correction, cv::Mat& map,
+                                     DisparityHistogramInfo& info)
 {
     const ParallaxLimits limits = computeParallaxLimits(left.cols, r.minDisparity, r.maxDisparity,
                                                         r.parallaxNear, r.parallaxScreen, r.parallaxFar);
-    const cv::Mat raw = computeDisparityMap(left, right, r.minDisparity, r.maxDisparity, r.blockSize);
+    const cv::Mat raw = computeDisparityMap(left, alignedToLeft(right, correction), r.minDisparity,
+                                            r.maxDisparity, r.blockSize);
     info.histogram = disparityHistogram(raw, int16_t(r.minDisparity), int16_t(r.maxDisparity));
     info.minDisparity = r.minDisparity;
     info.maxDisparity = r.maxDisparity;
@@ -138,14 +148,15 @@ void DisparityMapThread::analysePair(const cv::Mat& left, const cv::Mat& right, 
     info.screenDisparityLow = limits.screenDisparityLow;
     info.screenDisparityHigh = limits.screenDisparityHigh;
     info.nearDisparity = limits.nearDisparity;
-    info.budget = depthBudget(raw, r.minDisparity);
+    info.budget = depthBudget(raw, r.minDisparity, r.maxDisparity);
+    info.correction = correction;
     map = r.outputColored
               ? colorizeDisparity(raw, r.minDisparity, r.maxDisparity, limits.farDisparity,
                                   limits.screenDisparityLow, limits.screenDisparityHigh, limits.nearDisparity)
               : disparityToGray(raw);
 }
 
-void DisparityMapThread::analyse(const DisparitySettings& r)
+void DisparityMapThread::analyse(const DisparitySettings& r, const RigCorrection& correction)
 {
     QMutexLocker lock(&framesMutex);
     const QString problem = pairProblem();
@@ -153,11 +164,11 @@ void DisparityMapThread::analyse(const DisparitySettings& r)
         return fail(problem);
     DisparityHistogramInfo info;
     VideoFrame map = leftFrame; // the left frame's time stamps and formats
-    analysePair(leftFrame.image, rightFrame.image, r, map.image, info);
+    analysePair(leftFrame.image, rightFrame.image, r, correction, map.image, info);
     emit newDisparityMapResults(leftFrame, rightFrame, map, info);
 }
 
-void DisparityMapThread::analyseLive(const DisparitySettings& r)
+void DisparityMapThread::analyseLive(const DisparitySettings& r, const RigCorrection& correction)
 {
     QMutexLocker lock(&framesMutex);
     const QString problem = pairProblem();
@@ -178,7 +189,7 @@ void DisparityMapThread::analyseLive(const DisparitySettings& r)
     narrowed.maxDisparity = scale.maxDisparity;
     DisparityHistogramInfo info;
     VideoFrame map = left;
-    analysePair(left.image, right.image, narrowed, map.image, info);
+    analysePair(left.image, right.image, narrowed, correction, map.image, info);
     info.budget.pictureWidth = fullWidth; // percentages are the same at both sizes
     emit newLiveDisparityMapResults(left, right, map, info);
 }

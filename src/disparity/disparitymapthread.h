@@ -48,17 +48,21 @@ public slots:
     // Calling it again while live replaces the settings.
     void startLiveAnalysis(DisparitySettings settings);
     void stopLiveAnalysis();
+    // The rig's measured misalignment, taken out of the right picture of every
+    // analysis from now on (requested or live); an inactive one stops that.
+    void setRigCorrection(RigCorrection correction);
 
 public:
     bool isLiveAnalysisOn();
 
 private:
     void handleInput() override;
-    void analyse(const DisparitySettings& request);
-    void analyseLive(const DisparitySettings& request);
-    // The map picture and the histogram of one pair, at the pair's own size.
-    void analysePair(const cv::Mat& left, const cv::Mat& right, const DisparitySettings& r, cv::Mat& map,
-                     DisparityHistogramInfo& info);
+    void analyse(const DisparitySettings& request, const RigCorrection& correction);
+    void analyseLive(const DisparitySettings& request, const RigCorrection& correction);
+    // The map picture and the histogram of one pair, at the pair's own size,
+    // the right picture first corrected for the rig.
+    void analysePair(const cv::Mat& left, const cv::Mat& right, const DisparitySettings& r,
+                     const RigCorrection& correction, cv::Mat& map, DisparityHistogramInfo& info);
     void fail(const QString& reason);
     void failLive(const QString& reason);
     // Why the stored pair cannot be compared; empty when it can.
@@ -71,5 +75,6 @@ private:
     // analysis while it is on; both under requestMutex.
     std::optional<DisparitySettings> pendingRequest;
     std::optional<DisparitySettings> liveRequest;
+    RigCorrection rigCorrection;
     QMutex requestMutex;
 };
