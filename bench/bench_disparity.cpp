@@ -116,9 +116,19 @@ void BM_DepthBudget(benchmark::State& state)
 {
     const Scene& s = scene();
     for (auto _ : state)
-        benchmark::DoNotOptimize(depthBudget(s.raw, minDisparity));
+        benchmark::DoNotOptimize(depthBudget(s.raw, minDisparity, maxDisparity));
 }
 BENCHMARK(BM_DepthBudget)->Unit(benchmark::kMillisecond);
+
+// Taking a rig's size, roll and vertical difference out of a full HD right picture.
+void BM_RigCorrection(benchmark::State& state)
+{
+    const Scene& s = scene();
+    const RigCorrection correction{true, 0.2, 0.3, 1.0};
+    for (auto _ : state)
+        benchmark::DoNotOptimize(alignedToLeft(s.right, correction));
+}
+BENCHMARK(BM_RigCorrection)->Unit(benchmark::kMillisecond);
 
 // What the disparity worker does for one live analysis of a full HD pair.
 void BM_LiveAnalysis(benchmark::State& state)
@@ -130,6 +140,7 @@ void BM_LiveAnalysis(benchmark::State& state)
         cv::Mat left, right;
         cv::resize(s.left, left, size, 0, 0, cv::INTER_AREA);
         cv::resize(s.right, right, size, 0, 0, cv::INTER_AREA);
+        right = alignedToLeft(right, RigCorrection{true, 0.2, 0.3, 1.0});
         const cv::Mat raw =
             computeDisparityMap(left, right, scale.minDisparity, scale.maxDisparity, blockSize);
         const ParallaxLimits l =
@@ -138,7 +149,7 @@ void BM_LiveAnalysis(benchmark::State& state)
                                                    l.farDisparity, l.screenDisparityLow,
                                                    l.screenDisparityHigh, l.nearDisparity));
         benchmark::DoNotOptimize(disparityHistogram(raw, scale.minDisparity, scale.maxDisparity));
-        benchmark::DoNotOptimize(depthBudget(raw, scale.minDisparity));
+        benchmark::DoNotOptimize(depthBudget(raw, scale.minDisparity, scale.maxDisparity));
     }
 }
 BENCHMARK(BM_LiveAnalysis)->Unit(benchmark::kMillisecond)->Iterations(20);

@@ -1,12 +1,20 @@
 #include "app/alignmentlog.h"
 
+#include "app/filewrite.h"
 #include "pipeline/videoframe.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStringList>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
+
+using FileStatus = struct stat;
 
 QString number(double value)
 {
@@ -29,11 +37,14 @@ QString AlignmentLog::fileName(uint32_t timeLabel)
 
 QString AlignmentLog::header()
 {
-    return QStringLiteral(
-        "time_label,board_left,board_right,"
-        "zoom,zoom_state,rotation,rotation_state,y_offset,y_offset_state,x_offset,x_offset_state,"
-        "vertical_px,vertical_pct_of_height,roll_deg,size_diff_pct,horizontal_px,"
-        "horizontal_pct_of_width\n");
+    // Each number's column names its unit. The board indicators keep their
+    // place and their values (1 - the mean area ratio, the angle difference,
+    // sums of corner offsets), so files read by position read as before.
+    return QStringLiteral("time_label,board_left,board_right,"
+                          "zoom_1_minus_area_ratio,zoom_state,rotation_diff_deg,rotation_state,"
+                          "y_offset_corner_sum_px,y_offset_state,x_offset_corner_sum_px,x_offset_state,"
+                          "vertical_px,vertical_pct_of_height,roll_deg,size_diff_pct,horizontal_px,"
+                          "horizontal_pct_of_width\n");
 }
 
 QString AlignmentLog::line(const AlignmentLogEntry& entry)
@@ -89,21 +100,34 @@ bool AlignmentLog::startFile(const QString& path)
     m_error.clear();
     m_path = path;
     m_lines = 0;
-    m_file.setFileName(path);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
-        m_error = m_file.errorString();
+    m_file = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (m_file < 0) {
+        m_error = writeErrorText(errno);
         return false;
     }
-    return writeFlushed(header());
+    if (writeWhole(header()))
+        return true;
+    // A file without its header is no take log: none is left behind (only an
+    // empty file of ours, never a device or what another program wrote).
+    const QByteArray name = QFile::encodeName(path);
+    FileStatus left{};
+    if (::stat(name.constData(), &left) == 0 && S_ISREG(left.st_mode) && left.st_size == 0)
+        ::unlink(name.constData());
+    return false;
 }
 
 bool AlignmentLog::append(const AlignmentLogEntry& entry)
 {
-    if (!m_file.isOpen()) {
+    if (m_file < 0) {
         m_error = QStringLiteral("no recording is running");
         return false;
     }
-    if (!writeFlushed(line(entry)))
+    const QString gone = fileGoneReason();
+    if (!gone.isEmpty()) {
+        fail(gone);
+        return false;
+    }
+    if (!writeWhole(line(entry)))
         return false;
     ++m_lines;
     return true;
@@ -111,19 +135,44 @@ bool AlignmentLog::append(const AlignmentLogEntry& entry)
 
 void AlignmentLog::stop()
 {
-    if (m_file.isOpen())
-        m_file.close();
+    if (m_file >= 0)
+        ::close(m_file);
+    m_file = -1;
 }
 
-bool AlignmentLog::writeFlushed(const QString& text)
+void AlignmentLog::fail(const QString& reason)
 {
+    m_error = reason;
+    stop();
+}
+
+QString AlignmentLog::fileGoneReason() const
+{
+    FileStatus opened{};
+    FileStatus named{};
+    if (::fstat(m_file, &opened) != 0)
+        return writeErrorText(errno);
+    if (::stat(QFile::encodeName(m_path).constData(), &named) != 0)
+        return errno == ENOENT || errno == ENOTDIR
+                   ? QStringLiteral("the file or its folder was removed while recording; the lines written "
+                                    "to it are gone")
+                   : writeErrorText(errno);
+    if (opened.st_dev != named.st_dev || opened.st_ino != named.st_ino)
+        return QStringLiteral("the file was replaced by another while recording; the lines written to it "
+                              "are gone");
+    return QString();
+}
+
+bool AlignmentLog::writeWhole(const QString& text)
+{
+    const off_t before = ::lseek(m_file, 0, SEEK_END);
     const QByteArray bytes = text.toUtf8();
-    if (m_file.write(bytes) != bytes.size() || !m_file.flush()) {
-        m_error = m_file.errorString();
-        // What could not be written is gone; a half line must not be followed
-        // by more lines, so the recording ends here.
-        m_file.close();
-        return false;
-    }
-    return true;
+    if (before >= 0 && writeAllBytes(m_file, bytes))
+        return true;
+    const int code = errno;
+    // Whatever part of the line got in is taken back: the file holds whole lines.
+    const bool cut = before < 0 || ::ftruncate(m_file, before) != 0;
+    fail(writeErrorText(code) +
+         (cut ? QStringLiteral("; the last line in the file is cut short") : QString()));
+    return false;
 }

@@ -3,7 +3,6 @@
 #include "calibration/alignmentreadout.h"
 #include "calibration/calibrationindicators.h"
 
-#include <QFile>
 #include <QString>
 #include <cstdint>
 #include <optional>
@@ -21,8 +20,14 @@ struct AlignmentLogEntry
 };
 
 // The take log: one CSV file per recording, one line per paired measurement,
-// each line flushed to the file as it is written so that a crash loses at
+// each line handed to the system as it is written so that a crash loses at
 // most the line being written. Numbers use a dot, whatever the locale.
+//
+// Nothing is lost without a word: a line the disk takes only in part is taken
+// back, so the file holds whole lines only; a file removed or replaced while
+// recording stops the recording instead of lines going nowhere; a file that
+// could not take its header is removed, not left empty. The reasons name the
+// system's cause ("the disk is full").
 class AlignmentLog
 {
 public:
@@ -48,16 +53,21 @@ public:
     bool append(const AlignmentLogEntry& entry);
     void stop();
 
-    bool isRecording() const { return m_file.isOpen(); }
+    bool isRecording() const { return m_file >= 0; }
     // The file of the recording, also after it stopped.
     QString filePath() const { return m_path; }
     int lineCount() const { return m_lines; }
     QString errorString() const { return m_error; }
 
 private:
-    bool writeFlushed(const QString& text);
+    // Writes the whole text or, taking back what got in, nothing; stops the
+    // recording on failure.
+    bool writeWhole(const QString& text);
+    // Why the open file is no longer the one at m_path; empty while it is.
+    QString fileGoneReason() const;
+    void fail(const QString& reason);
 
-    QFile m_file;
+    int m_file = -1;
     QString m_path;
     QString m_error;
     int m_lines = 0;

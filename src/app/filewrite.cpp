@@ -9,10 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
-// What happened, in words a user can act on.
-QString errorText(int code)
+QString writeErrorText(int code)
 {
     switch (code) {
     case ENOENT:
@@ -35,14 +32,18 @@ QString errorText(int code)
     }
 }
 
+namespace {
+
 bool failed(QString* reason, int code)
 {
     if (reason)
-        *reason = errorText(code);
+        *reason = writeErrorText(code);
     return false;
 }
 
-bool writeAll(int file, const QByteArray& bytes)
+} // namespace
+
+bool writeAllBytes(int file, const QByteArray& bytes)
 {
     const char* data = bytes.constData();
     qint64 left = bytes.size();
@@ -58,8 +59,6 @@ bool writeAll(int file, const QByteArray& bytes)
     }
     return true;
 }
-
-} // namespace
 
 bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* reason)
 {
@@ -78,7 +77,7 @@ bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* 
     ::fchmod(file, 0666 & ~mask);
 
     int code = 0;
-    if (!writeAll(file, bytes) || ::fsync(file) != 0)
+    if (!writeAllBytes(file, bytes) || ::fsync(file) != 0)
         code = errno;
     // A full disk may show only at the close (network file systems).
     if (::close(file) != 0 && code == 0)

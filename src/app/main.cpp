@@ -1,14 +1,18 @@
 #include "app/appnames.h"
+#include "app/filewrite.h"
 #include "app/inputlisting.h"
 #include "app/mainwindow.h"
 #include "version.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QTextStream>
+#include <QDir>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <decklink/drivers.h>
+#include <unistd.h>
 
 namespace {
 
@@ -22,8 +26,15 @@ const QCommandLineOption noVirtualOption(
 
 void describeCommandLine(QCommandLineParser& parser)
 {
+    // Beside the program's folder, wherever it is installed (the package: /usr/share/doc/...).
+    const QString guide = QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                                          QStringLiteral("/../share/doc/duoscope-camera-calibrator"));
     parser.setApplicationDescription(
-        QStringLiteral("Aligns the two cameras of a stereoscopic rig and checks the depth of a shot."));
+        QStringLiteral("Aligns the two cameras of a stereoscopic rig and checks the depth of a shot.\n\n"
+                       "The guide to every tab and file: %1/README.md\n"
+                       "The card configuration (pipeline, network and virtual cards): %1/docs/cards.md\n"
+                       "The manual page: man duoscope-camera-calibrator")
+            .arg(guide));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOption(listInputsOption);
@@ -43,10 +54,25 @@ bool asksOnlyForAnAnswer(int argc, char* argv[])
     return false;
 }
 
+// Prints the inputs; a list that cannot be written in full (a full disk, a
+// file-size limit) is said on the error output and fails.
+int printInputs()
+{
+    if (writeAllBytes(STDOUT_FILENO, listInputs().toUtf8()))
+        return 0;
+    std::fprintf(stderr, "%s: cannot print the list of inputs: %s\n",
+                 qUtf8Printable(QCoreApplication::applicationName()), qUtf8Printable(writeErrorText(errno)));
+    return 1;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
+    // A file that reaches the file-size limit (ulimit -f) fails its write,
+    // which the program reports, instead of killing the program with SIGXFSZ
+    // and leaving the file half written.
+    std::signal(SIGXFSZ, SIG_IGN);
     // Set before the application exists: the settings store is addressed by them.
     QApplication::setOrganizationName(kOrganizationName);
     QApplication::setApplicationName(kApplicationName);
@@ -62,10 +88,8 @@ int main(int argc, char* argv[])
             parser.process(terminal);
             if (parser.isSet(noVirtualOption))
                 decklinkdrivers::setVirtualCardsShown(false);
-            if (parser.isSet(listInputsOption)) {
-                QTextStream(stdout) << listInputs();
-                return 0;
-            }
+            if (parser.isSet(listInputsOption))
+                return printInputs();
         }
     }
 
@@ -81,10 +105,8 @@ int main(int argc, char* argv[])
     }
     if (parser.isSet(noVirtualOption))
         decklinkdrivers::setVirtualCardsShown(false);
-    if (parser.isSet(listInputsOption)) {
-        QTextStream(stdout) << listInputs();
-        return 0;
-    }
+    if (parser.isSet(listInputsOption))
+        return printInputs();
     // Lets desktops match the window to the installed launcher and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("duoscope-camera-calibrator"));
     MainWindow window;

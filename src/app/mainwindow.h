@@ -92,6 +92,7 @@ private slots:
     void on_cmb_RightCameraInput_currentIndexChanged(int index);
     void on_tabWidget_currentChanged(int index);
     void on_btn_calcDisparityMap_clicked();
+    void on_btn_FitRange_clicked();
     void on_btn_setDisparityOutputDir_clicked();
     void on_btn_CalibrationDetailsShowHide_clicked();
     void on_btn_DisparityDetailsShowHide_clicked();
@@ -182,6 +183,8 @@ private:
     // Writes the line of this update when recording; a failure stops the
     // recording and says why beside the Record button.
     void logAlignment(const std::optional<AlignmentReading>& reading);
+    // "Recording 12 measurement lines (and the header line) to <file>".
+    QString recordedLines(const QString& verb) const;
     void stopAlignmentRecording(const QString& status);
     void checkOrientationAtMostTwiceASecond();
 

@@ -86,6 +86,9 @@ void MainWindow::updateAlignment(bool measured)
         m_ui->wgt_AlignmentTrend->setBands(readoutBands(scale));
         m_ui->wgt_AlignmentTrend->addReading(m_alignmentClock.elapsed() / 1000.0, mean);
         reading = mean;
+        // The disparity analysis measures the scene's depth, not the rig's misalignment.
+        m_pipeline->disparityMap()->setRigCorrection(
+            RigCorrection{true, mean.verticalPercent, mean.rollDegrees, mean.sizePercent});
     }
     logAlignment(reading);
     checkOrientationAtMostTwiceASecond();
@@ -117,16 +120,22 @@ void MainWindow::logAlignment(const std::optional<AlignmentReading>& reading)
         entry.indicators = m_indicatorAverages;
     entry.readout = reading;
     if (!m_alignmentLog.append(entry)) {
-        stopAlignmentRecording(QStringLiteral("Recording stopped: cannot write %1 (%2). The lines before "
-                                              "%3 are kept; free space or choose another directory, then "
-                                              "press Record again.")
-                                   .arg(m_alignmentLog.filePath(), m_alignmentLog.errorString(),
-                                        formatTimeWord(entry.timeLabel)));
+        stopAlignmentRecording(QStringLiteral("Recording stopped at %3: cannot write %1 (%2). Press "
+                                              "Record again to record into a new file.")
+                                   .arg(QDir::toNativeSeparators(m_alignmentLog.filePath()),
+                                        m_alignmentLog.errorString(), formatTimeWord(entry.timeLabel)));
         return;
     }
-    m_ui->lbl_AlignmentRecordStatus->setText(QStringLiteral("Recording %1 lines to %2")
-                                                 .arg(m_alignmentLog.lineCount())
-                                                 .arg(QDir::toNativeSeparators(m_alignmentLog.filePath())));
+    m_ui->lbl_AlignmentRecordStatus->setText(recordedLines(QStringLiteral("Recording")));
+}
+
+QString MainWindow::recordedLines(const QString& verb) const
+{
+    // The file holds a header line above the measurements.
+    return QStringLiteral("%1 %2 measurement lines (and the header line) to %3")
+        .arg(verb)
+        .arg(m_alignmentLog.lineCount())
+        .arg(QDir::toNativeSeparators(m_alignmentLog.filePath()));
 }
 
 void MainWindow::stopAlignmentRecording(const QString& status)
@@ -135,6 +144,7 @@ void MainWindow::stopAlignmentRecording(const QString& status)
     // Unchecked without the toggle slot, which would replace the message.
     const QSignalBlocker blocker(m_ui->btn_AlignmentRecord);
     m_ui->btn_AlignmentRecord->setChecked(false);
+    m_ui->btn_AlignmentRecord->setText(QStringLiteral("Record"));
     m_ui->lbl_AlignmentRecordStatus->setText(status);
     m_ui->lbl_AlignmentRecordStatus->setPalette(statePalette(IndicatorState::Red));
     m_ui->lbl_AlignmentRecordStatus->setAutoFillBackground(true);
@@ -144,6 +154,8 @@ void MainWindow::on_btn_AlignmentRecord_toggled(bool checked)
 {
     QMutexLocker lock(&m_mutex);
     m_ui->lbl_AlignmentRecordStatus->setAutoFillBackground(false);
+    // The button says what pressing it does.
+    m_ui->btn_AlignmentRecord->setText(checked ? QStringLiteral("Stop recording") : QStringLiteral("Record"));
     if (checked) {
         // A directory that is not there is said at once, not at the first measurement.
         const QString directory = m_ui->lineEdit_disparityOutputDir->text();
@@ -161,11 +173,8 @@ void MainWindow::on_btn_AlignmentRecord_toggled(bool checked)
     }
     const bool wasRecording = m_alignmentLog.isRecording();
     m_alignmentLog.stop();
-    m_ui->lbl_AlignmentRecordStatus->setText(
-        wasRecording ? QStringLiteral("Recorded %1 lines to %2")
-                           .arg(m_alignmentLog.lineCount())
-                           .arg(QDir::toNativeSeparators(m_alignmentLog.filePath()))
-                     : QString());
+    m_ui->lbl_AlignmentRecordStatus->setText(wasRecording ? recordedLines(QStringLiteral("Recorded"))
+                                                          : QString());
 }
 
 void MainWindow::checkOrientationAtMostTwiceASecond()
@@ -194,6 +203,7 @@ void MainWindow::checkOrientationAtMostTwiceASecond()
 void MainWindow::clearAlignment()
 {
     m_alignmentHistory.clear();
+    m_pipeline->disparityMap()->setRigCorrection(RigCorrection());
     m_ui->wgt_AlignmentTrend->clear();
     for (QLabel* label :
          {m_ui->lbl_AlignVerticalValue, m_ui->lbl_AlignVerticalState, m_ui->lbl_AlignVerticalAction,

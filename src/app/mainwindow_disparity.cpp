@@ -7,6 +7,7 @@
 
 #include "app/appnames.h"
 #include "app/filewrite.h"
+#include "app/rememberedcontrols.h"
 #include "ui_mainwindow.h"
 
 #include <QDir>
@@ -27,6 +28,8 @@ constexpr int kCustomScreen = 3;
 // The largest preset by default: where divergence shows first.
 constexpr double kDefaultScreenWidth = 12.0;
 constexpr double kDefaultEyeSeparation = 65.0;
+// Percent of the picture width.
+constexpr double kLargestParallax = 100.0;
 
 // What is wrong with the analysis settings; empty when the matcher can work
 // with them and the parallax limits are in order.
@@ -43,6 +46,17 @@ QString disparitySettingsProblem(int minDisparity, int maxDisparity, int blockSi
     if (maxDisparity <= minDisparity)
         return QStringLiteral(
             "Wrong value of maximum disparity\nShould be greater than the minimum disparity");
+    // A parallax beyond the picture's width has no meaning; the boxes take
+    // more, so that a value out of range is refused with a word, not cut short.
+    const std::pair<const char*, double> parallaxes[] = {
+        {"near", parallaxNear}, {"screen", parallaxScreen}, {"far", parallaxFar}};
+    for (const auto& [name, value] : parallaxes)
+        if (std::abs(value) > kLargestParallax)
+            return QStringLiteral("Wrong value of parallax %1\nShould lie from -%2 % to %2 % of the picture "
+                                  "width; %3 % is refused")
+                .arg(QLatin1String(name))
+                .arg(kLargestParallax)
+                .arg(value);
     // Near, screen and far go from in front of the screen to behind it; equal
     // values are allowed, as in the defaults.
     if (parallaxNear > parallaxScreen)
@@ -106,11 +120,6 @@ QString screenFigures(const DepthBudget& b, double screenWidth, double eyeSepara
              QString::number(screen.totalMm, 'f', 0));
 }
 
-QString matchedShare(const DepthBudget& b)
-{
-    return QString::number(b.pixels > 0 ? 100.0 * double(b.matchedPixels) / double(b.pixels) : 0.0, 'f', 1);
-}
-
 } // namespace
 
 MainWindow::AnalysisSettings MainWindow::analysisSettings() const
@@ -154,6 +163,15 @@ void MainWindow::setUpDisparity()
     }
     m_ui->box_ScreenWidth->setEnabled(preset == kCustomScreen);
 
+    // The analysis as it was last set up.
+    rememberControls({{"Disparity/ParallaxNear", m_ui->box_ParallaxNear},
+                      {"Disparity/ParallaxScreen", m_ui->box_ParallaxScreen},
+                      {"Disparity/ParallaxFar", m_ui->box_ParallaxFar},
+                      {"Disparity/MinDisparity", m_ui->box_MinDisparity},
+                      {"Disparity/MaxDisparity", m_ui->box_MaxDisparity},
+                      {"Disparity/BlockSize", m_ui->box_BlockSize},
+                      {"Disparity/OutputColored", m_ui->chb_OutputColored}});
+
     for (QObject* box :
          {static_cast<QObject*>(m_ui->box_ParallaxNear), static_cast<QObject*>(m_ui->box_ParallaxScreen),
           static_cast<QObject*>(m_ui->box_ParallaxFar)})
@@ -179,6 +197,34 @@ void MainWindow::on_btn_calcDisparityMap_clicked()
                                           s.parallaxNear, s.parallaxScreen, s.parallaxFar);
     // One analysis at a time: the button comes back with its result or failure.
     m_ui->btn_calcDisparityMap->setEnabled(false);
+}
+
+void MainWindow::on_btn_FitRange_clicked()
+{
+    const DepthBudget& b = m_shownAnalysis.budget;
+    if (!m_analysisShown || !b.valid) {
+        statusBar()->showMessage(
+            QStringLiteral("Fit range needs a depth budget: press Analyze (or switch Live "
+                           "on) with the scene in view first."));
+        return;
+    }
+    const double toFullWidth = b.fullWidthPerMapPixel();
+    const DisparityRange range = fittedRange(b, int(std::lround(m_shownAnalysis.minDisparity * toFullWidth)),
+                                             int(std::lround(m_shownAnalysis.maxDisparity * toFullWidth)));
+    const int low = std::max(range.minDisparity, m_ui->box_MinDisparity->minimum());
+    const int high = std::min(range.maxDisparity, m_ui->box_MaxDisparity->maximum());
+    // The maximum first when it rises, so that the two never cross on the way.
+    if (high > m_ui->box_MaxDisparity->value()) {
+        m_ui->box_MaxDisparity->setValue(high);
+        m_ui->box_MinDisparity->setValue(low);
+    } else {
+        m_ui->box_MinDisparity->setValue(low);
+        m_ui->box_MaxDisparity->setValue(high);
+    }
+    statusBar()->showMessage(QStringLiteral("Disparity range set to %1..%2 px from the last depth budget; "
+                                            "press Analyze to measure with it.")
+                                 .arg(low)
+                                 .arg(high));
 }
 
 void MainWindow::on_chb_LiveAnalysis_toggled(bool on)
@@ -345,12 +391,12 @@ void MainWindow::showDepthBudget()
     const DepthBudget& b = m_shownAnalysis.budget;
     const QString head =
         m_shownAnalysisIsLive
-            ? QStringLiteral("Live depth budget (analysed at %1 x %2 px, disparities %3..%4 px; "
+            ? QStringLiteral("Live depth budget (analysed at %1 x %2 px, searched %3..%4 px; "
                              "pixel figures at full width)")
                   .arg(m_shownAnalysisSize.width())
                   .arg(m_shownAnalysisSize.height())
-                  .arg(m_shownAnalysis.minDisparity)
-                  .arg(m_shownAnalysis.maxDisparity)
+                  .arg(std::lround(m_shownAnalysis.minDisparity * b.fullWidthPerMapPixel()))
+                  .arg(std::lround(m_shownAnalysis.maxDisparity * b.fullWidthPerMapPixel()))
             : QStringLiteral("Depth budget");
     if (!b.valid) {
         m_ui->lbl_DepthBudget->setText(head +
@@ -363,17 +409,22 @@ void MainWindow::showDepthBudget()
     const double screen = targetScreenWidth();
     const double eyes = m_ui->box_EyeSeparation->value();
     m_ui->lbl_DepthBudget->setText(
-        QStringLiteral("%1, 1st to 99th percentile of the %2 % matched pixels (negative: in front of the "
-                       "screen):\n%3\nOn the %4 screen: %5")
-            .arg(head, matchedShare(b), budgetFigures(b), screenName(screen),
-                 screenFigures(b, screen, eyes)));
-    const QString warning = divergenceWarning(b, screen, eyes);
-    m_ui->lbl_DivergenceWarning->setText(
-        warning.isEmpty() ? QString()
-                          : QStringLiteral("Warning: %1. Bring the background nearer to the screen: "
-                                           "converge farther back or reduce the interaxial.")
-                                .arg(warning));
-    m_ui->lbl_DivergenceWarning->setVisible(!warning.isEmpty());
+        QStringLiteral("%1, %2 (negative: in front of the screen); %3:\n%4\nOn the %5 screen: %6")
+            .arg(head, budgetBasis(b), correctionNote(m_shownAnalysis.correction), budgetFigures(b),
+                 screenName(screen), screenFigures(b, screen, eyes)));
+    QStringList warnings;
+    const QString divergence = divergenceWarning(b, screen, eyes);
+    if (!divergence.isEmpty())
+        warnings << QStringLiteral("Warning: %1. Bring the background nearer to the screen: "
+                                   "converge farther back or reduce the interaxial.")
+                        .arg(divergence);
+    const double toFullWidth = b.fullWidthPerMapPixel();
+    const QString range = searchRangeWarning(b, int(std::lround(m_shownAnalysis.minDisparity * toFullWidth)),
+                                             int(std::lround(m_shownAnalysis.maxDisparity * toFullWidth)));
+    if (!range.isEmpty())
+        warnings << QStringLiteral("Warning: ") + range;
+    m_ui->lbl_DivergenceWarning->setText(warnings.join(QLatin1Char('\n')));
+    m_ui->lbl_DivergenceWarning->setVisible(!warnings.isEmpty());
 }
 
 void MainWindow::saveDisparityResults(const VideoFrame& leftRawFrame, const VideoFrame& rightRawFrame,
@@ -424,10 +475,15 @@ void MainWindow::saveDisparityResults(const VideoFrame& leftRawFrame, const Vide
                  .arg(disparityMap.image.channels() == 1 ? QStringLiteral("grey")
                                                          : QStringLiteral("coloured"))
           << QStringLiteral("Picture width: %1 px").arg(leftRawFrame.image.cols)
-          << QStringLiteral("Matched pixels: %1 of %2 (%3 %)")
+          << QStringLiteral("Matched pixels: %1 of %2, of them %3 at the ends of the search range")
                  .arg(b.matchedPixels)
                  .arg(b.pixels)
-                 .arg(matchedShare(b));
+                 .arg(b.endPixels)
+          << QStringLiteral("Pixels counted: %1").arg(budgetBasis(b))
+          << QStringLiteral("Correction: %1").arg(correctionNote(analysis.correction));
+    if (b.touchesSearchRange())
+        lines << QStringLiteral("Search range: %1")
+                     .arg(searchRangeWarning(b, analysis.minDisparity, analysis.maxDisparity));
     if (b.valid) {
         lines << QStringLiteral("Nearest parallax (1st percentile): %1 % of the width, %2 px")
                      .arg(signedNumber(b.nearestPercent, 2), signedNumber(b.nearestPixels(), 1))

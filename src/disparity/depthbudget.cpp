@@ -1,5 +1,6 @@
 #include "disparity/depthbudget.h"
 
+#include <QStringList>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -8,6 +9,8 @@
 namespace {
 
 constexpr int rawUnitsPerPixel = 16;
+// The share of the counted pixels beyond each percentile of the budget.
+constexpr double budgetTail = 0.01;
 
 // How often each raw code from the lowest matched one upward occurs.
 struct CodeCounts
@@ -62,6 +65,28 @@ double percentileOf(const CodeCounts& c, double percent)
     return (lower + fraction * (upper - lower)) / rawUnitsPerPixel;
 }
 
+// Removes the codes first..last from the counts; returns how many pixels had them.
+int64_t takeCodes(CodeCounts& c, int first, int last)
+{
+    int64_t taken = 0;
+    for (int code = std::max(first, c.lowestCode); code <= last; ++code) {
+        const size_t i = size_t(code - c.lowestCode);
+        if (i >= c.counts.size())
+            break;
+        taken += c.counts[i];
+        c.counts[i] = 0;
+    }
+    c.total -= taken;
+    return taken;
+}
+
+// As many pixels at an end as the percentile on that side leaves out: counted,
+// they would put that side of the budget at the end.
+bool reachesEnd(int64_t atEnd, int64_t matched)
+{
+    return matched > 0 && double(atEnd) >= budgetTail * double(matched);
+}
+
 QString millimetres(double mm, double comparedWith)
 {
     // Whole millimetres, unless rounding would make the two look equal.
@@ -77,22 +102,80 @@ double disparityPercentile(const cv::Mat& raw, int minDisparity, double percent)
     return percentileOf(countMatchedCodes(raw, minDisparity), percent);
 }
 
-DepthBudget depthBudget(const cv::Mat& raw, int minDisparity)
+DepthBudget depthBudget(const cv::Mat& raw, int minDisparity, int maxDisparity)
 {
-    const CodeCounts counts = countMatchedCodes(raw, minDisparity);
+    CodeCounts counts = countMatchedCodes(raw, minDisparity);
     DepthBudget budget;
     budget.pictureWidth = raw.cols;
     budget.mapWidth = raw.cols;
     budget.pixels = int64_t(raw.total());
     budget.matchedPixels = counts.total;
+    // The matcher's largest disparity is maxDisparity - 1; within a pixel of
+    // either end lie the pixels it could not place inside the range.
+    const int64_t farEnd =
+        takeCodes(counts, minDisparity * rawUnitsPerPixel, (minDisparity + 1) * rawUnitsPerPixel - 1);
+    const int64_t nearEnd =
+        takeCodes(counts, (maxDisparity - 2) * rawUnitsPerPixel + 1, (maxDisparity - 1) * rawUnitsPerPixel);
+    budget.endPixels = farEnd + nearEnd;
+    budget.reachesFarEnd = reachesEnd(farEnd, budget.matchedPixels);
+    budget.reachesNearEnd = reachesEnd(nearEnd, budget.matchedPixels);
     budget.valid = counts.total > 0 && raw.cols > 0;
     if (!budget.valid)
         return budget;
     // Parallax is the negative disparity: the nearest parallax is the largest disparity.
     const double percentOfPixel = 100.0 / raw.cols;
-    budget.nearestPercent = -percentileOf(counts, 99.0) * percentOfPixel;
-    budget.farthestPercent = -percentileOf(counts, 1.0) * percentOfPixel;
+    budget.nearestPercent = -percentileOf(counts, 100.0 * (1.0 - budgetTail)) * percentOfPixel;
+    budget.farthestPercent = -percentileOf(counts, 100.0 * budgetTail) * percentOfPixel;
     return budget;
+}
+
+QString budgetBasis(const DepthBudget& budget)
+{
+    const auto share = [&](int64_t part) {
+        return QString::number(budget.pixels > 0 ? 100.0 * double(part) / double(budget.pixels) : 0.0, 'f',
+                               1);
+    };
+    QString basis =
+        QStringLiteral("1st to 99th percentile of the %1 % of pixels matched inside the search range")
+            .arg(share(budget.countedPixels()));
+    if (budget.endPixels > 0)
+        basis += QStringLiteral(" (%1 % at its ends left out)").arg(share(budget.endPixels));
+    return basis;
+}
+
+QString searchRangeWarning(const DepthBudget& budget, int minDisparity, int maxDisparity)
+{
+    if (!budget.touchesSearchRange())
+        return QString();
+    QStringList ends;
+    if (budget.reachesNearEnd)
+        ends << QStringLiteral("the near end (max. disparity %1 px)").arg(maxDisparity);
+    if (budget.reachesFarEnd)
+        ends << QStringLiteral("the far end (min. disparity %1 px)").arg(minDisparity);
+    return QStringLiteral("The scene reaches %1 of the search range: the budget may hold less than the "
+                          "scene. Widen the range (Fit range) and analyse again.")
+        .arg(ends.join(QStringLiteral(" and ")));
+}
+
+DisparityRange fittedRange(const DepthBudget& budget, int minDisparity, int maxDisparity)
+{
+    DisparityRange range{minDisparity, maxDisparity};
+    if (!budget.valid || budget.pictureWidth <= 0)
+        return range;
+    constexpr int step = 16;
+    const auto down = [](double value) { return int(std::floor(value / step)) * step; };
+    const auto up = [](double value) { return int(std::ceil(value / step)) * step; };
+    // Disparity is the negative parallax: the far side is the low end.
+    const double farthest = -budget.farthestPixels();
+    const double nearest = -budget.nearestPixels();
+    const double margin = std::max(8.0, 0.1 * (nearest - farthest));
+    const int widen = up(0.5 * (maxDisparity - minDisparity));
+    range.minDisparity = budget.reachesFarEnd ? minDisparity - widen : down(farthest - margin);
+    // The matcher's largest disparity is one below the maximum.
+    range.maxDisparity = budget.reachesNearEnd ? maxDisparity + widen : up(nearest + margin + 1);
+    range.minDisparity = std::clamp(range.minDisparity, -2032, 2032);
+    range.maxDisparity = std::clamp(range.maxDisparity, range.minDisparity + step, 2048);
+    return range;
 }
 
 ScreenBudget screenBudget(const DepthBudget& budget, double screenWidthMetres, double eyeSeparationMm)

@@ -63,6 +63,12 @@ void DisparityMapThread::stopLiveAnalysis()
     liveRequested = false;
 }
 
+void DisparityMapThread::setRigCorrection(RigCorrection correction)
+{
+    QMutexLocker lock(&requestMutex);
+    rigCorrection = correction;
+}
+
 bool DisparityMapThread::isLiveAnalysisOn()
 {
     QMutexLocker lock(&requestMutex);
@@ -78,6 +84,7 @@ struct DisparityMapThread::Request
     double parallaxNear;
     double parallaxScreen;
     double parallaxFar;
+    RigCorrection correction;
 };
 
 void DisparityMapThread::handleInput()
@@ -89,12 +96,12 @@ void DisparityMapThread::handleInput()
         QMutexLocker lock(&requestMutex);
         if (calculateRequested) {
             calculateRequested = false;
-            request = {minDisparity, maxDisparity,   blockSize,  outputColored,
-                       parallaxNear, parallaxScreen, parallaxFar};
+            request = {minDisparity, maxDisparity,   blockSize,   outputColored,
+                       parallaxNear, parallaxScreen, parallaxFar, rigCorrection};
         } else if (liveRequested) {
             live = true;
             request = {liveSettings[0], liveSettings[1], liveSettings[2], liveColored,
-                       liveParallax[0], liveParallax[1], liveParallax[2]};
+                       liveParallax[0], liveParallax[1], liveParallax[2], rigCorrection};
         } else {
             return; // a pair without a request is thrown away
         }
@@ -159,7 +166,8 @@ void DisparityMapThread::analysePair(const cv::Mat& left, const cv::Mat& right, 
 {
     const ParallaxLimits limits = computeParallaxLimits(left.cols, r.minDisparity, r.maxDisparity,
                                                         r.parallaxNear, r.parallaxScreen, r.parallaxFar);
-    const cv::Mat raw = computeDisparityMap(left, right, r.minDisparity, r.maxDisparity, r.blockSize);
+    const cv::Mat raw = computeDisparityMap(left, alignedToLeft(right, r.correction), r.minDisparity,
+                                            r.maxDisparity, r.blockSize);
     info.histogram = disparityHistogram(raw, int16_t(r.minDisparity), int16_t(r.maxDisparity));
     info.minDisparity = r.minDisparity;
     info.maxDisparity = r.maxDisparity;
@@ -167,7 +175,8 @@ void DisparityMapThread::analysePair(const cv::Mat& left, const cv::Mat& right, 
     info.screenDisparityLow = limits.screenDisparityLow;
     info.screenDisparityHigh = limits.screenDisparityHigh;
     info.nearDisparity = limits.nearDisparity;
-    info.budget = depthBudget(raw, r.minDisparity);
+    info.budget = depthBudget(raw, r.minDisparity, r.maxDisparity);
+    info.correction = r.correction;
     map = r.outputColored
               ? colorizeDisparity(raw, r.minDisparity, r.maxDisparity, limits.farDisparity,
                                   limits.screenDisparityLow, limits.screenDisparityHigh, limits.nearDisparity)

@@ -49,6 +49,9 @@ public slots:
     void startLiveAnalysis(int min_disparity, int max_disparity, int block_size, bool output_colored,
                            double parallax_near, double parallax_screen, double parallax_far);
     void stopLiveAnalysis();
+    // The rig's measured misalignment, taken out of the right picture of every
+    // analysis from now on (requested or live); an inactive one stops that.
+    void setRigCorrection(RigCorrection correction);
 
 public:
     bool isLiveAnalysisOn();
@@ -83,5 +86,6 @@ private:
     int liveSettings[3] = {-64, 64, 11}; // minimum, maximum, block size
     bool liveColored = true;
     double liveParallax[3] = {0, 0, 0}; // near, screen, far
+    RigCorrection rigCorrection;
     QMutex requestMutex;
 };

@@ -11,6 +11,7 @@
 // pixel it cannot match with a value below minDisparity x 16.
 
 #include "disparity/depthbudget.h"
+#include "disparity/rigcorrection.h"
 
 #include <QMetaType>
 #include <cstdint>
@@ -33,6 +34,8 @@ struct DisparityHistogramInfo
     int32_t nearDisparity = 0;
     // Nearest and farthest parallax of the matched pixels and their difference.
     DepthBudget budget;
+    // The misalignment taken out of the right picture before matching.
+    RigCorrection correction;
 };
 
 Q_DECLARE_METATYPE(DisparityHistogramInfo)

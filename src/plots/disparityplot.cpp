@@ -33,13 +33,19 @@ DisparityPlot::DisparityPlot(QWidget* parent) : QwtPlot(parent)
 {
     setCanvasBackground(QBrush(QColor(255, 255, 255, 255)));
     enableAxis(QwtPlot::yLeft, false);
-    // Far parallax is at negative disparities, so far sits at the left end.
+    // The parallax convention of the budget and the limits: negative in front
+    // of the screen (left), positive behind it (right).
     setAxisTitle(QwtPlot::xBottom,
-                 QwtText(QStringLiteral("\u2190 far (behind the screen)      disparity, px      "
-                                        "near (in front of the screen) \u2192")));
+                 QwtText(QStringLiteral("\u2190 near (in front of the screen)      parallax, px of the full "
+                                        "width      far (behind the screen) \u2192")));
 }
 
 DisparityPlot::~DisparityPlot() = default;
+
+double DisparityPlot::parallaxPosition(double disparity, const DisparityHistogramInfo& info)
+{
+    return -disparity * info.budget.fullWidthPerMapPixel();
+}
 
 void DisparityPlot::setHistogram(DisparityHistogramInfo info)
 {
@@ -50,22 +56,23 @@ void DisparityPlot::setHistogram(DisparityHistogramInfo info)
                                   info.screenDisparityLow, info.screenDisparityHigh, info.nearDisparity);
     histogram->attach(this);
 
+    // Column i counts disparity minDisparity + i of the analysed map; a
+    // narrowed live map's pixel is several pixels of the full width.
     QVector<QwtIntervalSample> samples;
     samples.reserve(int(info.histogram.size()));
+    const double halfColumn = 0.5 * info.budget.fullWidthPerMapPixel();
     for (int i = 0; i < int(info.histogram.size()); ++i) {
-        const double disparity = i + info.minDisparity;
-        samples.append(QwtIntervalSample(info.histogram[i], disparity - 0.5, disparity + 0.5));
+        const double parallax = parallaxPosition(i + info.minDisparity, info);
+        samples.append(QwtIntervalSample(info.histogram[i], parallax - halfColumn, parallax + halfColumn));
     }
     histogram->setSamples(samples);
 
     const DepthBudget& budget = info.budget;
-    if (budget.valid && budget.mapWidth > 0) {
-        // The columns count pixels of the analysed map; parallax is the negative disparity.
-        const double pixelsPerPercent = budget.mapWidth * 0.01;
-        addBudgetLine(this, -budget.farthestPercent * pixelsPerPercent,
-                      QStringLiteral("farthest %1 %").arg(budget.farthestPercent, 0, 'f', 2), Qt::AlignRight);
-        addBudgetLine(this, -budget.nearestPercent * pixelsPerPercent,
-                      QStringLiteral("nearest %1 %").arg(budget.nearestPercent, 0, 'f', 2), Qt::AlignLeft);
+    if (budget.valid && budget.pictureWidth > 0) {
+        addBudgetLine(this, budget.farthestPixels(),
+                      QStringLiteral("farthest %1 %").arg(budget.farthestPercent, 0, 'f', 2), Qt::AlignLeft);
+        addBudgetLine(this, budget.nearestPixels(),
+                      QStringLiteral("nearest %1 %").arg(budget.nearestPercent, 0, 'f', 2), Qt::AlignRight);
     }
     replot();
 }

@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
+#include <cstdio>
 #include <opencv2/imgproc.hpp>
 #include <qwt_plot.h>
 #include <qwt_plot_zoneitem.h>
@@ -122,8 +123,12 @@ class TestAlignment : public QObject
 private slots:
     void logLines_data();
     void logLines();
+    void logColumnsNameTheirUnits();
     void logNeverOverwrites();
     void logWriteFailureStops();
+    void logLosesNothing_data();
+    void logLosesNothing();
+    void logLeavesNoEmptyFile();
     void advice_data();
     void advice();
     void trendKeepsAMinute();
@@ -179,6 +184,22 @@ void TestAlignment::logLines()
              QStringLiteral("ds_camera_calibrator_001_02_03_04_alignment.csv"));
 }
 
+void TestAlignment::logColumnsNameTheirUnits()
+{
+    const QStringList columns = AlignmentLog::header().trimmed().split(QLatin1Char(','));
+    // The columns of earlier files keep their places: 17, the states after their values.
+    QCOMPARE(columns.size(), 17);
+    for (int state : {4, 6, 8, 10})
+        QVERIFY2(columns[state].endsWith(QStringLiteral("_state")), qPrintable(columns[state]));
+    // Every column that holds a number says in what.
+    const QStringList units{"_px", "_deg", "_pct", "_pct_of_height", "_pct_of_width", "_ratio"};
+    for (int number : {3, 5, 7, 9, 11, 12, 13, 14, 15, 16}) {
+        const QString& name = columns[number];
+        QVERIFY2(std::any_of(units.begin(), units.end(), [&](const QString& u) { return name.endsWith(u); }),
+                 qPrintable(name));
+    }
+}
+
 void TestAlignment::logNeverOverwrites()
 {
     QTemporaryDir dir;
@@ -219,6 +240,86 @@ void TestAlignment::logWriteFailureStops()
     // Stopped: nothing more goes to the file.
     QVERIFY(!log.append(AlignmentLogEntry()));
     QCOMPARE(readLines(log.filePath()).size(), 2);
+}
+
+// What can happen to a recording under way, and what the log must then say.
+enum class LogFault
+{
+    LineCut,       // the disk takes only part of a line
+    FileRemoved,   // the file is deleted
+    FolderRemoved, // its folder is deleted with it
+    FileReplaced,  // another file now has its name
+};
+Q_DECLARE_METATYPE(LogFault)
+
+void TestAlignment::logLosesNothing_data()
+{
+    QTest::addColumn<LogFault>("fault");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("a line the disk cuts") << LogFault::LineCut << "the file is too large";
+    QTest::newRow("file removed") << LogFault::FileRemoved << "removed while recording";
+    QTest::newRow("folder removed") << LogFault::FolderRemoved << "removed while recording";
+    QTest::newRow("file replaced") << LogFault::FileReplaced << "replaced by another while recording";
+}
+
+void TestAlignment::logLosesNothing()
+{
+    QFETCH(LogFault, fault);
+    QFETCH(QString, reason);
+    QTemporaryDir parent;
+    const QString folder = parent.filePath(QStringLiteral("takes"));
+    QVERIFY(QDir().mkpath(folder));
+    AlignmentLog log;
+    QVERIFY(log.start(folder, 3));
+    QVERIFY(log.append(AlignmentLogEntry()));
+    const QString path = log.filePath();
+    const qint64 whole = QFileInfo(path).size();
+
+    bool appended = true;
+    if (fault == LogFault::LineCut) {
+        // Room for a few bytes of the next line only.
+        const FileSizeLimit limit(whole + 7);
+        appended = log.append(AlignmentLogEntry());
+    } else {
+        if (fault == LogFault::FileRemoved)
+            QVERIFY(QFile::remove(path));
+        else if (fault == LogFault::FolderRemoved)
+            QVERIFY(QDir(folder).removeRecursively());
+        else {
+            const QString other = parent.filePath(QStringLiteral("other.csv"));
+            QFile file(other);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("someone else's\n");
+            file.close();
+            QVERIFY(::rename(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()) == 0);
+        }
+        appended = log.append(AlignmentLogEntry());
+    }
+    QVERIFY(!appended);
+    QVERIFY(!log.isRecording());
+    QVERIFY2(log.errorString().contains(reason), qPrintable(log.errorString()));
+    QCOMPARE(log.lineCount(), 1);
+    if (fault == LogFault::LineCut) {
+        // The cut line is taken back: the file ends with the last whole line.
+        QCOMPARE(QFileInfo(path).size(), whole);
+        QCOMPARE(readLines(path).size(), 2);
+    }
+    if (fault == LogFault::FileReplaced)
+        QCOMPARE(readLines(path), QStringList{"someone else's"});
+}
+
+void TestAlignment::logLeavesNoEmptyFile()
+{
+    QTemporaryDir dir;
+    AlignmentLog log;
+    {
+        // Not even the header fits, as on a disk full at the start.
+        const FileSizeLimit limit(0);
+        QVERIFY(!log.start(dir.path(), 4));
+    }
+    QVERIFY(!log.isRecording());
+    QVERIFY2(log.errorString().startsWith("the file is too large"), qPrintable(log.errorString()));
+    QVERIFY(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
 }
 
 void TestAlignment::advice_data()
@@ -369,10 +470,15 @@ void TestAlignment::windowRecords()
     QCOMPARE(lines[0] + QLatin1Char('\n'), AlignmentLog::header());
     QVERIFY(lines[1].startsWith(formatTimeWord(first) + QStringLiteral(",yes,yes,")));
     QVERIFY(lines[2].startsWith(formatTimeWord(first + 1) + QStringLiteral(",yes,no,,undefined")));
-    QVERIFY(status->text().contains(QStringLiteral("Recording 3 lines")));
+    // The count is that of the file's lines under its header.
+    QVERIFY2(status->text().contains(QStringLiteral("Recording 3 measurement lines (and the header line)")),
+             qPrintable(status->text()));
+    QCOMPARE(lines.size() - 1, 3);
+    QCOMPARE(record->text(), QStringLiteral("Stop recording"));
 
     record->click();
-    QVERIFY(status->text().startsWith(QStringLiteral("Recorded 3 lines")));
+    QVERIFY(status->text().startsWith(QStringLiteral("Recorded 3 measurement lines")));
+    QCOMPARE(record->text(), QStringLiteral("Record"));
     source.deliver(board(), board());
     QCOMPARE(readLines(path).size(), 4);
 
@@ -386,7 +492,9 @@ void TestAlignment::windowRecords()
         source.deliver(board(), board());
     }
     QVERIFY(!record->isChecked());
-    QVERIFY2(status->text().startsWith(QStringLiteral("Recording stopped: cannot write")),
+    QCOMPARE(record->text(), QStringLiteral("Record"));
+    QVERIFY2(status->text().startsWith(QStringLiteral("Recording stopped at ")) &&
+                 status->text().contains(QStringLiteral("cannot write")),
              qPrintable(status->text()));
     source.deliver(board(), board());
     QCOMPARE(readLines(second).size(), 2);

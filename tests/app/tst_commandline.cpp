@@ -74,7 +74,8 @@ private slots:
         QTest::newRow("help")
             << QStringList{"--help"} << QString()
             << QStringList{"  --list-inputs       Prints every input (card) with its display modes and",
-                           "  --no-virtual-cards  Hides the virtual cards, leaving the real inputs (as"}
+                           "  --no-virtual-cards  Hides the virtual cards, leaving the real inputs (as",
+                           "The manual page: man duoscope-camera-calibrator"}
             << QStringList{};
         QTest::newRow("built-in virtual cards")
             << QStringList{"--list-inputs"} << QString()
@@ -110,6 +111,26 @@ private slots:
             QVERIFY2(lines.contains(line), qPrintable(line + " not in:\n" + result.out + result.err));
         for (const QString& line : absentLines)
             QVERIFY2(!lines.contains(line), qPrintable(line + " in:\n" + result.out));
+    }
+
+    // The list sent to a file that may not grow (ulimit -f 0, as on a full
+    // disk): the program is not killed by the signal the limit raises, and
+    // says why nothing was written.
+    void aFileSizeLimitIsAFailedWriteNotADeath()
+    {
+        QProcess shell;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove("DISPLAY");
+        environment.remove("QT_QPA_PLATFORM");
+        shell.setProcessEnvironment(environment);
+        shell.start("/bin/sh", {"-c", "ulimit -f 0; exec \"$0\" --list-inputs > \"$1\"",
+                                QStringLiteral(DUOSCOPE_PROGRAM), m_dir.filePath("list.txt")});
+        QVERIFY(shell.waitForFinished(30000));
+        const QString err = QString::fromUtf8(shell.readAllStandardError());
+        QCOMPARE(shell.exitStatus(), QProcess::NormalExit);
+        // 153 is the shell's code for a program killed by SIGXFSZ.
+        QVERIFY2(shell.exitCode() == 1, qPrintable(QString::number(shell.exitCode()) + ": " + err));
+        QVERIFY2(err.contains("cannot print the list of inputs: the file is too large"), qPrintable(err));
     }
 
 private:

@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -120,6 +121,8 @@ private slots:
         QVERIFY(m_settings.isValid());
         QLoggingCategory::setFilterRules("default.debug=false");
     }
+    // Each window starts from the tab's defaults, not from the last test's settings.
+    void init() { QSettings(kOrganizationName, kApplicationName).remove(QStringLiteral("Disparity")); }
 
     void settingsAreCheckedBeforeAnyRequest_data()
     {
@@ -457,7 +460,13 @@ private slots:
         QTest::newRow("the defaults: all equal") << 0.0 << 0.0 << 0.0 << QString();
         QTest::newRow("in front, on and behind") << -1.0 << 0.0 << 2.0 << QString();
         QTest::newRow("all equal off the screen") << 0.5 << 0.5 << 0.5 << QString();
-        QTest::newRow("the widest") << -5.0 << 5.0 << 5.0 << QString();
+        QTest::newRow("twenty percent each way") << -20.0 << 0.0 << 20.0 << QString();
+        QTest::newRow("the whole width") << -100.0 << 100.0 << 100.0 << QString();
+        QTest::newRow("beyond the width: refused, not cut short")
+            << -150.0 << 0.0 << 20.0
+            << "Wrong value of parallax near\nShould lie from -100 % to 100 % of the picture width; -150 % "
+               "is "
+               "refused";
         QTest::newRow("near behind the screen") << 1.0 << 0.0 << 2.0 << kNearMessage;
         QTest::newRow("far in front of the screen") << -1.0 << 0.5 << 0.2 << kFarMessage;
         QTest::newRow("reversed: the near limit first") << 2.0 << 1.0 << 0.0 << kNearMessage;
@@ -565,7 +574,9 @@ private slots:
         QVERIFY2(
             shown.contains("nearest -1.00 % (-1.0 px), farthest +0.77 % (+0.7 px), total 1.77 % (1.7 px)"),
             qPrintable(shown));
-        QVERIFY2(shown.contains("of the 50.0 % matched pixels"), qPrintable(shown));
+        QVERIFY2(shown.contains("of the 50.0 % of pixels matched inside the search range"),
+                 qPrintable(shown));
+        QVERIFY2(shown.contains("not corrected for the rig's misalignment"), qPrintable(shown));
         QVERIFY2(shown.contains(figures), qPrintable(shown));
         auto* warningLabel = window.findChild<QLabel*>("lbl_DivergenceWarning");
         QCOMPARE(!warningLabel->isHidden(), !warning.isEmpty());
@@ -582,7 +593,10 @@ private slots:
             "Settings: parallax near -1.00 %, screen 0.00 %, far 0.50 %; disparity -64..64 px; block size 11 "
             "px; coloured map",
             "Picture width: 96 px",
-            "Matched pixels: 1000 of 2000 (50.0 %)",
+            "Matched pixels: 1000 of 2000, of them 0 at the ends of the search range",
+            "Pixels counted: 1st to 99th percentile of the 50.0 % of pixels matched inside the search range",
+            "Correction: pictures not corrected for the rig's misalignment (no board reading on the Camera "
+            "Calibration tab): a size or vertical difference shifts the budget",
             "Nearest parallax (1st percentile): -1.00 % of the width, -1.0 px",
             "Farthest parallax (99th percentile): +0.77 % of the width, +0.7 px",
             "Total budget: 1.77 % of the width, 1.7 px",
@@ -595,6 +609,96 @@ private slots:
         // Another screen re-reads the shown budget at once.
         window.findChild<QComboBox*>("cmb_TargetScreen")->setCurrentIndex(screen == 2 ? 0 : 2);
         QCOMPARE(!warningLabel->isHidden(), screen != 2);
+    }
+
+    void analysisSettingsAreKeptForTheNextStart_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<double>("value");
+        QTest::addColumn<double>("stored"); // written to the store instead, before the start
+        QTest::addColumn<double>("expected");
+        const double none = qQNaN();
+        QTest::newRow("parallax near") << "box_ParallaxNear" << -12.5 << none << -12.5;
+        QTest::newRow("parallax far") << "box_ParallaxFar" << 3.25 << none << 3.25;
+        QTest::newRow("min disparity") << "box_MinDisparity" << -320.0 << none << -320.0;
+        QTest::newRow("max disparity") << "box_MaxDisparity" << 96.0 << none << 96.0;
+        QTest::newRow("block size") << "box_BlockSize" << 7.0 << none << 7.0;
+        QTest::newRow("a stored range beyond the box is left")
+            << "box_MaxDisparity" << none << 99999.0 << 64.0;
+    }
+    void analysisSettingsAreKeptForTheNextStart()
+    {
+        QFETCH(QString, box);
+        QFETCH(double, value);
+        QFETCH(double, stored);
+        QFETCH(double, expected);
+        const auto valueOf = [&](MainWindow& window) {
+            if (auto* real = window.findChild<QDoubleSpinBox*>(box))
+                return real->value();
+            return double(window.findChild<QSpinBox*>(box)->value());
+        };
+        {
+            MainWindow window;
+            if (!qIsNaN(value)) {
+                if (auto* real = window.findChild<QDoubleSpinBox*>(box))
+                    real->setValue(value);
+                else
+                    window.findChild<QSpinBox*>(box)->setValue(int(value));
+            }
+            window.findChild<QCheckBox*>("chb_OutputColored")->setChecked(false);
+        }
+        if (!qIsNaN(stored))
+            QSettings(kOrganizationName, kApplicationName)
+                .setValue(QStringLiteral("Disparity/") + box.mid(4), stored);
+        MainWindow window;
+        QCOMPARE(valueOf(window), expected);
+        QVERIFY(!window.findChild<QCheckBox*>("chb_OutputColored")->isChecked());
+    }
+
+    void fitRangeSetsTheRangeFromTheLastBudget_data()
+    {
+        QTest::addColumn<bool>("analysed");
+        QTest::addColumn<bool>("reachesNear");
+        QTest::addColumn<int>("mapWidth"); // of a 1920-pixel picture
+        QTest::addColumn<int>("minDisparity");
+        QTest::addColumn<int>("maxDisparity");
+        // Budget -1.25 % .. +2.5 %: disparities 24 .. -48 px of the full width.
+        QTest::newRow("drawn in to the budget") << true << false << 1920 << -64 << 48;
+        QTest::newRow("a live budget, at full width") << true << false << 960 << -64 << 48;
+        QTest::newRow("the near end reached: widened") << true << true << 1920 << -64 << 128;
+        QTest::newRow("no budget yet: left as it is") << false << false << 1920 << -64 << 64;
+    }
+    void fitRangeSetsTheRangeFromTheLastBudget()
+    {
+        QFETCH(bool, analysed);
+        QFETCH(bool, reachesNear);
+        QFETCH(int, mapWidth);
+        MainWindow window;
+        if (analysed) {
+            auto [left, right] = stereoPair();
+            DisparityHistogramInfo analysis;
+            // The range searched on the analysed map: -64..64 px of the full width.
+            analysis.minDisparity = -64 * mapWidth / 1920;
+            analysis.maxDisparity = 64 * mapWidth / 1920;
+            analysis.histogram.assign(size_t(analysis.maxDisparity - analysis.minDisparity + 1), 0.5);
+            analysis.budget.valid = true;
+            analysis.budget.matchedPixels = analysis.budget.pixels = 1000;
+            analysis.budget.nearestPercent = -1.25;
+            analysis.budget.farthestPercent = 2.5;
+            analysis.budget.reachesNearEnd = reachesNear;
+            analysis.budget.pictureWidth = 1920;
+            analysis.budget.mapWidth = mapWidth;
+            ModalAnswerer answerer;
+            window.findChild<QCheckBox*>("chb_LiveAnalysis")->setChecked(true);
+            window.onNewLiveDisparityMapResults(left, right, left, analysis);
+            window.findChild<QCheckBox*>("chb_LiveAnalysis")->setChecked(false);
+        }
+        window.findChild<QPushButton*>("btn_FitRange")->click();
+        QTEST(window.findChild<QSpinBox*>("box_MinDisparity")->value(), "minDisparity");
+        QTEST(window.findChild<QSpinBox*>("box_MaxDisparity")->value(), "maxDisparity");
+        const QString said = window.statusBar()->currentMessage();
+        QVERIFY2(said.startsWith(analysed ? "Disparity range set to" : "Fit range needs a depth budget"),
+                 qPrintable(said));
     }
 
     void targetScreenIsKeptForTheNextStart()

@@ -158,7 +158,8 @@ private slots:
         addObject("frm_ProcessedView", "QFrame");
         addObject("scrollArea_ProcessedLeft", "QScrollArea");
         addObject("scrollArea_ProcessedRight", "QScrollArea");
-        addObject("groupBox", "QGroupBox", "Accuracy Indicators");
+        addObject("groupBox", "QGroupBox",
+                  "Board indicators: sums of corner offsets in px, area ratio, angle difference");
         addObject("label_3", "QLabel", "Zoom");
         addObject("label_4", "QLabel", "Rotation");
         addObject("label_5", "QLabel", "Y offset");
@@ -191,7 +192,8 @@ private slots:
         for (const char* name : {"label_16", "label_20", "label_22"})
             addObject(name, "QLabel", "%");
         addObject("groupBox_10", "QGroupBox", "Analysis");
-        addObject("chb_OutputColored", "QCheckBox", "OutputColored");
+        addObject("chb_OutputColored", "QCheckBox", "Colour the map by the parallax limits (off: grey)");
+        addObject("btn_FitRange", "QPushButton", "Fit range");
         addObject("label_27", "QLabel", "Min. disparity");
         addObject("label_29", "QLabel", "Max. disparity");
         addObject("label_31", "QLabel", "Block size");
@@ -234,9 +236,9 @@ private slots:
         QCOMPARE(m_window->statusBar()->objectName(), QStringLiteral("statusBar"));
         // Tooltips explain the disparity tab's signs, screen and live settings
         // and the legends' colours; nothing else carries one.
-        const QStringList explained{"box_ParallaxNear", "box_ParallaxScreen",  "box_ParallaxFar",
-                                    "cmb_TargetScreen", "box_ScreenWidth",     "box_EyeSeparation",
-                                    "chb_LiveAnalysis", "btn_calcDisparityMap"};
+        const QStringList explained{"box_ParallaxNear", "box_ParallaxScreen",   "box_ParallaxFar",
+                                    "cmb_TargetScreen", "box_ScreenWidth",      "box_EyeSeparation",
+                                    "chb_LiveAnalysis", "btn_calcDisparityMap", "btn_FitRange"};
         for (const QWidget* widget : m_window->findChildren<QWidget*>()) {
             if (insideLegend(widget))
                 continue;
@@ -310,11 +312,14 @@ private slots:
         QTest::addColumn<double>("maximum");
         QTest::addColumn<double>("step");
         QTest::addColumn<double>("value");
-        QTest::newRow("parallax near") << "box_ParallaxNear" << -5.0 << 5.0 << 0.1 << 0.0;
-        QTest::newRow("parallax screen") << "box_ParallaxScreen" << -5.0 << 5.0 << 0.1 << 0.0;
-        QTest::newRow("parallax far") << "box_ParallaxFar" << -5.0 << 5.0 << 0.1 << 0.0;
-        QTest::newRow("min disparity") << "box_MinDisparity" << -256.0 << 256.0 << 16.0 << -64.0;
-        QTest::newRow("max disparity") << "box_MaxDisparity" << -256.0 << 256.0 << 16.0 << 64.0;
+        // The boxes take more than a parallax can be, so that the window refuses
+        // such a value with a word instead of the box cutting it short.
+        QTest::newRow("parallax near") << "box_ParallaxNear" << -999.99 << 999.99 << 0.1 << 0.0;
+        QTest::newRow("parallax screen") << "box_ParallaxScreen" << -999.99 << 999.99 << 0.1 << 0.0;
+        QTest::newRow("parallax far") << "box_ParallaxFar" << -999.99 << 999.99 << 0.1 << 0.0;
+        // The matcher's limits, in steps of 16.
+        QTest::newRow("min disparity") << "box_MinDisparity" << -2032.0 << 2048.0 << 16.0 << -64.0;
+        QTest::newRow("max disparity") << "box_MaxDisparity" << -2032.0 << 2048.0 << 16.0 << 64.0;
         QTest::newRow("block size") << "box_BlockSize" << 3.0 << 31.0 << 2.0 << 11.0;
     }
     void spinBoxes()

@@ -39,22 +39,25 @@ private slots:
     {
         QTest::addColumn<Runs>("runs");
         QTest::addColumn<int>("minDisparity");
+        QTest::addColumn<int>("maxDisparity");
         QTest::addColumn<bool>("valid");
         QTest::addColumn<double>("nearestPercent");
         QTest::addColumn<double>("farthestPercent");
         QTest::addColumn<qint64>("matched");
         // A wall 40 px behind the screen, a box 20 px in front (disparity = -parallax).
-        QTest::newRow("wall, screen plane and box")
-            << Runs{{-640, 3000}, {0, 5000}, {320, 2000}} << -64 << true << -2.0 << 4.0 << qint64(10000);
+        QTest::newRow("wall, screen plane and box") << Runs{{-640, 3000}, {0, 5000}, {320, 2000}} << -64 << 64
+                                                    << true << -2.0 << 4.0 << qint64(10000);
         // The matcher marks unmatched pixels below the range; counted, they
         // would be the farthest parallax.
         QTest::newRow("unmatched pixels left out")
-            << Runs{{-1025, 4000}, {-640, 3000}, {0, 5000}, {320, 2000}} << -64 << true << -2.0 << 4.0
+            << Runs{{-1025, 4000}, {-640, 3000}, {0, 5000}, {320, 2000}} << -64 << 64 << true << -2.0 << 4.0
             << qint64(10000);
         QTest::newRow("one percent of stray matches ignored")
-            << Runs{{-1024, 50}, {48, 9900}, {1024, 50}} << -64 << true << -0.3 << -0.3 << qint64(10000);
+            << Runs{{-1024, 50}, {48, 9900}, {1024, 50}} << -80 << 80 << true << -0.3 << -0.3
+            << qint64(10000);
         QTest::newRow("just over one percent is the budget")
-            << Runs{{-1024, 101}, {48, 9798}, {1024, 101}} << -64 << true << -6.4 << 6.4 << qint64(10000);
+            << Runs{{-1024, 101}, {48, 9798}, {1024, 101}} << -80 << 80 << true << -6.4 << 6.4
+            << qint64(10000);
         // Disparities -500..499, one pixel each: the 1st and 99th percentiles
         // fall between neighbours (ranks 9.99 and 989.01).
         QTest::newRow("interpolated between neighbouring pixels") << [] {
@@ -62,23 +65,35 @@ private slots:
             for (int d = -500; d < 500; ++d)
                 ramp.push_back({d * 16, 1});
             return ramp;
-        }() << -512 << true << -48.901 << 49.001 << qint64(1000);
+        }() << -512 << 512 << true << -48.901 << 49.001 << qint64(1000);
         QTest::newRow("sixteenths of a pixel")
-            << Runs{{-17, 500}, {25, 500}} << -16 << true << -0.15625 << 0.10625 << qint64(1000);
-        QTest::newRow("nothing matched") << Runs{{-1025, 2000}} << -64 << false << 0.0 << 0.0 << qint64(0);
+            << Runs{{-17, 500}, {25, 500}} << -16 << 16 << true << -0.15625 << 0.10625 << qint64(1000);
+        // The matcher leaves what it cannot place inside the range at its
+        // ends (-64 and 63 px for -64..64): not counted, however many.
+        QTest::newRow("the ends of the range left out")
+            << Runs{{-1024, 250}, {-1020, 250}, {-640, 3000}, {0, 5000},
+                    {320, 2000},  {1000, 250},  {1008, 250}}
+            << -64 << 64 << true << -2.0 << 4.0 << qint64(11000);
+        QTest::newRow("just inside the ends is counted") << Runs{{-1008, 200}, {-640, 4800}, {992, 5000}}
+                                                         << -64 << 64 << true << -6.2 << 6.3 << qint64(10000);
+        QTest::newRow("nothing but the ends")
+            << Runs{{-1024, 500}, {1008, 500}} << -64 << 64 << false << 0.0 << 0.0 << qint64(1000);
+        QTest::newRow("nothing matched")
+            << Runs{{-1025, 2000}} << -64 << 64 << false << 0.0 << 0.0 << qint64(0);
         QTest::newRow("a range above zero: everything below it unmatched")
-            << Runs{{0, 1000}, {320, 1000}} << 16 << true << -2.0 << -2.0 << qint64(1000);
+            << Runs{{0, 1000}, {320, 1000}} << 16 << 32 << true << -2.0 << -2.0 << qint64(1000);
     }
     void budgetIsThePercentilesOfTheMatchedPixels()
     {
         QFETCH(Runs, runs);
         QFETCH(int, minDisparity);
+        QFETCH(int, maxDisparity);
         QFETCH(bool, valid);
         QFETCH(double, nearestPercent);
         QFETCH(double, farthestPercent);
         QFETCH(qint64, matched);
         const cv::Mat raw = mapOf(runs);
-        const DepthBudget budget = depthBudget(raw, minDisparity);
+        const DepthBudget budget = depthBudget(raw, minDisparity, maxDisparity);
         QCOMPARE(budget.valid, valid);
         QCOMPARE(budget.matchedPixels, matched);
         QCOMPARE(budget.pixels, qint64(raw.total()));
@@ -96,9 +111,50 @@ private slots:
         QVERIFY(std::abs(budget.totalPixels() - (farthestPercent - nearestPercent) * 10) < 1e-9);
     }
 
+    void rangeEndsAreReportedAndFitted_data()
+    {
+        QTest::addColumn<Runs>("runs");
+        QTest::addColumn<int>("minDisparity");
+        QTest::addColumn<int>("maxDisparity");
+        QTest::addColumn<bool>("reachesFar");
+        QTest::addColumn<bool>("reachesNear");
+        QTest::addColumn<int>("fitMin");
+        QTest::addColumn<int>("fitMax");
+        // Disparities -40 and 20 px: the range is drawn in to them with 8 px to
+        // spare, to multiples of 16.
+        QTest::newRow("inside: drawn in")
+            << Runs{{-640, 5000}, {320, 5000}} << -64 << 64 << false << false << -48 << 32;
+        QTest::newRow("a few at an end are not the scene")
+            << Runs{{-1024, 5}, {-640, 4995}, {320, 5000}} << -64 << 64 << false << false << -48 << 32;
+        QTest::newRow("the near end: widened by half the range")
+            << Runs{{-640, 5000}, {1008, 5000}} << -64 << 64 << false << true << -48 << 128;
+        QTest::newRow("a scene beyond the range on both sides")
+            << Runs{{-1024, 400}, {-300, 200}, {1008, 400}} << -64 << 64 << true << true << -128 << 128;
+        QTest::newRow("held to the matcher's limits")
+            << Runs{{-32512, 500}, {32752, 500}} << -2032 << 2048 << true << true << -2032 << 2048;
+    }
+    void rangeEndsAreReportedAndFitted()
+    {
+        QFETCH(Runs, runs);
+        QFETCH(int, minDisparity);
+        QFETCH(int, maxDisparity);
+        QFETCH(bool, reachesFar);
+        QFETCH(bool, reachesNear);
+        const DepthBudget budget = depthBudget(mapOf(runs), minDisparity, maxDisparity);
+        QCOMPARE(budget.reachesFarEnd, reachesFar);
+        QCOMPARE(budget.reachesNearEnd, reachesNear);
+        const QString warning = searchRangeWarning(budget, minDisparity, maxDisparity);
+        QCOMPARE(warning.contains(QStringLiteral("the far end")), reachesFar);
+        QCOMPARE(warning.contains(QStringLiteral("the near end")), reachesNear);
+        // The Fit range the window offers.
+        const DisparityRange fitted = fittedRange(budget, minDisparity, maxDisparity);
+        QTEST(fitted.minDisparity, "fitMin");
+        QTEST(fitted.maxDisparity, "fitMax");
+    }
+
     void percentileOfAMapThatIsNotRawIsRefused()
     {
-        QVERIFY_EXCEPTION_THROWN(depthBudget(cv::Mat(4, 4, CV_8UC1, cv::Scalar(0)), -64), cv::Exception);
+        QVERIFY_EXCEPTION_THROWN(depthBudget(cv::Mat(4, 4, CV_8UC1, cv::Scalar(0)), -64, 64), cv::Exception);
         QVERIFY(std::isnan(disparityPercentile(mapOf({{-1025, 1000}}), -64, 50)));
         QCOMPARE(disparityPercentile(mapOf({{-640, 500}, {320, 500}}), -64, 0), -40.0);
         QCOMPARE(disparityPercentile(mapOf({{-640, 500}, {320, 500}}), -64, 100), 20.0);

@@ -178,7 +178,7 @@ private slots:
                 QTRY_VERIFY_WITH_TIMEOUT(budget->text().startsWith("Live depth budget"), kWait);
             }
             const QString shown = budget->text();
-            QVERIFY2(shown.contains("analysed at 960 x 540 px, disparities -32..32 px"), qPrintable(shown));
+            QVERIFY2(shown.contains("analysed at 960 x 540 px, searched -64..64 px"), qPrintable(shown));
             double nearest = 0, farthest = 0;
             QVERIFY2(readBudget(shown, nearest, farthest), qPrintable(shown));
             const QString report = QString("live budget %1 % to %2 %, rig %3 % to %4 %")

@@ -165,6 +165,32 @@ answer=$(run env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin
   fail "duoscope-board --version failed: $(cat "$work/stderr")"
 [ "$answer" = "duoscope-board $version" ] || fail "duoscope-board --version said '$answer'"
 
+# --- What a crew with only the package can read -------------------------------
+# The guide and the card configuration's format, as in the sources, and the
+# way to them from --help and the manual page; every option --help lists is in
+# the manual page.
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
+doc=/usr/share/doc/$package
+for file in README.md docs/cards.md; do
+  if [ ! -f "$root$doc/$file" ]; then
+    fail "$doc/$file is missing"
+  elif ! cmp -s "$root$doc/$file" "$source_dir/$file"; then
+    fail "$doc/$file differs from the sources' $file"
+  fi
+done
+help=$(run env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/duoscope-camera-calibrator" --help) ||
+  fail "duoscope-camera-calibrator --help failed: $(cat "$work/stderr")"
+# Unpacked elsewhere, the program names the guide beside itself: $root$doc.
+grep -qF "$root$doc/README.md" <<<"$help" || fail "--help does not point to $doc/README.md: $help"
+grep -qF "$root$doc/docs/cards.md" <<<"$help" || fail "--help does not point to $doc/docs/cards.md: $help"
+manual=$(zcat "$root/usr/share/man/man1/duoscope-camera-calibrator.1.gz" | sed 's/\\-/-/g')
+for file in README.md docs/cards.md; do
+  grep -qF "$doc/$file" <<<"$manual" || fail "the manual page does not point to $doc/$file"
+done
+for option in $(grep -oE '^ +(-[a-z?], )?--[a-z-]+' <<<"$help" | grep -oE -- '--[a-z-]+'); do
+  grep -qF -- "$option" <<<"$manual" || fail "the manual page lacks $option, which --help lists"
+done
+
 # --- Launcher entry and software-centre description --------------------------
 desktop=$root/usr/share/applications/duoscope-camera-calibrator.desktop
 if [ ! -f "$desktop" ]; then

@@ -29,7 +29,7 @@ DisparityHistogramInfo histogramInfo(int minDisparity, int maxDisparity, const P
 class RenderedPlot
 {
 public:
-    explicit RenderedPlot(const DisparityHistogramInfo& info)
+    explicit RenderedPlot(const DisparityHistogramInfo& info) : m_info(info)
     {
         m_plot.resize(1400, 320);
         m_plot.setHistogram(info);
@@ -41,11 +41,13 @@ public:
 
     QColor at(double disparity, double height) const
     {
-        const int x = qRound(m_plot.canvasMap(QwtPlot::xBottom).transform(disparity));
+        const int x = qRound(
+            m_plot.canvasMap(QwtPlot::xBottom).transform(DisparityPlot::parallaxPosition(disparity, m_info)));
         const int y = qRound(m_plot.canvasMap(QwtPlot::yLeft).transform(height));
         return m_canvas.pixelColor(x, y);
     }
 
+    DisparityHistogramInfo m_info;
     DisparityPlot m_plot;
     QImage m_canvas;
 };
@@ -74,14 +76,14 @@ private slots:
         QCOMPARE(plot.canvasBackground().style(), Qt::SolidPattern);
     }
 
-    void axisRunsFromFarToNear()
+    void axisRunsFromNearToFar()
     {
         DisparityPlot plot(nullptr);
         const QString title = plot.axisTitle(QwtPlot::xBottom).text();
-        const int far = title.indexOf("far"), unit = title.indexOf("disparity, px"),
-                  near = title.indexOf("near");
-        // Far parallax is at negative disparities: the left end.
-        QVERIFY2(far >= 0 && far < unit && unit < near, qPrintable(title));
+        const int near = title.indexOf("near"), unit = title.indexOf("parallax, px of the full width"),
+                  far = title.indexOf("far");
+        // Negative parallax, in front of the screen, at the left end.
+        QVERIFY2(near >= 0 && near < unit && unit < far, qPrintable(title));
     }
 
     void budgetLinesMarkNearestAndFarthest_data()
@@ -90,19 +92,20 @@ private slots:
         QTest::addColumn<double>("nearestPercent");
         QTest::addColumn<double>("farthestPercent");
         QTest::addColumn<int>("mapWidth");
-        QTest::addColumn<double>("nearestAt"); // disparity of the line
+        QTest::addColumn<double>("nearestAt"); // parallax of the line, px of the full width
         QTest::addColumn<double>("farthestAt");
+        QTest::addColumn<double>("column10At"); // where the column of map disparity 10 stands
         QTest::addColumn<QString>("nearestLabel");
         QTest::addColumn<QString>("farthestLabel");
         QTest::newRow("box in front, wall behind")
-            << true << -2.0 << 4.0 << 1000 << 20.0 << -40.0 << "nearest -2.00 %"
+            << true << -2.0 << 4.0 << 1920 << -38.4 << 76.8 << -10.0 << "nearest -2.00 %"
             << "farthest 4.00 %";
-        // A live analysis: the columns count pixels of the 960-pixel map.
+        // A live analysis: a pixel of the 960-pixel map is two of the full width.
         QTest::newRow("live map 960 wide")
-            << true << -1.25 << 2.5 << 960 << 12.0 << -24.0 << "nearest -1.25 %"
+            << true << -1.25 << 2.5 << 960 << -24.0 << 48.0 << -20.0 << "nearest -1.25 %"
             << "farthest 2.50 %";
         QTest::newRow("nothing matched: no lines")
-            << false << 0.0 << 0.0 << 1000 << 0.0 << 0.0 << QString() << QString();
+            << false << 0.0 << 0.0 << 1920 << 0.0 << 0.0 << -10.0 << QString() << QString();
     }
     void budgetLinesMarkNearestAndFarthest()
     {
@@ -112,6 +115,7 @@ private slots:
         QFETCH(int, mapWidth);
         QFETCH(double, nearestAt);
         QFETCH(double, farthestAt);
+        QFETCH(double, column10At);
         QFETCH(QString, nearestLabel);
         QFETCH(QString, farthestLabel);
         DisparityHistogramInfo info = histogramInfo(-64, 64, ParallaxLimits{-10, -2, 2, 10}, 0.5);
@@ -126,6 +130,11 @@ private slots:
             QCOMPARE(plot.itemList(QwtPlotItem::Rtti_PlotHistogram).size(), 1);
             const QwtPlotItemList markers = plot.itemList(QwtPlotItem::Rtti_PlotMarker);
             QCOMPARE(markers.size(), valid ? 2 : 0);
+            const QwtIntervalSample column = static_cast<const DisparityPlotHistogram*>(
+                                                 plot.itemList(QwtPlotItem::Rtti_PlotHistogram).first())
+                                                 ->sample(10 + 64);
+            QVERIFY2(qAbs((column.interval.minValue() + column.interval.maxValue()) / 2 - column10At) < 1e-9,
+                     qPrintable(QString::number(column.interval.minValue())));
             QMap<QString, double> lines;
             for (const QwtPlotItem* item : markers) {
                 const auto* marker = static_cast<const QwtPlotMarker*>(item);
@@ -195,8 +204,9 @@ private slots:
         QCOMPARE(int(histogram->dataSize()), 129);
         for (int i = 0; i < 129; ++i) {
             const QwtIntervalSample sample = histogram->sample(i);
-            QCOMPARE(sample.interval.minValue(), i - 64 - 0.5);
-            QCOMPARE(sample.interval.maxValue(), i - 64 + 0.5);
+            // Parallax is the negative disparity: disparity i - 64 stands at 64 - i.
+            QCOMPARE(sample.interval.minValue(), 64 - i - 0.5);
+            QCOMPARE(sample.interval.maxValue(), 64 - i + 0.5);
             QCOMPARE(sample.interval.borderFlags(), QwtInterval::BorderFlags(QwtInterval::IncludeBorders));
             QCOMPARE(sample.value, info.histogram[i]);
         }
