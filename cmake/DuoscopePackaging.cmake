@@ -16,7 +16,8 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
   "printed calibration board in both pictures and shows how far the cameras"
   "differ in zoom, rotation, vertical and horizontal offset, and computes a"
   "disparity map with its histogram, written as PNG files named by timecode."
-  "duoscope-board prints the calibration board.")
+  "duoscope-board prints the calibration board; duoscope-measure measures"
+  "recorded footage: alignment, depth budget and camera sync per frame.")
 # The address is the team's to give: a release build sets it on the command line.
 set(DUOSCOPE_PACKAGE_MAINTAINER "Vantrel Duoscope team <duoscope@vantrel.invalid>" CACHE STRING
   "Maintainer field of the Debian package (name <address>)")

@@ -72,6 +72,15 @@ bool applyTransform(cv::Mat& image, const FrameTransform& transform)
     return true;
 }
 
+cv::Mat cameraPicture(const cv::Mat& image, const PreprocessingSettings& settings, int cameraId)
+{
+    cv::Mat picture = cameraView(image, settings.inputMode, cameraId);
+    if (settings.fullSizeHalves)
+        picture = unsqueezed(picture, settings.inputMode);
+    applyTransform(picture, cameraId == 0 ? settings.left : settings.right);
+    return picture;
+}
+
 ImgPreprocessingThread::ImgPreprocessingThread(int cameraId, QObject* parent)
     : WorkerThread("ImgProcessingThread", lcPreprocessing, parent), cameraId(cameraId)
 {}
@@ -109,9 +118,6 @@ void ImgPreprocessingThread::handleInput()
     QMutexLocker lock(&frameMutex);
     VideoFrame result = inputFrame;
     qCDebug(lcPreprocessing) << "ImgProcessingThread::run() - ID:" << QThread::currentThreadId();
-    result.image = cameraView(inputFrame.image, snapshot.inputMode, cameraId);
-    if (snapshot.fullSizeHalves)
-        result.image = unsqueezed(result.image, snapshot.inputMode);
-    applyTransform(result.image, cameraId == 0 ? snapshot.left : snapshot.right);
+    result.image = cameraPicture(inputFrame.image, snapshot, cameraId);
     emit newProcessingResults(result);
 }

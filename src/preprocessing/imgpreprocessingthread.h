@@ -42,6 +42,12 @@ struct PreprocessingSettings
 // new buffer. False, and nothing done, for an image without pixels.
 bool applyTransform(cv::Mat& image, const FrameTransform& transform);
 
+// One camera's picture (id 0 left, 1 right) out of a captured image, as the
+// worker below makes it: its half cut out, scaled back to full size when the
+// settings say the halves are squeezed, turned and flipped. The turn and flip
+// may write into `image`'s own pixels.
+cv::Mat cameraPicture(const cv::Mat& image, const PreprocessingSettings& settings, int cameraId);
+
 // Cuts one camera's view out of the captured frames and rotates and flips it.
 // One instance per camera: id 0 left, id 1 right. Holds at most one pending
 // frame and drops what arrives while it is busy, so its output lags the input

@@ -2,19 +2,15 @@
 // composed driver (real and virtual cards), --no-virtual-cards. Runs the
 // built program, as a crew member at a terminal does.
 
+#include "common/programrun.h"
+
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
 
-struct Result
-{
-    int exitCode = -1;
-    QString out, err;
-};
-
-Result run(const QStringList& arguments, const QString& cards)
+ProgramResult run(const QStringList& arguments, const QString& cards)
 {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -25,17 +21,7 @@ Result run(const QStringList& arguments, const QString& cards)
     else
         environment.insert("DUOSCOPE_VIRTUAL_CARDS", cards);
     process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(DUOSCOPE_PROGRAM), arguments);
-    Result result;
-    if (!process.waitForFinished(30000)) {
-        process.kill();
-        process.waitForFinished();
-        return result;
-    }
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = QString::fromUtf8(process.readAllStandardOutput());
-    result.err = QString::fromUtf8(process.readAllStandardError());
-    return result;
+    return runProgram(process, QStringLiteral(DUOSCOPE_PROGRAM), arguments, 30000);
 }
 
 } // namespace
@@ -104,7 +90,7 @@ private slots:
         QFETCH(QString, cards);
         QFETCH(QStringList, expectedLines);
         QFETCH(QStringList, absentLines);
-        const Result result = run(arguments, cards);
+        const ProgramResult result = run(arguments, cards);
         QCOMPARE(result.exitCode, 0);
         const QStringList lines = result.out.split('\n');
         for (const QString& line : expectedLines)

@@ -114,10 +114,10 @@ leftovers=$(cd "$root" && find . -type f \( -name '*.a' -o -name '*.h' -o -name 
   -o -name 'bench_*' \))
 [ -z "$leftovers" ] || fail "build files in the package: $leftovers"
 programs=$(cd "$root/usr/bin" && find . -mindepth 1 -printf '%P\n' | sort | xargs)
-[ "$programs" = "duoscope-board duoscope-camera-calibrator" ] ||
-  fail "/usr/bin holds '$programs', expected duoscope-board and duoscope-camera-calibrator"
+[ "$programs" = "duoscope-board duoscope-camera-calibrator duoscope-measure" ] ||
+  fail "/usr/bin holds '$programs', expected duoscope-board, duoscope-camera-calibrator and duoscope-measure"
 
-for program in duoscope-camera-calibrator duoscope-board; do
+for program in duoscope-camera-calibrator duoscope-board duoscope-measure; do
   binary=$root/usr/bin/$program
   [ -x "$binary" ] || { fail "/usr/bin/$program is missing or not executable"; continue; }
   file "$binary" | grep -q 'ELF .* executable' || { fail "/usr/bin/$program is not a program: $(file -b "$binary")"; continue; }
@@ -164,6 +164,9 @@ answer=$(run env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin
 answer=$(run env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/duoscope-board" --version) ||
   fail "duoscope-board --version failed: $(cat "$work/stderr")"
 [ "$answer" = "duoscope-board $version" ] || fail "duoscope-board --version said '$answer'"
+answer=$(run env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/duoscope-measure" --version) ||
+  fail "duoscope-measure --version failed: $(cat "$work/stderr")"
+[ "$answer" = "duoscope-measure $version" ] || fail "duoscope-measure --version said '$answer'"
 
 # --- What a crew with only the package can read -------------------------------
 # The guide and the card configuration's format, as in the sources, and the
