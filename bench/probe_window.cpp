@@ -5,7 +5,8 @@
 //    and the processor time of the whole process in percent of one core.
 // 2. Camera Calibration tab, two genlocked 1080p25 cards for 20 s: board
 //    detections per second per camera, beside the frames that should be
-//    analysed (time-label frame numbers 0, 5, 10, 15 and 20).
+//    analysed (time-label frame numbers 0, 5, 10, 15 and 20), scene
+//    measurements per second and the share of the frames shown in the live views.
 // 3. Disparity Map tab, two genlocked 1080p25 cards for 20 s, with Live off
 //    and then on: live analyses per second (-64..64 scaled to -32..32, block
 //    11), and the share of the frames delivered by the cards that reach the
@@ -43,6 +44,7 @@ struct LineCounter
     std::atomic<long> liveViewFrames{0};
     std::atomic<long> previewPairs{0};
     std::atomic<long> liveAnalyses{0};
+    std::atomic<long> sceneMeasurements{0};
     std::mutex mutex;
     std::map<QThread*, long> detections;
     std::map<QThread*, long> busy;
@@ -52,6 +54,7 @@ struct LineCounter
         liveViewFrames = 0;
         previewPairs = 0;
         liveAnalyses = 0;
+        sceneMeasurements = 0;
         std::lock_guard<std::mutex> lock(mutex);
         detections.clear();
         busy.clear();
@@ -68,6 +71,8 @@ void countLines(QtMsgType, const QMessageLogContext&, const QString& message)
     } else if (message.startsWith(QLatin1String("DisparityMapThread::run() - ID:")) &&
                message.endsWith(QLatin1String("live"))) {
         ++counter.liveAnalyses;
+    } else if (message.startsWith(QLatin1String("SceneThread: matches"))) {
+        ++counter.sceneMeasurements;
     } else if (message.startsWith(QLatin1String("Pattern found:"))) {
         std::lock_guard<std::mutex> lock(counter.mutex);
         ++counter.detections[QThread::currentThread()];
@@ -111,6 +116,7 @@ struct Measurement
     long liveViewFrames = 0;
     long previewPairs = 0;
     long liveAnalyses = 0;
+    long sceneMeasurements = 0;
     std::map<QThread*, long> detections;
     std::map<QThread*, long> busy;
     double cpu = 0;
@@ -174,6 +180,7 @@ cards:
         result.liveViewFrames = counter.liveViewFrames;
         result.previewPairs = counter.previewPairs;
         result.liveAnalyses = counter.liveAnalyses;
+        result.sceneMeasurements = counter.sceneMeasurements;
         {
             std::lock_guard<std::mutex> lock(counter.mutex);
             result.detections = counter.detections;
@@ -216,9 +223,15 @@ int main(int argc, char* argv[])
         std::printf(
             "Camera Calibration, 2 x 1080p25, %.1f s: %ld frames numbered 0, 5, 10, 15 or 20 delivered, "
             "%ld detections in %zu threads (%.2f per second per camera, target 5.00); %ld frames refused "
-            "by a busy calibration worker; process CPU %.1f%% of one core\n",
+            "by a busy calibration worker; %ld scene measurements (%.2f per second, target 5.00); %ld frames "
+            "delivered, %ld shown in the live views (%.2f%%, target >= 99%%); process CPU %.1f%% of one "
+            "core\n",
             calibration.wall, calibration.deliveredMultiplesOfFive, detections, calibration.detections.size(),
-            detections / 2.0 / calibration.wall, busy, 100.0 * calibration.cpu / calibration.wall);
+            detections / 2.0 / calibration.wall, busy, calibration.sceneMeasurements,
+            calibration.sceneMeasurements / calibration.wall, calibration.delivered,
+            calibration.liveViewFrames,
+            calibration.delivered ? 100.0 * calibration.liveViewFrames / calibration.delivered : 0.0,
+            100.0 * calibration.cpu / calibration.wall);
     }
 
     const Measurement still = measure("Hp25", 2, seconds, false);
