@@ -90,19 +90,26 @@ SceneReadout::SceneReadout(QGridLayout* readout, QObject* parent) : QObject(pare
     m_horizontal->setToolTip(QStringLiteral("The scene's horizontal differences are its depth: the "
                                             "convergence is measured on the board."));
 
+    // A row for each keystone: caption, no board value, state, scene value; its action below.
+    const struct
+    {
+        const char* caption;
+        const char* name;
+        QLabel** state;
+        QLabel** value;
+        QLabel** action;
+    } keystones[] = {{"Toe-in keystone:", "ToeIn", &m_toeInState, &m_toeIn, &m_toeInAction},
+                     {"Tilt keystone:", "Tilt", &m_tiltState, &m_tilt, &m_tiltAction}};
     int row = kBoardRows + 1;
-    addLabel(readout, row, kCaptionColumn, "lbl_SceneToeInCaption", QStringLiteral("Toe-in keystone:"));
-    addLabel(readout, row, kBoardColumn, QString(), QStringLiteral("-"));
-    m_toeInState = addLabel(readout, row, kStateColumn, "lbl_SceneToeInState");
-    m_toeIn = addLabel(readout, row, kSceneColumn, "lbl_SceneToeInValue");
-    m_toeInAction = addLabel(readout, row + 1, kCaptionColumn, "lbl_SceneToeInAction", QString(), 4);
-    row += 2;
-    addLabel(readout, row, kCaptionColumn, "lbl_SceneTiltCaption", QStringLiteral("Tilt keystone:"));
-    addLabel(readout, row, kBoardColumn, QString(), QStringLiteral("-"));
-    m_tiltState = addLabel(readout, row, kStateColumn, "lbl_SceneTiltState");
-    m_tilt = addLabel(readout, row, kSceneColumn, "lbl_SceneTiltValue");
-    m_tiltAction = addLabel(readout, row + 1, kCaptionColumn, "lbl_SceneTiltAction", QString(), 4);
-    row += 2;
+    for (const auto& keystone : keystones) {
+        const QString name = QStringLiteral("lbl_Scene") + QLatin1String(keystone.name);
+        addLabel(readout, row, kCaptionColumn, name + "Caption", QString::fromLatin1(keystone.caption));
+        addLabel(readout, row, kBoardColumn, QString(), QStringLiteral("-"));
+        *keystone.state = addLabel(readout, row, kStateColumn, name + "State");
+        *keystone.value = addLabel(readout, row, kSceneColumn, name + "Value");
+        *keystone.action = addLabel(readout, row + 1, kCaptionColumn, name + "Action", QString(), 4);
+        row += 2;
+    }
     m_evidence = addLabel(readout, row, kCaptionColumn, "lbl_SceneEvidence", QString(), 4);
     m_evidence->setWordWrap(true);
     m_overlay =
@@ -120,15 +127,7 @@ void SceneReadout::show(const SceneMeasurement& measurement, uint32_t timeLabel)
     const SceneEvidence& e = measurement.evidence;
     m_header->setText(QStringLiteral("<b>scene: %1 matches</b>").arg(e.matches));
     if (!measurement.reading) {
-        for (QLabel* value : {m_vertical, m_roll, m_size, m_toeIn, m_tilt})
-            value->setText(QStringLiteral("-"));
-        for (QLabel* state : {m_toeInState, m_tiltState}) {
-            state->setText(QString());
-            state->setAutoFillBackground(false);
-        }
-        m_toeInAction->clear();
-        m_tiltAction->clear();
-        m_evidence->setText(measurement.reason);
+        showNoReading(measurement.reason);
         return;
     }
     const SceneReading& r = *measurement.reading;
@@ -179,6 +178,11 @@ void SceneReadout::clear()
     m_latest.reset();
     m_latestLabel = 0;
     m_header->setText(QStringLiteral("<b>scene</b>"));
+    showNoReading(QStringLiteral("Scene: nothing measured yet"));
+}
+
+void SceneReadout::showNoReading(const QString& why)
+{
     for (QLabel* value : {m_vertical, m_roll, m_size, m_toeIn, m_tilt})
         value->setText(QStringLiteral("-"));
     for (QLabel* state : {m_toeInState, m_tiltState}) {
@@ -187,7 +191,7 @@ void SceneReadout::clear()
     }
     m_toeInAction->clear();
     m_tiltAction->clear();
-    m_evidence->setText(QStringLiteral("Scene: nothing measured yet"));
+    m_evidence->setText(why);
 }
 
 void SceneReadout::drawOverlay(cv::Mat& image) const

@@ -49,6 +49,9 @@ public:
     QCheckBox* overlay() const { return m_overlay; }
 
 private:
+    // No values, states or actions; `why` on the evidence line.
+    void showNoReading(const QString& why);
+
     QLabel* m_header;
     QLabel* m_vertical;
     QLabel* m_roll;

@@ -27,6 +27,21 @@ QwtText smallText(const QString& text, int pointSize)
     return result;
 }
 
+// Readings older than the span before `newest` are dropped from the front
+// (of the values of each axis that has any).
+void dropOlderThanSpan(QVector<double>& times, std::array<QVector<double>, 4>& values, double newest)
+{
+    int old = 0;
+    while (old < times.size() && times[old] < newest - AlignmentTrendPlot::kSpanSeconds)
+        ++old;
+    if (old == 0)
+        return;
+    times.remove(0, old);
+    for (QVector<double>& axis : values)
+        if (!axis.isEmpty())
+            axis.remove(0, old);
+}
+
 } // namespace
 
 AlignmentTrendPlot::AlignmentTrendPlot(QWidget* parent) : QWidget(parent)
@@ -154,15 +169,7 @@ void AlignmentTrendPlot::addReading(double seconds, const AlignmentReading& read
     m_values[Size].push_back(reading.sizePercent);
     m_values[Horizontal].push_back(reading.horizontalPixels);
 
-    // Readings older than the span are dropped from the front.
-    int old = 0;
-    while (old < m_times.size() && m_times[old] < seconds - kSpanSeconds)
-        ++old;
-    if (old > 0) {
-        m_times.remove(0, old);
-        for (QVector<double>& values : m_values)
-            values.remove(0, old);
-    }
+    dropOlderThanSpan(m_times, m_values, seconds);
     redraw();
 }
 
@@ -174,15 +181,7 @@ void AlignmentTrendPlot::addSceneReading(double seconds, const SceneReading& rea
     m_sceneValues[Vertical].push_back(reading.verticalPixels);
     m_sceneValues[Roll].push_back(reading.rollDegrees);
     m_sceneValues[Size].push_back(reading.sizePercent);
-    int old = 0;
-    while (old < m_sceneTimes.size() && m_sceneTimes[old] < seconds - kSpanSeconds)
-        ++old;
-    if (old > 0) {
-        m_sceneTimes.remove(0, old);
-        for (QVector<double>& values : m_sceneValues)
-            if (!values.isEmpty())
-                values.remove(0, old);
-    }
+    dropOlderThanSpan(m_sceneTimes, m_sceneValues, seconds);
     redraw();
 }
 
