@@ -86,9 +86,7 @@ SceneReadout::SceneReadout(QGridLayout* readout, QObject* parent) : QObject(pare
     m_roll = addLabel(readout, 3, kSceneColumn, "lbl_SceneRollValue");
     m_size = addLabel(readout, 5, kSceneColumn, "lbl_SceneSizeValue");
     m_horizontal = addLabel(readout, 7, kSceneColumn, "lbl_SceneHorizontalValue",
-                            QStringLiteral("not measured (depth)"));
-    m_horizontal->setToolTip(QStringLiteral("The scene's horizontal differences are its depth: the "
-                                            "convergence is measured on the board."));
+                            QStringLiteral("board only (the scene's depth)"));
 
     // A row for each keystone: caption, no board value, state, scene value; its action below.
     const struct
