@@ -17,7 +17,7 @@ FramePipeline::FramePipeline(QObject* views, QObject* parent)
     : QObject(parent), m_views(views), m_preprocessing{std::make_unique<ImgPreprocessingThread>(0),
                                                        std::make_unique<ImgPreprocessingThread>(1)},
       m_calibration{std::make_unique<CalibrationThread>(), std::make_unique<CalibrationThread>()},
-      m_synchronization(std::make_unique<SynchronizationThread>()),
+      m_scene(std::make_unique<SceneThread>()), m_synchronization(std::make_unique<SynchronizationThread>()),
       m_disparityMap(std::make_unique<DisparityMapThread>())
 {
     // Frames and calibration results cross threads through queued connections
@@ -32,6 +32,7 @@ FramePipeline::~FramePipeline()
         worker.reset();
     for (auto& worker : m_calibration)
         worker.reset();
+    m_scene.reset();
     m_synchronization.reset();
     m_disparityMap.reset();
 }
@@ -95,8 +96,12 @@ FramePipeline::BranchRoute FramePipeline::route(Branch branch) const
                                                           std::vector<DetectedRectangle>))},
                  {rightCalibration, calibrated, m_views,
                   SLOT(onNewRightCalibrationResultsArrived(VideoFrame, VideoFrame,
-                                                           std::vector<DetectedRectangle>))}},
-                {leftCalibration, rightCalibration}};
+                                                           std::vector<DetectedRectangle>))},
+                 {left, preprocessed, scene(), SLOT(onNewLeftInputFrameArrived(VideoFrame))},
+                 {right, preprocessed, scene(), SLOT(onNewRightInputFrameArrived(VideoFrame))},
+                 {scene(), SIGNAL(newSceneResults(VideoFrame, VideoFrame, SceneMeasurement)), m_views,
+                  SLOT(onNewSceneResults(VideoFrame, VideoFrame, SceneMeasurement))}},
+                {leftCalibration, rightCalibration, scene()}};
     case Branch::Disparity:
         return {
             {{left, preprocessed, sync, SLOT(onNewLeftInputFrameArrived(VideoFrame))},
@@ -134,6 +139,7 @@ void FramePipeline::switchTo(Branch branch)
     }
     const BranchRoute next = route(branch);
     makeRoute(next.links);
+    // The scene measurement takes what processor time capture leaves.
     for (WorkerThread* worker : next.workers)
-        worker->start();
+        worker->start(worker == scene() ? QThread::IdlePriority : QThread::InheritPriority);
 }

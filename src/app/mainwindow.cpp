@@ -27,6 +27,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::Main
     registerWindowResources();
 
     m_ui->setupUi(this);
+    m_sceneReadout = new SceneReadout(m_ui->gridLayout_Alignment, this);
     setWindowTitle(kApplicationName);
     setWindowIcon(QIcon(QStringLiteral(":/resources/duoscope-camera-calibrator.png")));
     showMaximized();

@@ -2,6 +2,7 @@
 
 #include "app/alignmentlog.h"
 #include "app/framepipeline.h"
+#include "app/scenereadout.h"
 #include "calibration/alignmentreadout.h"
 #include "calibration/calibrationindicators.h"
 #include "capture/decklinkdevice.h"
@@ -72,6 +73,8 @@ public slots:
                                             std::vector<DetectedRectangle> rectangles);
     void onNewRightCalibrationResultsArrived(VideoFrame rawFrame, VideoFrame processedFrame,
                                              std::vector<DetectedRectangle> rectangles);
+    // The scene measurement of a pair: shown beside the board's readings.
+    void onNewSceneResults(VideoFrame leftFrame, VideoFrame rightFrame, SceneMeasurement measurement);
     void reloadImageProcessingSettings();
     void onDisparityPreview(VideoFrame leftFrame, VideoFrame rightFrame);
     void onNewDisparityMapResults(VideoFrame leftRawFrame, VideoFrame rightRawFrame, VideoFrame disparityMap,
@@ -246,6 +249,8 @@ private:
     // Since the last orientation check; invalid before the first.
     QElapsedTimer m_orientationClock;
     AlignmentLog m_alignmentLog;
+    // The scene's column, rows and overlay in the alignment readout.
+    SceneReadout* m_sceneReadout = nullptr;
     // The settings of the analysis asked for with Analyze; its budget file names them.
     AnalysisSettings m_requestedSettings;
     // The analysis whose budget is shown, whether it was live, and its picture size.

@@ -119,6 +119,8 @@ void MainWindow::logAlignment(const std::optional<AlignmentReading>& reading)
     if (reading)
         entry.indicators = m_indicatorAverages;
     entry.readout = reading;
+    entry.scene = m_sceneReadout->latest();
+    entry.sceneTimeLabel = m_sceneReadout->latestTimeLabel();
     if (!m_alignmentLog.append(entry)) {
         stopAlignmentRecording(QStringLiteral("Recording stopped at %3: cannot write %1 (%2). Press "
                                               "Record again to record into a new file.")
@@ -200,10 +202,22 @@ void MainWindow::checkOrientationAtMostTwiceASecond()
     m_ui->lbl_OrientationWarning->setVisible(!advice.isEmpty());
 }
 
+void MainWindow::onNewSceneResults(VideoFrame leftFrame, VideoFrame, SceneMeasurement measurement)
+{
+    QMutexLocker lock(&m_mutex);
+    m_sceneReadout->show(measurement, timeLabel(leftFrame));
+    if (measurement.reading) {
+        if (!m_alignmentClock.isValid())
+            m_alignmentClock.start();
+        m_ui->wgt_AlignmentTrend->addSceneReading(m_alignmentClock.elapsed() / 1000.0, *measurement.reading);
+    }
+}
+
 void MainWindow::clearAlignment()
 {
     m_alignmentHistory.clear();
     m_pipeline->disparityMap()->setRigCorrection(RigCorrection());
+    m_sceneReadout->clear();
     m_ui->wgt_AlignmentTrend->clear();
     for (QLabel* label :
          {m_ui->lbl_AlignVerticalValue, m_ui->lbl_AlignVerticalState, m_ui->lbl_AlignVerticalAction,

@@ -209,7 +209,9 @@ bool MainWindow::updateCalibrationIndicators()
         mode = StereoOutput::Difference;
     else if (m_ui->rdb_CalibOutputAnaglyph->isChecked())
         mode = StereoOutput::Anaglyph;
-    showImage(stereoOutputImage(m_leftRawFrame.image, m_rightRawFrame.image, mode), m_ui->lbl_ImageResult);
+    cv::Mat output = stereoOutputImage(m_leftRawFrame.image, m_rightRawFrame.image, mode);
+    m_sceneReadout->drawOverlay(output);
+    showImage(output, m_ui->lbl_ImageResult);
 
     const ComparedSide left{m_leftRawFrame.noInputSignal, m_leftProcessedFrame.image.cols,
                             m_leftProcessedFrame.image.rows, &m_leftRectangles};
