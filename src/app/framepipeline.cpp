@@ -139,7 +139,6 @@ void FramePipeline::switchTo(Branch branch)
     }
     const BranchRoute next = route(branch);
     makeRoute(next.links);
-    // The scene measurement takes what processor time capture leaves.
     for (WorkerThread* worker : next.workers)
-        worker->start(worker == scene() ? QThread::IdlePriority : QThread::InheritPriority);
+        worker->start();
 }
