@@ -8,26 +8,8 @@
 #include <decklink/DeckLinkAPI.h>
 
 #include <atomic>
-#include <mutex>
 
 namespace cardcommon {
-
-// Replaces the object that slot refers to (a callback a client installed) by
-// next, under mutex: next gains a reference, the object replaced loses one
-// outside the lock, as its Release may run the client's code.
-template <class Interface> void replaceHeld(std::mutex& mutex, Interface*& slot, Interface* next)
-{
-    if (next)
-        next->AddRef();
-    Interface* previous = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        previous = slot;
-        slot = next;
-    }
-    if (previous)
-        previous->Release();
-}
 
 // Objects and strings of the driver that exist right now.
 std::atomic<long>& liveObjectCounter();

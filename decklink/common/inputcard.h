@@ -6,7 +6,8 @@
 // display modes and the interfaces it offers.
 //
 // Stream provides setPreviewCallback, enable, disable, start, stop,
-// setCallback and shutdown, which the card's destruction calls.
+// setCallback, problem (the text of GetProblem, empty for none) and shutdown,
+// which the card's destruction calls.
 
 #include "bufferpool.h"
 #include "cardframes.h"
@@ -14,12 +15,13 @@
 #include "frameconverter.h"
 
 #include <memory>
+#include <string>
 
 namespace cardcommon {
 
 template <class Stream>
 class InputCard : public ComObject<IDeckLink, IDeckLinkInput, IDeckLinkOutput, IDeckLinkAttributes,
-                                   IDeckLinkVideoConversion>
+                                   IDeckLinkVideoConversion, IDeckLinkInputStatus>
 {
 public:
     // IDeckLinkInput
@@ -39,6 +41,16 @@ public:
     {
         m_input->setCallback(callback);
         return S_OK;
+    }
+
+    // IDeckLinkInputStatus
+    HRESULT GetProblem(BSTR* text) override
+    {
+        if (!text)
+            return E_POINTER;
+        const std::string problem = m_input->problem();
+        *text = problem.empty() ? nullptr : makeBstr(problem.c_str());
+        return problem.empty() ? S_FALSE : S_OK;
     }
 
     // IDeckLinkOutput
@@ -82,6 +94,8 @@ protected:
             return static_cast<IDeckLinkAttributes*>(this);
         if (iid == IID_IDeckLinkVideoConversion)
             return static_cast<IDeckLinkVideoConversion*>(this);
+        if (iid == IID_IDeckLinkInputStatus)
+            return static_cast<IDeckLinkInputStatus*>(this);
         return nullptr;
     }
 

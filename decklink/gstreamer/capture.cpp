@@ -1,7 +1,7 @@
 #include "capture.h"
 
-#include "inputframe.h"
 #include "modes.h"
+#include "problems.h"
 
 #include <decklink/gstreamercards.h>
 
@@ -21,46 +21,6 @@ const char* const sinkName = "duoscope_sink";
 const char* const pipelineEnd = "videoconvert ! video/x-raw,format=UYVY ! appsink name=duoscope_sink";
 // A client that falls behind loses the oldest frames, as with hardware.
 constexpr guint queuedFrames = 8;
-// Waiting longer than this for a start is waiting for a network: the stream starts without signal.
-constexpr GstClockTime startPatience = 5 * GST_SECOND;
-
-struct ElementPackage
-{
-    const char* element;
-    const char* package;
-};
-
-// Elements a card is commonly made of, and the Debian package that has each.
-constexpr ElementPackage elementPackages[] = {
-    {"videotestsrc", "gstreamer1.0-plugins-base"},
-    {"videoconvert", "gstreamer1.0-plugins-base"},
-    {"videoscale", "gstreamer1.0-plugins-base"},
-    {"videorate", "gstreamer1.0-plugins-base"},
-    {"appsink", "gstreamer1.0-plugins-base"},
-    {"decodebin", "gstreamer1.0-plugins-base"},
-    {"uridecodebin", "gstreamer1.0-plugins-base"},
-    {"playbin", "gstreamer1.0-plugins-base"},
-    {"tcpclientsrc", "gstreamer1.0-plugins-base"},
-    {"theoradec", "gstreamer1.0-plugins-base"},
-    {"v4l2src", "gstreamer1.0-plugins-good"},
-    {"rtspsrc", "gstreamer1.0-plugins-good"},
-    {"udpsrc", "gstreamer1.0-plugins-good"},
-    {"souphttpsrc", "gstreamer1.0-plugins-good"},
-    {"rtph264depay", "gstreamer1.0-plugins-good"},
-    {"rtpjitterbuffer", "gstreamer1.0-plugins-good"},
-    {"jpegdec", "gstreamer1.0-plugins-good"},
-    {"qtdemux", "gstreamer1.0-plugins-good"},
-    {"matroskademux", "gstreamer1.0-plugins-good"},
-    {"deinterlace", "gstreamer1.0-plugins-good"},
-    {"videoflip", "gstreamer1.0-plugins-good"},
-    {"decklinkvideosrc", "gstreamer1.0-plugins-bad"},
-    {"timecodestamper", "gstreamer1.0-plugins-bad"},
-    {"srtsrc", "gstreamer1.0-plugins-bad"},
-    {"h264parse", "gstreamer1.0-plugins-bad"},
-    {"h265parse", "gstreamer1.0-plugins-bad"},
-    {"avdec_h264", "gstreamer1.0-libav"},
-    {"avdec_h265", "gstreamer1.0-libav"},
-};
 
 // UYVY black in video range.
 void fillBlack(uint8_t* pixels, size_t bytes)
@@ -81,24 +41,6 @@ int64_t frameSlotStart(int64_t instant, const DisplayModeInfo& mode)
 }
 
 } // namespace
-
-std::string withPackageHint(const std::string& text, const std::vector<std::string>& missingElements)
-{
-    std::string result = text;
-    for (const std::string& element : missingElements) {
-        const auto* found = std::find_if(std::begin(elementPackages), std::end(elementPackages),
-                                         [&](const ElementPackage& e) { return element == e.element; });
-        if (found != std::end(elementPackages))
-            result += std::string("; install the Debian package ") + found->package + " (it has \"" +
-                      element + "\")";
-        else
-            result += "; \"" + element +
-                      "\" is in none of the GStreamer plugin packages installed: look for it with "
-                      "\"apt-file search " +
-                      element + "\" or in gstreamer1.0-plugins-ugly and gstreamer1.0-libav";
-    }
-    return result;
-}
 
 struct CaptureStream::Run
 {
@@ -137,7 +79,7 @@ CaptureStream::CaptureStream(std::shared_ptr<const CardDescription> card) : m_ca
 
 CaptureStream::~CaptureStream()
 {
-    dropCallbacks();
+    m_callbacks.drop();
 }
 
 const DisplayModeInfo* CaptureStream::findMode(BMDDisplayMode code) const
@@ -190,25 +132,24 @@ bool CaptureStream::build(Run& run, std::string& error)
 {
     GError* gerror = nullptr;
     if (!m_card->pipeline.empty()) {
+        if (!m_card->refusal.empty()) {
+            error = m_card->refusal;
+            return false;
+        }
         const std::string description = m_card->pipeline + " ! " + pipelineEnd;
         GstParseContext* context = gst_parse_context_new();
         GstElement* pipeline =
             gst_parse_launch_full(description.c_str(), context, GST_PARSE_FLAG_FATAL_ERRORS, &gerror);
-        std::vector<std::string> missing;
-        if (gchar** names = gst_parse_context_get_missing_elements(context)) {
-            for (gchar** name = names; *name; ++name)
-                missing.emplace_back(*name);
-            g_strfreev(names);
-        }
-        gst_parse_context_free(context);
         if (!pipeline || gerror || !GST_IS_PIPELINE(pipeline)) {
-            error = withPackageHint(gerror ? gerror->message : "not a pipeline", missing);
+            error = (gerror ? gerror->message : "not a pipeline") + missingElementHints(context);
+            gst_parse_context_free(context);
             if (gerror)
                 g_error_free(gerror);
             if (pipeline)
                 gst_object_unref(pipeline);
             return false;
         }
+        gst_parse_context_free(context);
         run.pipeline = pipeline;
         run.modeIndependent = true;
     } else {
@@ -270,21 +211,15 @@ bool CaptureStream::build(Run& run, std::string& error)
 
 bool CaptureStream::play(Run& run, std::string& error)
 {
-    GstStateChangeReturn result = gst_element_set_state(run.pipeline, GST_STATE_PLAYING);
-    if (result == GST_STATE_CHANGE_ASYNC)
-        result = gst_element_get_state(run.pipeline, nullptr, nullptr, startPatience);
-    if (result != GST_STATE_CHANGE_FAILURE)
+    // A source that takes its time (a network, a valve) goes on starting on its own: the stream runs
+    // without signal until its first frame comes, and a failure then is the reason it has none.
+    if (gst_element_set_state(run.pipeline, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE)
         return true;
     error.clear();
     GstBus* bus = gst_element_get_bus(run.pipeline);
     while (GstMessage* message = gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR)) {
-        if (error.empty()) {
-            GError* gerror = nullptr;
-            gst_message_parse_error(message, &gerror, nullptr);
-            error = gerror ? gerror->message : "";
-            if (gerror)
-                g_error_free(gerror);
-        }
+        if (error.empty())
+            error = errorText(message);
         gst_message_unref(message);
     }
     gst_object_unref(bus);
@@ -329,9 +264,10 @@ HRESULT CaptureStream::start()
 
     std::string error;
     if (!build(*run, error) || !play(*run, error)) {
-        reportProblem("\"" + m_card->name + "\" cannot start: " + error);
+        setProblem(error, "cannot start");
         return E_FAIL;
     }
+    setProblem({}, nullptr);
     lock.lock();
     if (m_run || !m_present) {
         lock.unlock();
@@ -371,12 +307,12 @@ HRESULT CaptureStream::stop()
 
 void CaptureStream::setCallback(IDeckLinkInputCallback* callback)
 {
-    cardcommon::replaceHeld(m_mutex, m_callback, callback);
+    m_callbacks.setCallback(callback);
 }
 
 void CaptureStream::setPreviewCallback(IDeckLinkScreenPreviewCallback* callback)
 {
-    cardcommon::replaceHeld(m_mutex, m_preview, callback);
+    m_callbacks.setPreview(callback);
 }
 
 void CaptureStream::unplug()
@@ -396,22 +332,7 @@ void CaptureStream::unplug()
 void CaptureStream::shutdown()
 {
     unplug();
-    dropCallbacks();
-}
-
-void CaptureStream::dropCallbacks()
-{
-    IDeckLinkInputCallback* callback = nullptr;
-    IDeckLinkScreenPreviewCallback* preview = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        std::swap(callback, m_callback);
-        std::swap(preview, m_preview);
-    }
-    if (callback)
-        callback->Release();
-    if (preview)
-        preview->Release();
+    m_callbacks.drop();
 }
 
 bool CaptureStream::readBus(Run& run)
@@ -421,15 +342,10 @@ bool CaptureStream::readBus(Run& run)
     while (GstMessage* message = gst_bus_pop_filtered(
                bus, static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_EOS | GST_MESSAGE_ELEMENT))) {
         if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
-            GError* gerror = nullptr;
-            gst_message_parse_error(message, &gerror, nullptr);
-            reportProblem("\"" + m_card->name +
-                          "\" lost its signal: " + (gerror ? gerror->message : "error"));
-            if (gerror)
-                g_error_free(gerror);
+            setProblem(errorText(message), "lost its signal");
             ended = true;
         } else if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS) {
-            reportProblem("\"" + m_card->name + "\" lost its signal: the stream ended");
+            setProblem("the stream ended", "lost its signal");
             ended = true;
         } else if (gst_is_missing_plugin_message(message)) {
             gchar* description = gst_missing_plugin_message_get_description(message);
@@ -468,8 +384,11 @@ void CaptureStream::deliverLoop(const std::shared_ptr<Run>& run)
             }
             if (ended && !run->ended && !sample) {
                 run->ended = true;
-                if (gst_app_sink_is_eos(run->sink))
-                    reportProblem("\"" + m_card->name + "\" lost its signal: the stream ended");
+                if (gst_app_sink_is_eos(run->sink)) {
+                    lock.unlock();
+                    setProblem("the stream ended", "lost its signal");
+                    lock.lock();
+                }
             }
         } else {
             m_wake.wait_for(lock, std::chrono::nanoseconds(patience), [&] { return run->stopping; });
@@ -512,19 +431,26 @@ void CaptureStream::handleSample(Run& run, GstSample* sample)
     }
     DisplayModeInfo mode;
     bool reportChange = false;
+    const InputCallbacks::Held held = m_callbacks.hold();
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (run.stopping)
             return;
         mode = run.mode;
-        if (run.signal.code != mode.code && run.detection && run.reported != run.signal.code && m_callback) {
+        if (run.signal.code != mode.code && run.detection && run.reported != run.signal.code &&
+            held.callback) {
             run.reported = run.signal.code;
             reportChange = true;
         }
     }
     if (reportChange) {
-        formatChanged(run.signal);
-        return;
+        // The frame that shows the change is the first of the new format: once the client has
+        // followed the change, it is delivered in it.
+        held.formatChanged(run.signal);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (run.stopping)
+            return;
+        mode = run.mode;
     }
     if (run.signal.code != mode.code) {
         deliverNoSignal(run); // the card is set to another mode than the signal's
@@ -534,6 +460,14 @@ void CaptureStream::handleSample(Run& run, GstSample* sample)
     auto* mapped = new GstVideoFrame;
     if (!gst_video_frame_map(mapped, &run.info, buffer, GST_MAP_READ)) {
         delete mapped;
+        setProblem("its buffers hold " + std::to_string(gst_buffer_get_size(buffer)) + " bytes where " +
+                       std::to_string(GST_VIDEO_INFO_WIDTH(&run.info)) + " x " +
+                       std::to_string(GST_VIDEO_INFO_HEIGHT(&run.info)) + " pixels in " +
+                       GST_VIDEO_INFO_NAME(&run.info) + " take " +
+                       std::to_string(GST_VIDEO_INFO_SIZE(&run.info)) +
+                       ": the source sends less than its format says",
+                   "cannot be read");
+        deliverNoSignal(run);
         return;
     }
     // The frame keeps the buffer mapped (and referenced) for as long as it lives.
@@ -547,7 +481,7 @@ void CaptureStream::handleSample(Run& run, GstSample* sample)
                              colorimetryOf(run.info)};
 
     const bool noSignal = GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_GAP);
-    CapturedFrameInfo info;
+    InputFrameInfo info;
     info.displayMode = mode.code;
     info.timecodeFormats = m_card->timecodes;
     if (!noSignal)
@@ -565,27 +499,30 @@ void CaptureStream::handleSample(Run& run, GstSample* sample)
         const GstClockTime now = gst_clock_get_time(sharedClock());
         running = now > base ? now - base : 0;
     }
-    info.streamTimeNs = static_cast<int64_t>(running);
+    info.streamTime = static_cast<int64_t>(running);
     GstClockTime captured = base + running;
     if (GstReferenceTimestampMeta* reference = gst_buffer_get_reference_timestamp_meta(buffer, nullptr))
         captured = reference->timestamp;
-    info.hardwareTimeNs = frameSlotStart(static_cast<int64_t>(captured), mode);
-    info.durationNs =
+    info.hardwareTime = frameSlotStart(static_cast<int64_t>(captured), mode);
+    info.duration =
         GST_BUFFER_DURATION_IS_VALID(buffer)
             ? static_cast<int64_t>(GST_BUFFER_DURATION(buffer))
             : static_cast<int64_t>(gst_util_uint64_scale(GST_SECOND, mode.frameDuration, mode.timeScale));
-    auto* frame = new CapturedFrame(layout, noSignal ? bmdFrameHasNoInputSource : bmdFrameFlagDefault,
-                                    std::move(pixels), std::move(info));
-    deliver(frame);
+    if (!noSignal)
+        setProblem({}, nullptr);
+    auto* frame = new CardInputFrame(layout, noSignal ? bmdFrameHasNoInputSource : bmdFrameFlagDefault,
+                                     std::move(pixels), std::move(info));
+    m_callbacks.hold().deliver(frame);
     frame->Release();
 }
 
 void CaptureStream::deliverNoSignal(Run& run)
 {
     DisplayModeInfo mode;
+    const InputCallbacks::Held held = m_callbacks.hold();
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (run.stopping || (!m_callback && !m_preview))
+        if (run.stopping || !held)
             return;
         mode = run.mode;
     }
@@ -594,58 +531,35 @@ void CaptureStream::deliverNoSignal(Run& run)
     const size_t bytes = static_cast<size_t>(layout.rowBytes) * static_cast<size_t>(layout.height);
     BufferPool::Buffer pixels = m_blackPool->acquire(bytes);
     fillBlack(pixels.get(), bytes);
-    CapturedFrameInfo info;
+    InputFrameInfo info;
     info.displayMode = mode.code;
     const GstClockTime now = gst_clock_get_time(sharedClock());
     const GstClockTime base = gst_element_get_base_time(run.pipeline);
-    info.hardwareTimeNs = frameSlotStart(static_cast<int64_t>(now), mode);
-    info.streamTimeNs = now > base ? static_cast<int64_t>(now - base) : 0;
-    info.durationNs =
+    info.hardwareTime = frameSlotStart(static_cast<int64_t>(now), mode);
+    info.streamTime = now > base ? static_cast<int64_t>(now - base) : 0;
+    info.duration =
         static_cast<int64_t>(gst_util_uint64_scale(GST_SECOND, mode.frameDuration, mode.timeScale));
-    auto* frame = new CapturedFrame(layout, bmdFrameHasNoInputSource, std::move(pixels), std::move(info));
-    deliver(frame);
+    auto* frame = new CardInputFrame(layout, bmdFrameHasNoInputSource, std::move(pixels), std::move(info));
+    held.deliver(frame);
     frame->Release();
 }
 
-void CaptureStream::deliver(IDeckLinkVideoInputFrame* frame)
+std::string CaptureStream::problem()
 {
-    IDeckLinkInputCallback* callback = nullptr;
-    IDeckLinkScreenPreviewCallback* preview = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        callback = m_callback;
-        preview = m_preview;
-        if (callback)
-            callback->AddRef();
-        if (preview)
-            preview->AddRef();
-    }
-    if (callback) {
-        callback->VideoInputFrameArrived(frame, nullptr);
-        callback->Release();
-    }
-    if (preview) {
-        preview->DrawFrame(frame);
-        preview->Release();
-    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_problem;
 }
 
-void CaptureStream::formatChanged(const DisplayModeInfo& mode)
+void CaptureStream::setProblem(const std::string& problem, const char* kind)
 {
-    IDeckLinkInputCallback* callback = nullptr;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        callback = m_callback;
-        if (callback)
-            callback->AddRef();
+        if (problem == m_problem)
+            return;
+        m_problem = problem;
     }
-    if (!callback)
-        return;
-    auto* detected = new CardDisplayMode(mode);
-    callback->VideoInputFormatChanged(bmdVideoInputDisplayModeChanged, detected,
-                                      bmdDetectedVideoInputYCbCr422);
-    detected->Release();
-    callback->Release();
+    if (!problem.empty())
+        reportProblem("\"" + m_card->name + "\" " + kind + ": " + problem);
 }
 
 } // namespace gstreamercards

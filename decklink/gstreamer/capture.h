@@ -32,6 +32,8 @@ public:
     void setCallback(IDeckLinkInputCallback* callback);
     void setPreviewCallback(IDeckLinkScreenPreviewCallback* callback);
 
+    // Why the last start failed or the frames come without a picture; empty when nothing is wrong.
+    std::string problem();
     // The card's modes, then those its signal was found in since.
     std::vector<DisplayModeInfo> modes();
     // The card is gone: no frames any more, and the input refuses to start.
@@ -49,14 +51,14 @@ private:
     bool readBus(Run& run);
     void handleSample(Run& run, GstSample* sample);
     void deliverNoSignal(Run& run);
-    void deliver(IDeckLinkVideoInputFrame* frame);
-    void formatChanged(const DisplayModeInfo& mode);
+    // Records why the card has no picture (empty: it has one again) and reports it once.
+    void setProblem(const std::string& problem, const char* kind);
     void stopRun(std::unique_lock<std::mutex>& lock);
     const DisplayModeInfo* findMode(BMDDisplayMode code) const; // under m_mutex
-    void dropCallbacks();
 
     const std::shared_ptr<const CardDescription> m_card;
     const std::shared_ptr<BufferPool> m_blackPool = std::make_shared<BufferPool>();
+    InputCallbacks m_callbacks;
 
     std::mutex m_mutex;
     std::condition_variable m_wake;
@@ -65,8 +67,7 @@ private:
     DisplayModeInfo m_mode{};
     bool m_detection = false;
     std::vector<DisplayModeInfo> m_detected; // modes the signal was found in, beyond the card's
-    IDeckLinkInputCallback* m_callback = nullptr;
-    IDeckLinkScreenPreviewCallback* m_preview = nullptr;
+    std::string m_problem;
     std::shared_ptr<Run> m_run; // the stream, while streaming or until its thread has ended
 };
 

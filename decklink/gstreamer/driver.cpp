@@ -1,6 +1,7 @@
 #include "driver.h"
 
 #include "modes.h"
+#include "problems.h"
 
 #include <algorithm>
 #include <decklink/gstreamercards.h>
@@ -98,7 +99,12 @@ void Driver::setPipelineCards(const std::vector<PipelineCardSettings>& cards)
         report("pipeline cards cannot run without GStreamer");
         return;
     }
+    // Descriptions are checked before the lock is taken: parsing one loads plugins.
+    std::vector<std::string> refusals;
+    for (const PipelineCardSettings& settings : cards)
+        refusals.push_back(descriptionProblem(settings.description));
     std::vector<GStreamerCard*> pulled;
+    std::vector<std::string> refused;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         for (size_t i = m_pipelineCards.size(); i-- > 0;) {
@@ -107,7 +113,8 @@ void Driver::setPipelineCards(const std::vector<PipelineCardSettings>& cards)
                              [&](const PipelineCardSettings& c) { return sameSettings(c, settings); }))
                 pulled.push_back(pullLocked(m_pipelineCards, i));
         }
-        for (const PipelineCardSettings& settings : cards) {
+        for (size_t i = 0; i < cards.size(); ++i) {
+            const PipelineCardSettings& settings = cards[i];
             if (std::any_of(m_pipelineCards.begin(), m_pipelineCards.end(),
                             [&](const Present& p) { return sameSettings(p.settings, settings); }))
                 continue;
@@ -118,12 +125,19 @@ void Driver::setPipelineCards(const std::vector<PipelineCardSettings>& cards)
                 description->modes.push_back(*mode);
             description->formatDetection = settings.formatDetection;
             description->timecodes = settings.timecodes;
+            description->refusal = refusals[i];
+            if (!description->refusal.empty())
+                refused.push_back("\"" + settings.name + "\" cannot start: " + description->refusal);
             plugLocked(m_pipelineCards, Present{description, settings, nullptr});
         }
     }
     // With no lock held: a card's last release waits for its stream.
     for (GStreamerCard* card : pulled)
         card->Release();
+    // Said as the configuration is read, so that the listing of inputs and the window tell it before
+    // anyone starts the card.
+    for (const std::string& problem : refused)
+        report(problem);
 }
 
 void Driver::setDeviceMonitoring(bool enabled)
@@ -300,42 +314,6 @@ void Driver::removeDevice(GstDevice* device)
         card->Release();
 }
 
-GStreamerDiscovery::~GStreamerDiscovery()
-{
-    UninstallDeviceNotifications();
-}
-
-HRESULT GStreamerDiscovery::InstallDeviceNotifications(IDeckLinkDeviceNotificationCallback* callback)
-{
-    if (!callback)
-        return E_POINTER;
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_queue)
-        return E_ACCESSDENIED;
-    auto queue = std::make_shared<NotificationQueue>(callback);
-    queue->start();
-    if (!Driver::instance().attach(queue)) {
-        queue->stop();
-        return E_FAIL;
-    }
-    m_queue = std::move(queue);
-    return S_OK;
-}
-
-HRESULT GStreamerDiscovery::UninstallDeviceNotifications()
-{
-    std::shared_ptr<NotificationQueue> queue;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        std::swap(queue, m_queue);
-    }
-    if (!queue)
-        return S_OK;
-    Driver::instance().detach(queue);
-    queue->stop();
-    return S_OK;
-}
-
 // The control interface.
 
 bool isAvailable()
@@ -369,7 +347,7 @@ HRESULT createDiscovery(IDeckLinkDiscovery** discovery)
     *discovery = nullptr;
     if (!isAvailable())
         return E_FAIL;
-    *discovery = new GStreamerDiscovery;
+    *discovery = new CardDiscovery(Driver::instance());
     return S_OK;
 }
 long liveObjects()

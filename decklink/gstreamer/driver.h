@@ -6,6 +6,7 @@
 // process, never destroyed, as a driver outlives its clients.
 
 #include "card.h"
+#include "common/carddiscovery.h"
 
 #include <memory>
 #include <mutex>
@@ -15,14 +16,14 @@
 
 namespace gstreamercards {
 
-class Driver
+class Driver : public CardSource
 {
 public:
     static Driver& instance();
 
     bool available();
-    bool attach(const std::shared_ptr<NotificationQueue>& queue);
-    void detach(const std::shared_ptr<NotificationQueue>& queue);
+    bool attach(const std::shared_ptr<NotificationQueue>& queue) override;
+    void detach(const std::shared_ptr<NotificationQueue>& queue) override;
     void setPipelineCards(const std::vector<PipelineCardSettings>& cards);
     void setDeviceMonitoring(bool enabled);
     std::vector<std::string> presentCards();
@@ -61,23 +62,6 @@ private:
     std::vector<Present> m_deviceCards;
     std::vector<std::shared_ptr<NotificationQueue>> m_queues;
     std::vector<std::string> m_messages;
-};
-
-class GStreamerDiscovery : public ComObject<IDeckLinkDiscovery>
-{
-public:
-    HRESULT InstallDeviceNotifications(IDeckLinkDeviceNotificationCallback* callback) override;
-    HRESULT UninstallDeviceNotifications() override;
-
-private:
-    ~GStreamerDiscovery() override;
-    void* findInterface(REFIID iid) override
-    {
-        return iid == IID_IDeckLinkDiscovery ? static_cast<IDeckLinkDiscovery*>(this) : nullptr;
-    }
-
-    std::mutex m_mutex;
-    std::shared_ptr<NotificationQueue> m_queue;
 };
 
 } // namespace gstreamercards

@@ -7,6 +7,8 @@
 #include "common/comobject.h"
 #include "common/displaymodes.h"
 #include "common/frameconverter.h"
+#include "common/inputcallbacks.h"
+#include "common/inputframe.h"
 #include "common/notificationqueue.h"
 #include "common/pipelinecards.h"
 
@@ -22,6 +24,7 @@ struct CardDescription
 {
     std::string name;
     std::string pipeline;        // a pipeline card: its description
+    std::string refusal;         // a pipeline card: why its description cannot be a source
     GstDevice* device = nullptr; // a device card: the device (one reference)
     std::vector<DisplayModeInfo> modes;
     bool formatDetection = true;

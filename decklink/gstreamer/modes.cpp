@@ -150,4 +150,29 @@ std::vector<DisplayModeInfo> modesOfCaps(const GstCaps* caps)
     return modes;
 }
 
+std::optional<Colorimetry> colorimetryOf(const GstVideoInfo& info)
+{
+    using cardcommon::ColourMatrix;
+    using cardcommon::ColourRange;
+    Colorimetry colours;
+    switch (info.colorimetry.matrix) {
+    case GST_VIDEO_COLOR_MATRIX_BT601:
+    case GST_VIDEO_COLOR_MATRIX_FCC: // within a step of Rec. 601 in 8 bits
+        colours.matrix = ColourMatrix::Rec601;
+        break;
+    case GST_VIDEO_COLOR_MATRIX_BT709:
+    case GST_VIDEO_COLOR_MATRIX_SMPTE240M: // within a step of Rec. 709 in 8 bits
+        colours.matrix = ColourMatrix::Rec709;
+        break;
+    case GST_VIDEO_COLOR_MATRIX_BT2020:
+        colours.matrix = ColourMatrix::Rec2020;
+        break;
+    default:
+        return std::nullopt;
+    }
+    colours.range =
+        info.colorimetry.range == GST_VIDEO_COLOR_RANGE_0_255 ? ColourRange::Full : ColourRange::Video;
+    return colours;
+}
+
 } // namespace gstreamercards

@@ -1,8 +1,5 @@
 #include "card.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include "common.h"
 
 namespace virtualcards {
@@ -29,12 +26,7 @@ HRESULT VirtualCard::GetDisplayName(BSTR* name)
     *name = nullptr;
     if (m_settings->faults.noDisplayName)
         return E_FAIL;
-    std::string text = m_settings->name;
-    std::string lower = text;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return std::tolower(c); });
-    if (markedNames() && lower.find("virtual") == std::string::npos)
-        text += " (virtual)";
+    const std::string text = markedNames() ? markedVirtualName(m_settings->name) : m_settings->name;
     *name = makeBstr(text.c_str());
     return S_OK;
 }

@@ -8,6 +8,8 @@
 #include "common/comobject.h"
 #include "common/displaymodes.h"
 #include "common/frameconverter.h"
+#include "common/inputcallbacks.h"
+#include "common/inputframe.h"
 #include "common/notificationqueue.h"
 #include "common/uyvyconversion.h"
 

@@ -1,8 +1,10 @@
 #include "configuration.h"
 
 #include "configurationtext.h"
+#include "videofile.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -10,7 +12,6 @@
 #include <filesystem>
 #include <map>
 #include <opencv2/imgcodecs.hpp>
-#include <opencv2/videoio.hpp>
 #include <set>
 #include <sstream>
 #include <sys/stat.h>
@@ -153,6 +154,7 @@ public:
         if (!cards.isSeq())
             return fail("cards", "expected a list of cards");
         std::set<std::string> names;
+        std::map<std::string, size_t> shown; // name as the program shows it -> card
         size_t i = 0;
         // Indexing a FileNode list walks it from the start: iterate it once instead.
         for (auto it = cards.begin(); it != cards.end(); ++it, ++i) {
@@ -161,6 +163,14 @@ public:
                 return false;
             if (!names.insert(card.name).second)
                 return fail(item("cards", i) + ".name", "another card has the name \"" + card.name + "\"");
+            // Virtual cards are marked as such beside real ones: "Bars" shows as "Bars (virtual)".
+            const std::string shownName =
+                card.source.kind == SourceKind::Pipeline ? card.name : markedVirtualName(card.name);
+            const auto [other, added] = shown.emplace(shownName, i);
+            if (!added)
+                return fail(item("cards", i) + ".name", "shows as \"" + shownName + "\", as " +
+                                                            item("cards", other->second) +
+                                                            " does: give it a name of its own");
             result.cards.push_back(std::move(card));
         }
         return sameStartPerGroup(result.cards);
@@ -616,11 +626,9 @@ private:
                 source.images.push_back(image);
                 return true;
             }
-            // The backend that plays the usual video files, rather than each
-            // backend OpenCV knows in turn.
-            cv::VideoCapture video(file, cv::CAP_FFMPEG);
+            cv::VideoCapture video;
             cv::Mat frame;
-            if (!video.isOpened() || !video.read(frame) || frame.empty())
+            if (!openVideo(video, file) || !video.read(frame) || frame.empty())
                 return fail(key, "cannot read the video \"" + file + "\"");
             if (!video.read(frame) || frame.empty())
                 return fail(key,
@@ -670,6 +678,14 @@ std::string parserMessage(const cv::Exception& e, int addedLines)
 }
 
 } // namespace
+
+std::string markedVirtualName(const std::string& name)
+{
+    std::string lower = name;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
+    return lower.find("virtual") == std::string::npos ? name + " (virtual)" : name;
+}
 
 const char* defaultConfigurationText()
 {

@@ -118,6 +118,10 @@ struct ConfigurationError
 constexpr unsigned long long maximumConfigurationBytes = 4ull * 1024 * 1024;
 constexpr int maximumNesting = 16;
 
+// A virtual card's name as shown beside real inputs: with " (virtual)" unless
+// it says "virtual" already.
+std::string markedVirtualName(const std::string& name);
+
 // The cards when nothing is configured.
 const char* defaultConfigurationText();
 

@@ -205,7 +205,7 @@ HRESULT Driver::createInstance(const char* classId, REFIID iid, void** out)
         return E_FAIL;
     IUnknown* object = nullptr;
     if (strcasecmp(classId, CLSID_CDeckLinkDiscovery) == 0)
-        object = static_cast<IDeckLinkDiscovery*>(new VirtualDiscovery);
+        object = static_cast<IDeckLinkDiscovery*>(new CardDiscovery(*this));
     else if (strcasecmp(classId, CLSID_CDeckLinkVideoConversion) == 0)
         object = static_cast<IDeckLinkVideoConversion*>(new FrameConverter);
     else

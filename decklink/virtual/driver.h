@@ -6,8 +6,8 @@
 // driver outlives its clients.
 
 #include "card.h"
+#include "common/carddiscovery.h"
 #include "configuration.h"
-#include "discovery.h"
 
 #include <decklink/virtualcards.h>
 #include <map>
@@ -18,7 +18,7 @@
 
 namespace virtualcards {
 
-class Driver
+class Driver : public CardSource
 {
 public:
     static Driver& instance();
@@ -26,8 +26,8 @@ public:
     HRESULT createInstance(const char* classId, REFIID iid, void** out);
     // Installs a queue: it gets an arrival for every card present and all later
     // plugs and pulls. False when the driver is not installed.
-    bool attach(const std::shared_ptr<NotificationQueue>& queue);
-    void detach(const std::shared_ptr<NotificationQueue>& queue);
+    bool attach(const std::shared_ptr<NotificationQueue>& queue) override;
+    void detach(const std::shared_ptr<NotificationQueue>& queue) override;
 
     bool configure(const std::string& text, std::string* error);
     bool reload();

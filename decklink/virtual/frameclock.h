@@ -6,7 +6,6 @@
 // frames of the same instant carry the same timecode and hardware time.
 
 #include "common.h"
-#include "inputframe.h"
 
 #include <chrono>
 

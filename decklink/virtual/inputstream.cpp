@@ -18,10 +18,9 @@ constexpr int64_t bufferSeconds = 2;
 struct InputStream::Delivery
 {
     bool formatChange = false;
-    IDeckLinkInputCallback* callback = nullptr;        // a reference for the delivery
-    IDeckLinkScreenPreviewCallback* preview = nullptr; // likewise
-    const DisplayModeInfo* mode = nullptr;             // the enabled mode
-    const DisplayModeInfo* signal = nullptr;           // the signal's mode
+    InputCallbacks::Held callbacks;          // held for the delivery
+    const DisplayModeInfo* mode = nullptr;   // the enabled mode
+    const DisplayModeInfo* signal = nullptr; // the signal's mode
     int64_t index = 0;
     int64_t streamIndex = 0;
 };
@@ -34,7 +33,7 @@ InputStream::InputStream(std::shared_ptr<const CardSettings> settings,
 
 InputStream::~InputStream()
 {
-    dropCallbacks();
+    m_callbacks.drop();
 }
 
 bool InputStream::onOwnThread() const
@@ -81,9 +80,9 @@ HRESULT InputStream::start()
         std::lock_guard<std::mutex> lock(m_mutex);
         signal = m_signal;
     }
-    // The picture is made before the stream starts, so the first frames are on time.
+    // A still picture is made before the stream starts, so the first frames are on time.
     if (signal)
-        m_source->picture(*signal, 0.0);
+        m_source->prepare(*signal);
 
     std::thread finished;
     {
@@ -134,12 +133,18 @@ HRESULT InputStream::stop()
 
 void InputStream::setCallback(IDeckLinkInputCallback* callback)
 {
-    cardcommon::replaceHeld(m_mutex, m_callback, callback);
+    m_callbacks.setCallback(callback);
 }
 
 void InputStream::setPreviewCallback(IDeckLinkScreenPreviewCallback* callback)
 {
-    cardcommon::replaceHeld(m_mutex, m_preview, callback);
+    m_callbacks.setPreview(callback);
+}
+
+std::string InputStream::problem()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_present ? m_sourceProblem : "the card has been removed";
 }
 
 void InputStream::unplug()
@@ -152,7 +157,7 @@ void InputStream::unplug()
 void InputStream::setSignal(const DisplayModeInfo* mode)
 {
     if (mode)
-        m_source->picture(*mode, 0.0);
+        m_source->prepare(*mode);
     std::lock_guard<std::mutex> lock(m_mutex);
     m_signal = mode;
     m_reportedSignal = nullptr;
@@ -179,22 +184,7 @@ void InputStream::shutdown()
     }
     if (finished.joinable())
         finished.join();
-    dropCallbacks();
-}
-
-void InputStream::dropCallbacks()
-{
-    IDeckLinkInputCallback* callback = nullptr;
-    IDeckLinkScreenPreviewCallback* preview = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        std::swap(callback, m_callback);
-        std::swap(preview, m_preview);
-    }
-    if (callback)
-        callback->Release();
-    if (preview)
-        preview->Release();
+    m_callbacks.drop();
 }
 
 void InputStream::run()
@@ -219,9 +209,11 @@ void InputStream::run()
 
         const uint64_t generation = m_generation;
         const int64_t index = m_nextIndex;
-        Delivery delivery = nextDelivery(index);
-        lock.unlock();
-        deliver(delivery);
+        {
+            Delivery delivery = nextDelivery(index);
+            lock.unlock();
+            deliver(delivery);
+        } // the callbacks are let go before the lock is taken again
         lock.lock();
         // A restart from within the callback has set the stream's next frame itself.
         if (m_generation == generation)
@@ -238,17 +230,13 @@ InputStream::Delivery InputStream::nextDelivery(int64_t index)
     delivery.signal = m_signal;
     delivery.index = index;
     delivery.streamIndex = index - m_firstIndex;
+    delivery.callbacks = m_callbacks.hold();
     // Detection reports a signal in another mode once; the frames meanwhile are black.
-    if (m_callback && m_signal && m_signal != m_mode && m_detection && m_reportedSignal != m_signal) {
+    if (delivery.callbacks.callback && m_signal && m_signal != m_mode && m_detection &&
+        m_reportedSignal != m_signal) {
         delivery.formatChange = true;
         m_reportedSignal = m_signal;
     }
-    delivery.callback = m_callback;
-    delivery.preview = delivery.formatChange ? nullptr : m_preview;
-    if (delivery.callback)
-        delivery.callback->AddRef();
-    if (delivery.preview)
-        delivery.preview->AddRef();
     return delivery;
 }
 
@@ -256,24 +244,27 @@ void InputStream::deliver(Delivery& delivery)
 {
     const DisplayModeInfo& mode = *delivery.mode;
     if (delivery.formatChange) {
-        auto* detected = new CardDisplayMode(*delivery.signal);
-        delivery.callback->VideoInputFormatChanged(bmdVideoInputDisplayModeChanged, detected,
-                                                   bmdDetectedVideoInputYCbCr422);
-        detected->Release();
-        delivery.callback->Release();
+        delivery.callbacks.formatChanged(*delivery.signal);
         return;
     }
-    if (!delivery.callback && !delivery.preview)
+    if (!delivery.callbacks)
         return;
 
     const bool hasSignal = delivery.signal == delivery.mode;
     std::shared_ptr<const Picture> picture;
+    std::string sourceProblem;
     if (hasSignal) {
         try {
             picture = m_source->picture(mode, m_clock->seconds(delivery.index, mode));
         } catch (const cv::Exception& e) {
-            std::cerr << "virtual cards: " << m_settings->name << ": no picture: " << e.what() << std::endl;
+            sourceProblem = std::string("no picture from its source: ") + e.what();
         }
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (sourceProblem != m_sourceProblem && !sourceProblem.empty())
+            std::cerr << "virtual cards: " << m_settings->name << ": " << sourceProblem << std::endl;
+        m_sourceProblem = sourceProblem;
     }
     const bool valid = picture != nullptr;
     if (!valid)
@@ -286,8 +277,14 @@ void InputStream::deliver(Delivery& delivery)
 
     InputFrameInfo info;
     info.displayMode = mode.code;
-    info.timing = FrameTiming{m_clock->originNs(), delivery.index, delivery.streamIndex, mode.frameDuration,
-                              mode.timeScale};
+    // Frame `index` of the card's clock, whose frame 0 lies originNs after the origin of the hardware
+    // reference clock, exactly: in units of 1/(1e9 x the mode's time scale) seconds.
+    const __int128 frameUnits = static_cast<__int128>(mode.frameDuration) * nanosecondsPerSecond;
+    info.unitsPerSecond = nanosecondsPerSecond * mode.timeScale;
+    info.hardwareTime =
+        static_cast<__int128>(m_clock->originNs()) * mode.timeScale + delivery.index * frameUnits;
+    info.streamTime = delivery.streamIndex * frameUnits;
+    info.duration = frameUnits;
     if (valid) {
         info.timecodeFormats = m_settings->timecodes;
         info.timecode = m_clock->timecode(delivery.index, mode, m_settings->userBits);
@@ -295,19 +292,12 @@ void InputStream::deliver(Delivery& delivery)
             const TimecodeOverlay& overlay =
                 timecodeOverlay(mode.height, colourMatrixFor(mode.width, mode.height));
             for (const cv::Rect& view : picture->views)
-                overlay.draw(frame, view, info.timecode);
+                overlay.draw(frame, view, *info.timecode);
         }
     }
-    auto* inputFrame = new VirtualInputFrame(layout, valid ? bmdFrameFlagDefault : bmdFrameHasNoInputSource,
-                                             std::move(pixels), std::move(info));
-    if (delivery.callback) {
-        delivery.callback->VideoInputFrameArrived(inputFrame, nullptr);
-        delivery.callback->Release();
-    }
-    if (delivery.preview) {
-        delivery.preview->DrawFrame(inputFrame);
-        delivery.preview->Release();
-    }
+    auto* inputFrame = new CardInputFrame(layout, valid ? bmdFrameFlagDefault : bmdFrameHasNoInputSource,
+                                          std::move(pixels), std::move(info));
+    delivery.callbacks.deliver(inputFrame);
     inputFrame->Release();
 }
 

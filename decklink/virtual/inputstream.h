@@ -34,6 +34,8 @@ public:
     void setCallback(IDeckLinkInputCallback* callback);
     void setPreviewCallback(IDeckLinkScreenPreviewCallback* callback);
 
+    // Why the frames come without a picture, or the input cannot start; empty when nothing is wrong.
+    std::string problem();
     // The card is pulled: no frames any more, and the input refuses to start.
     void unplug();
     // The camera now sends `mode` (null: nothing).
@@ -48,12 +50,12 @@ private:
     bool onOwnThread() const;
     Delivery nextDelivery(int64_t index);
     void deliver(Delivery& delivery);
-    void dropCallbacks();
 
     const std::shared_ptr<const CardSettings> m_settings;
     const std::shared_ptr<const FrameClock> m_clock;
     const std::unique_ptr<Source> m_source;
     const std::shared_ptr<BufferPool> m_pool = std::make_shared<BufferPool>();
+    InputCallbacks m_callbacks;
 
     std::mutex m_mutex;
     std::condition_variable m_wake; // state changed: the thread and waiting stops look again
@@ -62,8 +64,7 @@ private:
     const DisplayModeInfo* m_mode = nullptr; // enabled display mode
     bool m_detection = false;
     const DisplayModeInfo* m_reportedSignal = nullptr; // last format change reported since enabling
-    IDeckLinkInputCallback* m_callback = nullptr;
-    IDeckLinkScreenPreviewCallback* m_preview = nullptr;
+    std::string m_sourceProblem;                       // why the source gave no picture for the last frame
 
     bool m_streaming = false;
     uint64_t m_generation = 0; // counts starts; a restart from a callback shows as a new generation

@@ -1,12 +1,12 @@
 #include "sources.h"
 
 #include "common.h"
+#include "videofile.h"
 
 #include <cmath>
 #include <map>
 #include <mutex>
 #include <opencv2/imgproc.hpp>
-#include <opencv2/videoio.hpp>
 
 namespace virtualcards {
 
@@ -41,6 +41,7 @@ void placeScaled(const cv::Mat& image, cv::Mat target, Scaling scaling)
 class StillSource : public Source
 {
 public:
+    void prepare(const DisplayModeInfo& mode) override { picture(mode, 0.0); }
     std::shared_ptr<const Picture> picture(const DisplayModeInfo& mode, double) override
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -121,7 +122,11 @@ private:
 
 // Plays video files in a loop at their own frame rate. Frames are decoded as
 // the signal reaches them; cards of one genlock group show the same frame at
-// the same instant because the position follows the clock.
+// the same instant because the position follows the clock. A video whose
+// frames cannot be counted (a container that loops into itself) is played as
+// a stream: onwards from where it is, from its start again should it end.
+// The files are opened by the first frame the card delivers, on the card's
+// own thread, never while the driver is set up or a stream started.
 class VideoSource : public Source
 {
 public:
@@ -156,42 +161,26 @@ private:
     class Video
     {
     public:
-        explicit Video(const std::string& file)
+        explicit Video(std::string file) : m_file(std::move(file)) {}
+
+        int64_t positionAt(double seconds)
+        {
+            open();
+            // A frame instant that falls on a video frame shows that frame, whatever the rounding.
+            const auto frame = static_cast<int64_t>(std::floor(seconds * m_fps + 1e-6));
+            return m_stream ? frame : ((frame % m_count) + m_count) % m_count;
+        }
+
+        // The decoded frame at `position`; empty when the file cannot be read.
+        const cv::Mat& frameAt(int64_t position)
         {
             // OpenCV throws for a file that turned bad since it was checked;
             // the card then shows black rather than taking the program down.
             try {
-                m_capture.open(file, cv::CAP_FFMPEG);
-                const double fps = m_capture.get(cv::CAP_PROP_FPS);
-                m_fps = std::isfinite(fps) && fps > 0.0 ? fps : 25.0;
-                const double count = m_capture.get(cv::CAP_PROP_FRAME_COUNT);
-                m_count =
-                    std::isfinite(count) && count > 0.0 && count < 1e12 ? static_cast<int64_t>(count) : 0;
-                if (m_count <= 0) { // the container does not say: count once
-                    m_count = 0;
-                    while (m_capture.grab())
-                        ++m_count;
-                    m_capture.set(cv::CAP_PROP_POS_FRAMES, 0);
-                }
-            } catch (const cv::Exception&) {
-                m_capture.release();
-            }
-            m_count = std::max<int64_t>(m_count, 1);
-        }
-
-        int64_t positionAt(double seconds) const
-        {
-            // A frame instant that falls on a video frame shows that frame, whatever the rounding.
-            const auto frame = static_cast<int64_t>(std::floor(seconds * m_fps + 1e-6));
-            return ((frame % m_count) + m_count) % m_count;
-        }
-
-        // The decoded frame at `position`: read on when it lies a little
-        // ahead, seek when it lies behind or far ahead.
-        const cv::Mat& frameAt(int64_t position)
-        {
-            try {
-                decode(position);
+                if (m_stream)
+                    readOn(position);
+                else
+                    decode(position);
             } catch (const cv::Exception&) {
                 m_frame.release();
                 m_decoded = -1;
@@ -199,6 +188,33 @@ private:
             return m_frame;
         }
 
+    private:
+        void open()
+        {
+            if (m_opened)
+                return;
+            m_opened = true;
+            try {
+                if (!openVideo(m_capture, m_file))
+                    return;
+                const double fps = m_capture.get(cv::CAP_PROP_FPS);
+                m_fps = std::isfinite(fps) && fps > 0.0 ? fps : 25.0;
+                const double count = m_capture.get(cv::CAP_PROP_FRAME_COUNT);
+                m_count =
+                    std::isfinite(count) && count > 0.0 && count < 1e12 ? static_cast<int64_t>(count) : 0;
+                if (m_count <= 0) // the container does not say
+                    m_count = countFrames(m_capture, CountLimits{});
+                if (m_count <= 0) { // nor can it be counted: from the start, as a stream
+                    m_stream = true;
+                    openVideo(m_capture, m_file);
+                }
+            } catch (const cv::Exception&) {
+                m_capture.release();
+            }
+            m_count = std::max<int64_t>(m_count, 1);
+        }
+
+        // Read on when the frame lies a little ahead, seek when it lies behind or far ahead.
         void decode(int64_t position)
         {
             if (position == m_decoded && !m_frame.empty())
@@ -220,8 +236,28 @@ private:
             }
         }
 
-    private:
+        // A stream goes only onwards: to the frame of `position`, passing over
+        // at most two seconds of frames for one picture.
+        void readOn(int64_t position)
+        {
+            if (position <= m_decoded && !m_frame.empty())
+                return;
+            const int64_t catchUp = static_cast<int64_t>(2 * m_fps);
+            for (int64_t skip = m_decoded < 0 ? 0 : std::min(position - m_decoded - 1, catchUp); skip > 0;
+                 --skip)
+                if (!m_capture.grab())
+                    break;
+            if (!m_capture.read(m_frame) && !(openVideo(m_capture, m_file) && m_capture.read(m_frame))) {
+                m_frame.release();
+                return;
+            }
+            m_decoded = position;
+        }
+
+        const std::string m_file;
         cv::VideoCapture m_capture;
+        bool m_opened = false;
+        bool m_stream = false;
         double m_fps = 25.0;
         int64_t m_count = 1;
         int64_t m_next = 0;     // position of the next frame read

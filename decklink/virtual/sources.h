@@ -27,6 +27,10 @@ public:
     // The picture of a frame of `mode` taken `seconds` after the card's clock
     // origin. Safe to call from several threads.
     virtual std::shared_ptr<const Picture> picture(const DisplayModeInfo& mode, double seconds) = 0;
+    // Makes ahead what the first frames of `mode` need, where that waits on
+    // nothing outside the program: a still picture is rendered, a video waits
+    // for its first frame.
+    virtual void prepare(const DisplayModeInfo&) {}
 };
 
 std::unique_ptr<Source> makeSource(const SourceSettings& settings, std::shared_ptr<const RigScene> rig);

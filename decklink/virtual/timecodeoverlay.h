@@ -5,7 +5,6 @@
 // nothing per frame.
 
 #include "common.h"
-#include "inputframe.h"
 
 #include <opencv2/core.hpp>
 #include <vector>

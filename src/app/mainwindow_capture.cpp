@@ -4,9 +4,9 @@
 #include "app/mainwindow.h"
 #include "pipeline/logcategories.h"
 
-#include "capture/comptr.h"
 #include "capture/decklinkcodenames.h"
 #include "ui_mainwindow.h"
+#include <decklink/comptr.h>
 
 #include <QComboBox>
 #include <QCoreApplication>

@@ -92,23 +92,49 @@ bool DeckLinkDevice::StartCapture(unsigned int modeIndex, bool followDetectedFor
     const BMDVideoInputFlags flags = m_formatDetectionSupported == 1 && followDetectedFormat
                                          ? bmdVideoInputEnableFormatDetection
                                          : bmdVideoInputFlagDefault;
-    if (m_deckLinkInput->EnableVideoInput(m_displayModes[modeIndex]->GetDisplayMode(), bmdFormat8BitYUV,
-                                          flags) != S_OK) {
-        m_errorMessage =
-            QStringLiteral("This application was unable to select the chosen video mode. Perhaps, "
-                           "the selected device is currently in-use.");
+    HRESULT result = m_deckLinkInput->EnableVideoInput(m_displayModes[modeIndex]->GetDisplayMode(),
+                                                       bmdFormat8BitYUV, flags);
+    if (result != S_OK) {
+        m_errorMessage = startFailure(
+            QStringLiteral("This application was unable to select the chosen video mode."), result);
         withdrawCallback();
         return false;
     }
-    if (m_deckLinkInput->StartStreams() != S_OK) {
+    result = m_deckLinkInput->StartStreams();
+    if (result != S_OK) {
         m_errorMessage =
-            QStringLiteral("This application was unable to start the capture. Perhaps, the selected "
-                           "device is currently in-use.");
+            startFailure(QStringLiteral("This application was unable to start the capture."), result);
         withdrawCallback();
         return false;
     }
     m_capturing = true;
     return true;
+}
+
+QString DeckLinkDevice::startFailure(const QString& step, HRESULT result) const
+{
+    // The driver's own cause leads (a missing element, a refused connection); a card refused as busy,
+    // or one whose driver says nothing, may be in use elsewhere.
+    const QString cause = driverProblem();
+    const QString inUse = QStringLiteral("Perhaps, the selected device is currently in-use.");
+    if (cause.isEmpty())
+        return step + QLatin1Char(' ') + inUse;
+    return cause + QStringLiteral("\n") + step +
+           (result == E_ACCESSDENIED ? QLatin1Char(' ') + inUse : QString());
+}
+
+QString DeckLinkDevice::driverProblem() const
+{
+    ComPtr<IDeckLinkInputStatus> status;
+    BSTR text = nullptr;
+    if (m_deckLink->QueryInterface(IID_IDeckLinkInputStatus, status.receiveAny()) != S_OK || !status ||
+        status->GetProblem(&text) != S_OK || !text) {
+        SysFreeString(text);
+        return {};
+    }
+    const QString problem = QString::fromUtf16(text);
+    SysFreeString(text);
+    return problem;
 }
 
 void DeckLinkDevice::withdrawCallback()

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "capture/comcallback.h"
-#include "capture/comptr.h"
 #include "pipeline/videoframe.h"
+#include <decklink/comptr.h>
 
 #include <QMutex>
 #include <QObject>
@@ -63,6 +63,10 @@ protected:
 private:
     // Unregisters the device from its card after a failed start.
     void withdrawCallback();
+    // The error text of a failed start: the driver's cause, then the step that failed.
+    QString startFailure(const QString& step, HRESULT result) const;
+    // What the driver says went wrong with the input; empty when it says nothing.
+    QString driverProblem() const;
 
     DeckLinkDeviceQtNotifier m_notifier;
     QString m_deviceName;

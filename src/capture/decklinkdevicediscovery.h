@@ -1,7 +1,7 @@
 #pragma once
 
 #include "capture/comcallback.h"
-#include "capture/comptr.h"
+#include <decklink/comptr.h>
 
 #include <QObject>
 #include <QStringList>

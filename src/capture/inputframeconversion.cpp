@@ -2,8 +2,8 @@
 #include "pipeline/logcategories.h"
 
 #include "capture/comcallback.h"
-#include "capture/comptr.h"
 #include "capture/decklinkcodenames.h"
+#include <decklink/comptr.h>
 
 #include <opencv2/imgproc.hpp>
 

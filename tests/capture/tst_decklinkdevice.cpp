@@ -120,29 +120,46 @@ private slots:
         QTest::addColumn<unsigned>("modeIndex");
         QTest::addColumn<bool>("enableFails");
         QTest::addColumn<bool>("startFails");
+        QTest::addColumn<QString>("driverProblem");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QStringList>("calls");
+        const QStringList enableCalls{"SetCallback", "EnableVideoInput", "SetCallback(null)"};
+        const QStringList startCalls{"SetCallback", "EnableVideoInput", "StartStreams", "SetCallback(null)"};
         QTest::newRow("mode index = mode count")
-            << 3u << false << false << "An invalid display mode was selected." << QStringList{};
+            << 3u << false << false << QString() << "An invalid display mode was selected." << QStringList{};
         QTest::newRow("card in use")
-            << 0u << true << false
+            << 0u << true << false << QString()
             << "This application was unable to select the chosen video mode. Perhaps, "
                "the selected device is currently in-use."
-            << QStringList{"SetCallback", "EnableVideoInput", "SetCallback(null)"};
-        QTest::newRow("streams refused")
+            << enableCalls;
+        QTest::newRow("streams refused") << 0u << false << true << QString()
+                                         << "This application was unable to start the capture. Perhaps, the "
+                                            "selected device is currently in-use."
+                                         << startCalls;
+        // The driver's cause leads; refused as busy (E_ACCESSDENIED), the card may still be in use.
+        QTest::newRow("busy, with the driver's cause")
+            << 0u << true << false << "the device is open in another program"
+            << "the device is open in another program\nThis application was unable to select the chosen "
+               "video mode. Perhaps, the selected device is currently in-use."
+            << enableCalls;
+        QTest::newRow("missing element, with the driver's cause")
             << 0u << false << true
-            << "This application was unable to start the capture. Perhaps, the "
-               "selected device is currently in-use."
-            << QStringList{"SetCallback", "EnableVideoInput", "StartStreams", "SetCallback(null)"};
+            << "no element \"avdec_h264\"; install the Debian package gstreamer1.0-libav"
+            << "no element \"avdec_h264\"; install the Debian package gstreamer1.0-libav\nThis application "
+               "was "
+               "unable to start the capture."
+            << startCalls;
     }
     void startCaptureFailures()
     {
         QFETCH(unsigned, modeIndex);
         QFETCH(bool, enableFails);
         QFETCH(bool, startFails);
+        QFETCH(QString, driverProblem);
         QFETCH(QString, message);
         QFETCH(QStringList, calls);
         Card card;
+        card.deckLink.status.problem = driverProblem.toStdU16String();
         card.deckLink.input.enableFails = enableFails;
         card.deckLink.input.startFails = startFails;
         auto* device = new DeckLinkDevice(&card.deckLink);
@@ -157,6 +174,7 @@ private slots:
         // The card keeps no reference to a device that does not capture.
         QCOMPARE(card.deckLink.input.callback, nullptr);
         device->Release();
+        QCOMPARE(card.deckLink.status.refCount.load(), 1);
     }
 
     void stopWithoutCaptureSaysNoError()

@@ -20,6 +20,8 @@ HRESULT DeckLinkDouble::QueryInterface(REFIID iid, void** out)
         found = &output;
     else if (iid == IID_IDeckLinkAttributes && hasAttributes)
         found = &attributes;
+    else if (iid == IID_IDeckLinkInputStatus && !status.problem.empty())
+        found = &status;
     else if (iid == IID_IUnknown)
         found = this;
     if (!found)
@@ -29,14 +31,29 @@ HRESULT DeckLinkDouble::QueryInterface(REFIID iid, void** out)
     return S_OK;
 }
 
+namespace {
+
+BSTR copyOf(const std::u16string& text)
+{
+    auto* copy = new char16_t[text.size() + 1];
+    std::memcpy(copy, text.c_str(), (text.size() + 1) * sizeof(char16_t));
+    return copy;
+}
+
+} // namespace
+
 HRESULT DeckLinkDouble::GetDisplayName(BSTR* out)
 {
     *out = nullptr;
     if (!hasName)
         return E_FAIL;
-    auto* copy = new char16_t[name.size() + 1];
-    std::memcpy(copy, name.c_str(), (name.size() + 1) * sizeof(char16_t));
-    *out = copy;
+    *out = copyOf(name);
+    return S_OK;
+}
+
+HRESULT InputStatusDouble::GetProblem(BSTR* text)
+{
+    *text = copyOf(problem);
     return S_OK;
 }
 
@@ -62,9 +79,7 @@ HRESULT DeckLinkGetDriverMessages(BSTR* messages)
     *messages = nullptr;
     if (!FakeDriver::messages)
         return S_FALSE;
-    const std::u16string text(FakeDriver::messages);
-    *messages = new char16_t[text.size() + 1];
-    std::memcpy(*messages, text.c_str(), (text.size() + 1) * sizeof(char16_t));
+    *messages = copyOf(FakeDriver::messages);
     return S_OK;
 }
 

@@ -114,12 +114,21 @@ public:
     }
 };
 
+// The driver's account of its input; answered only where `problem` is set.
+class InputStatusDouble : public CountedDouble<IDeckLinkInputStatus>
+{
+public:
+    std::u16string problem;
+    HRESULT GetProblem(BSTR* text) override;
+};
+
 class DeckLinkDouble : public CountedDouble<IDeckLink>
 {
 public:
     InputDouble input;
     OutputDouble output;
     AttributesDouble attributes;
+    InputStatusDouble status;
     bool hasInput = true, hasOutput = true, hasAttributes = true;
     std::u16string name = u"Card A";
     bool hasName = true;

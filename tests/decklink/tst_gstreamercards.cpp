@@ -57,6 +57,16 @@ std::string allDriverMessages()
     return result;
 }
 
+// The driver's message that starts with `prefix`, the latest if several do.
+QString messageStarting(const QString& prefix)
+{
+    const QStringList messages = QString::fromStdString(allDriverMessages()).split('\n');
+    for (auto message = messages.rbegin(); message != messages.rend(); ++message)
+        if (message->startsWith(prefix))
+            return *message;
+    return QString();
+}
+
 constexpr BMDTimeScale nanoseconds = 1000000000;
 
 // A picture with a signal from a pipeline card of the given size at 25 frames
@@ -282,35 +292,170 @@ private slots:
     void aCardThatCannotStartSaysWhy_data()
     {
         QTest::addColumn<QString>("description");
-        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QString>("cause");
+        QTest::addColumn<bool>("foundUnstarted"); // by the check of the description, before any start
+        QTest::addColumn<QString>("absent");
         QTest::newRow("syntax error") << "videotestsrc ! ! videotestsrc"
-                                      << "\"Broken\" cannot start: ";
+                                      << "syntax error" << true << QString();
         QTest::newRow("missing element")
             << "nosuchvideosource"
-            << "no element \"nosuchvideosource\"; \"nosuchvideosource\" is in none";
-        QTest::newRow("capture card without a card") << "decklinkvideosrc"
-                                                     << "card vendor's desktop driver installed?";
+            << "no element \"nosuchvideosource\"; \"nosuchvideosource\" is in none" << true << QString();
+        QTest::newRow("bad property value, element installed")
+            << "videotestsrc pattern=nosuch"
+            << "could not set property \"pattern\"" << true << "Debian package";
+        QTest::newRow("sink element")
+            << "videotestsrc ! tee name=t ! queue ! fakesink t. ! queue"
+            << "holds the sink element \"fakesink\", which would write" << true << QString();
+        QTest::newRow("named sink elements")
+            << "videotestsrc ! tee name=t ! queue ! fakesink name=out t. ! queue ! filesink "
+               "location=/dev/null"
+            << "holds the sink elements \"fakesink\" (out), \"filesink\"" << true << QString();
+        QTest::newRow("a sink at the end") << "videotestsrc ! autovideosink"
+                                           << "holds the sink element \"autovideosink\"" << true << QString();
+        QTest::newRow("capture card without a card")
+            << "decklinkvideosrc"
+            << "card vendor's desktop driver installed?" << false << QString();
         QTest::newRow("no video") << "audiotestsrc"
-                                  << "\"Broken\" cannot start: ";
+                                  << "could not link" << false << QString();
     }
     void aCardThatCannotStartSaysWhy()
     {
         QFETCH(QString, description);
-        QFETCH(QString, expected);
-        QVERIFY(configure(pipelineCard("Broken", description)));
+        QFETCH(QString, cause);
+        QFETCH(bool, foundUnstarted);
+        QFETCH(QString, absent);
+        // Named after the case, so that its messages are told from those of the cases before.
+        const QString name = QTest::currentDataTag();
+        const QString prefix = "\"" + name + "\" cannot start: ";
+        QVERIFY(configure(pipelineCard(name, description)));
+        QCOMPARE(messageStarting(prefix).contains(cause), foundUnstarted);
         CardFinder finder;
         QVERIFY(finder.waitForCards(1));
         InputRecorder recorder;
+        QString told;
         {
-            InputHandle input(finder.card("Broken"));
+            InputHandle input(finder.card(name.toStdString()));
             QCOMPARE(input.start(recorder, bmdModeHD1080p25), E_FAIL);
             // The card stays usable: the next start fails the same way, and nothing streams.
             QCOMPARE(input->StartStreams(), E_FAIL);
             QCOMPARE(input->StopStreams(), S_OK);
+            // The card itself tells the cause, as the driver's messages do.
+            IDeckLinkInputStatus* status = nullptr;
+            QCOMPARE(finder.card(name.toStdString())
+                         ->QueryInterface(IID_IDeckLinkInputStatus, reinterpret_cast<void**>(&status)),
+                     S_OK);
+            BSTR text = nullptr;
+            QCOMPARE(status->GetProblem(&text), S_OK);
+            told = QString::fromUtf16(text);
+            SysFreeString(text);
+            status->Release();
         }
         QCOMPARE(recorder.frameCount(), size_t(0));
+        const QString message = messageStarting(prefix);
+        QVERIFY2(message.contains(cause), qPrintable(message));
+        QCOMPARE(prefix + told, message);
+        if (!absent.isEmpty())
+            QVERIFY2(!message.contains(absent), qPrintable(message));
+    }
+
+    void aSinkInTheDescriptionWritesNothing()
+    {
+        QTemporaryDir directory;
+        const QString target = directory.filePath("take.mov");
+        QFile file(target);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("the crew's file");
+        file.close();
+        QVERIFY(configure(pipelineCard(
+            "Tee", "videotestsrc ! tee name=t ! queue ! filesink location=" + target + " t. ! queue")));
+        CardFinder finder;
+        QVERIFY(finder.waitForCards(1));
+        InputRecorder recorder;
+        {
+            InputHandle input(finder.card("Tee"));
+            QCOMPARE(input.start(recorder, bmdModeHD1080p25), E_FAIL);
+        }
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("the crew's file"));
+    }
+
+    void aSourceThatSendsNothingStartsWithoutSignal()
+    {
+        // A valve that never opens: the start does not wait for a first frame, the card runs without
+        // signal, and a stop ends it.
+        QVERIFY(configure(pipelineCard("Valve", "videotestsrc ! valve drop=true")));
+        CardFinder finder;
+        QVERIFY(finder.waitForCards(1));
+        InputRecorder recorder;
+        {
+            InputHandle input(finder.card("Valve"));
+            QCOMPARE(input.start(recorder, bmdModeHD1080p25), S_OK);
+            QVERIFY(recorder.waitForFrames(2));
+            QCOMPARE(input->StopStreams(), S_OK);
+        }
+        for (const ReceivedFrame& frame : recorder.frames())
+            QCOMPARE(frame.flags, bmdFrameHasNoInputSource);
+    }
+
+    void aFormatThatChangesOnEveryFrameStillGivesPictures()
+    {
+        // Pictures of two sizes in turn: each frame reveals a change, and is delivered in its format.
+        QTemporaryDir directory;
+        for (int i = 0; i < 2; ++i)
+            QVERIFY(
+                cv::imwrite(directory.filePath(QString("f%1.png").arg(i)).toStdString(),
+                            cv::Mat(i == 0 ? 48 : 96, i == 0 ? 64 : 128, CV_8UC3, cv::Scalar(0, 128, 255))));
+        QVERIFY(configure(pipelineCard("Changing", "multifilesrc location=" + directory.filePath("f%d.png") +
+                                                       " loop=true caps=image/png,framerate=25/1 ! pngdec")));
+        CardFinder finder;
+        QVERIFY(finder.waitForCards(1));
+        InputRecorder recorder;
+        {
+            InputHandle input(finder.card("Changing"));
+            recorder.followInput = input.get();
+            QCOMPARE(input.start(recorder, bmdModeHD1080p25, bmdVideoInputEnableFormatDetection), S_OK);
+            QVERIFY(QTest::qWaitFor(
+                [&] {
+                    const auto frames = recorder.frames();
+                    return std::count_if(frames.begin(), frames.end(), [](const ReceivedFrame& f) {
+                               return f.flags == bmdFrameFlagDefault;
+                           }) >= 10;
+                },
+                10000));
+            QCOMPARE(input->StopStreams(), S_OK);
+            recorder.followInput = nullptr;
+        }
+        QVERIFY(recorder.formatChanges().size() >= 10);
+        std::set<long> widths;
+        for (const ReceivedFrame& frame : recorder.frames())
+            if (frame.flags == bmdFrameFlagDefault)
+                widths.insert(frame.width);
+        QCOMPARE(widths, (std::set<long>{64, 128}));
+    }
+
+    void buffersSmallerThanTheirFormatGiveNoSignalWithTheReason()
+    {
+        QVERIFY(configure(pipelineCard("Short buffers",
+                                       "videotestsrc ! video/x-raw,format=UYVY,width=64,height=48 ! "
+                                       "capssetter caps=video/x-raw,width=128,height=96")));
+        CardFinder finder;
+        QVERIFY(finder.waitForCards(1));
+        InputRecorder recorder;
+        {
+            InputHandle input(finder.card("Short buffers"));
+            recorder.followInput = input.get();
+            QCOMPARE(input.start(recorder, bmdModeHD1080p25, bmdVideoInputEnableFormatDetection), S_OK);
+            QVERIFY(recorder.waitForFrames(3));
+            QCOMPARE(input->StopStreams(), S_OK);
+            recorder.followInput = nullptr;
+        }
+        QCOMPARE(recorder.formatChanges().size(), size_t(1));
+        for (const ReceivedFrame& frame : recorder.frames())
+            QCOMPARE(frame.flags, bmdFrameHasNoInputSource);
         const std::string messages = allDriverMessages();
-        QVERIFY2(messages.find(expected.toStdString()) != std::string::npos, messages.c_str());
+        QVERIFY2(messages.find("\"Short buffers\" cannot be read: its buffers hold 6144 bytes where 128 x 96 "
+                               "pixels in UYVY take 24576") != std::string::npos,
+                 messages.c_str());
     }
 
     void packageHints_data()

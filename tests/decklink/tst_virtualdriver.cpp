@@ -156,6 +156,15 @@ private slots:
             << "cards: [ { name: A, source: { kind: bars } }, { name: A, source: { kind: bars } } ]"
             << "cards[1].name"
             << "another card";
+        QTest::newRow("same name as shown") << "cards: [ { name: Bars, source: { kind: bars } }, { name: "
+                                               "\"Bars (virtual)\", source: { kind: bars } } ]"
+                                            << "cards[1].name"
+                                            << "shows as \"Bars (virtual)\", as cards[0] does";
+        QTest::newRow("a pipeline card named as a virtual one shows")
+            << "cards: [ { name: Bars, source: { kind: bars } },"
+               " { name: \"Bars (virtual)\", source: { kind: pipeline, description: videotestsrc } } ]"
+            << "cards[1].name"
+            << "shows as \"Bars (virtual)\", as cards[0] does";
         QTest::newRow("genlocked starts differ")
             << "cards: [ { name: A, genlock: g, timecodeStart: \"10:00:00:00\", source: { kind: bars } },"
                " { name: B, genlock: g, timecodeStart: \"11:00:00:00\", source: { kind: bars } } ]"

@@ -126,15 +126,19 @@ private slots:
     {
         QTest::addColumn<QString>("signal");
         QTest::addColumn<int>("mode");
-        QTest::addColumn<int>("repeats"); // signal frames per frame of the clip
-        QTest::newRow("25 frames per second") << "PAL" << int(bmdModePAL) << 1;
-        QTest::newRow("50 frames per second") << "PALp" << int(bmdModePALp) << 2;
+        QTest::addColumn<int>("repeats");  // signal frames per frame of the clip
+        QTest::addColumn<bool>("endless"); // played through a list that names itself after the clip
+        QTest::newRow("25 frames per second") << "PAL" << int(bmdModePAL) << 1 << false;
+        QTest::newRow("50 frames per second") << "PALp" << int(bmdModePALp) << 2 << false;
+        // Its frames cannot be counted: played as a stream, without holding up the driver.
+        QTest::newRow("a video that never ends") << "PAL" << int(bmdModePAL) << 1 << true;
     }
     void videoLoopsAtItsFrameRate()
     {
         QFETCH(QString, signal);
         QFETCH(int, mode);
         QFETCH(int, repeats);
+        QFETCH(bool, endless);
         // Six frames of distinct colours at 25 frames per second, played in a 25 frames per second signal.
         cv::VideoWriter writer(path("clip.avi"), cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 25,
                                cv::Size(64, 48));
@@ -146,8 +150,14 @@ private slots:
             writer.write(cv::Mat(48, 64, CV_8UC3, cv::Scalar(shades.back())));
         }
         writer.release();
+        QFile list(m_files.filePath("loop.ffconcat"));
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        list.write("ffconcat version 1.0\nfile 'clip.avi'\nfile 'loop.ffconcat'\n");
+        list.close();
+        const std::string file = path(endless ? "loop.ffconcat" : "clip.avi");
         QVERIFY(virtualcards::configure("cards: [ { name: A, signal: " + signal.toStdString() +
-                                        ", source: { kind: video, file: " + path("clip.avi") + " } } ]"));
+                                        ", source: { kind: video, file: " + file + " } } ]"));
+        // The driver answers while the card's video is opened and looked through.
         CardFinder finder;
         QVERIFY(finder.waitForCards(1));
         InputRecorder recorder;
@@ -174,6 +184,7 @@ private slots:
             shown.push_back(best);
         };
         QCOMPARE(input.start(recorder, static_cast<BMDDisplayMode>(mode)), S_OK);
+        QCOMPARE(virtualcards::presentCards(), std::vector<std::string>{"A"});
         QVERIFY(recorder.waitForFrames(8 * static_cast<size_t>(repeats) + 2));
         input->StopStreams();
         std::lock_guard<std::mutex> lock(mutex);
@@ -185,12 +196,20 @@ private slots:
             else
                 runs.emplace_back(shade, 1);
         }
-        QVERIFY(runs.size() >= 7); // past the end of the clip and round again
+        QVERIFY(runs.size() >= 8); // past the end of the clip and round again
+        // A stream goes on from where counting its frames left it and only onwards: a machine that falls
+        // behind the clock skips frames rather than slowing the video. Most steps are to the next frame.
+        size_t next = 0;
         for (size_t i = 1; i < runs.size(); ++i) {
-            QCOMPARE(runs[i].first, (runs[i - 1].first + 1) % 6);
+            const bool toTheNext = runs[i].first == (runs[i - 1].first + 1) % 6;
+            next += toTheNext ? 1 : 0;
+            if (endless)
+                continue;
+            QVERIFY(toTheNext);
             if (i + 1 < runs.size())
                 QCOMPARE(runs[i].second, repeats);
         }
+        QVERIFY2(next * 2 >= runs.size(), qPrintable(QString::number(next)));
     }
 
 private:

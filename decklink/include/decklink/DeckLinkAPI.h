@@ -171,6 +171,7 @@ constexpr DeckLinkIID IID_IDeckLinkAttributes = {0xABC11843, 0xD966, 0x44CB, {0x
 constexpr DeckLinkIID IID_IDeckLinkInputCallback = {0xDD04E5EC, 0x7415, 0x42AB, {0xAE, 0x4A, 0xE8, 0x0C, 0x4D, 0xFC, 0x04, 0x4A}};
 // An older revision of the input callback interface; input callbacks answer it too.
 constexpr DeckLinkIID IID_IDeckLinkInputCallback_v7 = {0xB002A1EC, 0x070D, 0x4288, {0x82, 0x89, 0xBD, 0x5D, 0x36, 0xE5, 0xFF, 0x0D}};
+constexpr DeckLinkIID IID_IDeckLinkInputStatus = {0x5E0B8C2D, 0x41A7, 0x4F63, {0x9D, 0x18, 0x27, 0xC4, 0xE1, 0x0A, 0x6B, 0x93}};
 constexpr DeckLinkIID IID_IDeckLinkDeviceNotificationCallback = {0x4997053B, 0x0ADF, 0x4CC8, {0xAC, 0x70, 0x7A, 0x50, 0xC4, 0xBE, 0x72, 0x8F}};
 
 // Class identifiers, as strings for DeckLinkCreateInstance.
@@ -285,6 +286,18 @@ public:
     virtual HRESULT SetCallback(IDeckLinkInputCallback* callback) = 0;
 };
 
+// What the driver knows of an input beyond its result codes, in words a crew
+// can act on. Cards of drivers that say nothing do not answer it.
+class IDeckLinkInputStatus : public IUnknown
+{
+public:
+    // Why the last EnableVideoInput or StartStreams failed, or why the frames
+    // now come without a picture (bmdFrameHasNoInputSource): S_OK with the
+    // text, which the caller frees with SysFreeString; S_FALSE with null when
+    // the driver has nothing to say; E_POINTER for a null pointer.
+    virtual HRESULT GetProblem(BSTR* text) = 0;
+};
+
 class IDeckLinkOutput : public IUnknown
 {
 public:
@@ -341,5 +354,5 @@ HRESULT DeckLinkCreateInstance(const char* classId, REFIID iid, void** out);
 HRESULT DeckLinkGetDriverMessages(BSTR* messages);
 
 // Frees a string handed out by the driver (GetDisplayName, GetName,
-// DeckLinkGetDriverMessages). Null is allowed.
+// GetProblem, DeckLinkGetDriverMessages). Null is allowed.
 void SysFreeString(BSTR string);

@@ -1,15 +1,13 @@
-#include "discovery.h"
+#include "carddiscovery.h"
 
-#include "driver.h"
+namespace cardcommon {
 
-namespace virtualcards {
-
-VirtualDiscovery::~VirtualDiscovery()
+CardDiscovery::~CardDiscovery()
 {
     UninstallDeviceNotifications();
 }
 
-HRESULT VirtualDiscovery::InstallDeviceNotifications(IDeckLinkDeviceNotificationCallback* callback)
+HRESULT CardDiscovery::InstallDeviceNotifications(IDeckLinkDeviceNotificationCallback* callback)
 {
     if (!callback)
         return E_POINTER;
@@ -17,14 +15,15 @@ HRESULT VirtualDiscovery::InstallDeviceNotifications(IDeckLinkDeviceNotification
     if (m_queue)
         return E_ACCESSDENIED;
     auto queue = std::make_shared<NotificationQueue>(callback);
-    if (!Driver::instance().attach(queue))
+    // The reports the source posts wait in the queue until its thread runs.
+    if (!m_source.attach(queue))
         return E_FAIL;
     queue->start();
     m_queue = std::move(queue);
     return S_OK;
 }
 
-HRESULT VirtualDiscovery::UninstallDeviceNotifications()
+HRESULT CardDiscovery::UninstallDeviceNotifications()
 {
     std::shared_ptr<NotificationQueue> queue;
     {
@@ -33,9 +32,9 @@ HRESULT VirtualDiscovery::UninstallDeviceNotifications()
     }
     if (!queue)
         return S_OK;
-    Driver::instance().detach(queue);
+    m_source.detach(queue);
     queue->stop();
     return S_OK;
 }
 
-} // namespace virtualcards
+} // namespace cardcommon

@@ -2,6 +2,9 @@
 
 #include <utility>
 
+// The reference holder of the program and of the drivers alike, beside the
+// interfaces it holds.
+//
 // Holds one reference to a driver object and releases it when it goes, so no
 // path out of a function can forget a Release. Moves hand the reference on;
 // share gives a second holder a reference of its own.
