@@ -3,6 +3,7 @@
 // the right picture is oriented as the left one.
 
 #include "app/mainwindow.h"
+#include "app/statepalette.h"
 
 #include "app/orientationadvice.h"
 #include "pipeline/logcategories.h"
@@ -17,17 +18,6 @@
 #include <utility>
 
 namespace {
-
-// The indicators' colours, here for the state labels of the readout.
-QPalette statePalette(IndicatorState state)
-{
-    QPalette palette;
-    const Qt::GlobalColor colour = state == IndicatorState::Green    ? Qt::green
-                                   : state == IndicatorState::Yellow ? Qt::yellow
-                                                                     : Qt::red;
-    palette.setBrush(QPalette::All, QPalette::Window, QBrush(colour, Qt::SolidPattern));
-    return palette;
-}
 
 struct ReadoutRow
 {

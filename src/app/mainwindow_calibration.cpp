@@ -2,6 +2,7 @@
 // processed views, the stereo output image and the four accuracy indicators.
 
 #include "app/mainwindow.h"
+#include "app/statepalette.h"
 #include "pipeline/logcategories.h"
 
 #include "ui_mainwindow.h"
@@ -55,27 +56,6 @@ cv::Mat stereoOutputImage(const cv::Mat& left, const cv::Mat& right, StereoOutpu
         break;
     }
     return output;
-}
-
-const QPalette& statePalette(IndicatorState state)
-{
-    auto solid = [](Qt::GlobalColor colour) {
-        QPalette palette;
-        palette.setBrush(QPalette::All, QPalette::Window, QBrush(colour, Qt::SolidPattern));
-        return palette;
-    };
-    static const QPalette green = solid(Qt::green);
-    static const QPalette yellow = solid(Qt::yellow);
-    static const QPalette red = solid(Qt::red);
-    switch (state) {
-    case IndicatorState::Green:
-        return green;
-    case IndicatorState::Yellow:
-        return yellow;
-    case IndicatorState::Red:
-        break;
-    }
-    return red;
 }
 
 void showIndicator(QLabel* text, QSlider* slider, double average, const QString& shown,

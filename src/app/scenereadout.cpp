@@ -1,4 +1,5 @@
 #include "app/scenereadout.h"
+#include "app/statepalette.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -64,12 +65,7 @@ IndicatorState keystoneState(double pixels, const ReadoutBand& band)
 
 void showState(QLabel* label, IndicatorState state)
 {
-    QPalette palette;
-    const Qt::GlobalColor colour = state == IndicatorState::Green    ? Qt::green
-                                   : state == IndicatorState::Yellow ? Qt::yellow
-                                                                     : Qt::red;
-    palette.setBrush(QPalette::All, QPalette::Window, QBrush(colour, Qt::SolidPattern));
-    label->setPalette(palette);
+    label->setPalette(statePalette(state));
     label->setAutoFillBackground(true);
     label->setText(stateWord(state));
 }
