@@ -5,7 +5,8 @@
 //    and the processor time of the whole process in percent of one core.
 // 2. Camera Calibration tab, two genlocked 1080p25 cards for 20 s: board
 //    detections per second per camera, beside the frames that should be
-//    analysed (time-label frame numbers 0, 5, 10, 15 and 20).
+//    analysed (time-label frame numbers 0, 5, 10, 15 and 20), scene
+//    measurements per second and the share of the frames shown in the live views.
 // 3. Disparity Map tab, two genlocked 1080p25 cards for 20 s, with Live off
 //    and then on: live analyses per second (-64..64 scaled to -32..32, block
 //    11), and the share of the frames delivered by the cards that reach the
@@ -20,6 +21,7 @@
 //        (default 20 s, all three)
 
 #include "app/mainwindow.h"
+#include "capture/cardlistmodel.h"
 #include "pipeline/videoframe.h"
 #include "processcpu.h"
 
@@ -85,6 +87,7 @@ struct LineCounter
 {
     std::atomic<long> atStage[stageCount] = {};
     std::atomic<long> liveAnalyses{0};
+    std::atomic<long> sceneMeasurements{0};
     std::mutex mutex;
     std::map<QThread*, long> detections;
 
@@ -93,6 +96,7 @@ struct LineCounter
         for (auto& count : atStage)
             count = 0;
         liveAnalyses = 0;
+        sceneMeasurements = 0;
         std::lock_guard<std::mutex> lock(mutex);
         detections.clear();
     }
@@ -108,6 +112,8 @@ void countLines(QtMsgType, const QMessageLogContext& context, const QString& mes
     if (message.startsWith(QLatin1String("DisparityMapThread::run() - ID:")) &&
         message.endsWith(QLatin1String("live")))
         ++counter.liveAnalyses;
+    if (message.startsWith(QLatin1String("SceneThread: matches")))
+        ++counter.sceneMeasurements;
     if (message.startsWith(QLatin1String("Pattern found:"))) {
         std::lock_guard<std::mutex> lock(counter.mutex);
         ++counter.detections[QThread::currentThread()];
@@ -151,9 +157,10 @@ void runFor(double seconds)
     loop.exec();
 }
 
-DeckLinkDevice* deviceAt(QComboBox* list, int index)
+// The card chosen in an input list: every list shows the window's one card model.
+DeckLinkDevice* chosenCard(QComboBox* list)
 {
-    return static_cast<DeckLinkDevice*>(list->itemData(index, Qt::UserRole).value<void*>());
+    return static_cast<const CardListModel*>(list->model())->device(list->currentIndex());
 }
 
 struct Delivered
@@ -172,6 +179,7 @@ struct Measurement
     long atStage[stageCount] = {};
     long paints = 0;
     long liveAnalyses = 0;
+    long sceneMeasurements = 0;
     std::map<QThread*, long> detections;
     double cpu = 0;
     double wall = 0;
@@ -218,8 +226,7 @@ cards:
         Delivered delivered;
         for (QComboBox* list : {left, right})
             QObject::connect(
-                deviceAt(list, list->currentIndex())->notifier(), &DeckLinkDeviceQtNotifier::newFrameArrived,
-                &window,
+                chosenCard(list)->notifier(), &DeckLinkDeviceQtNotifier::newFrameArrived, &window,
                 [&delivered](const VideoFrame& frame) {
                     ++delivered.frames;
                     if (timeLabelFrameNumber(frame) % 5 == 0)
@@ -253,6 +260,7 @@ cards:
             result.atStage[i] = counter.atStage[i];
         result.paints = painted.paints;
         result.liveAnalyses = counter.liveAnalyses;
+        result.sceneMeasurements = counter.sceneMeasurements;
         {
             std::lock_guard<std::mutex> lock(counter.mutex);
             result.detections = counter.detections;
@@ -310,10 +318,10 @@ int main(int argc, char* argv[])
             detections += count;
         std::printf(
             "Camera Calibration, 2 x 1080p25, %.1f s: %ld frames numbered 0, 5, 10, 15 or 20 delivered, "
-            "%ld detections in %zu threads (%.2f per second per camera, target 5.00); process CPU "
-            "%.1f%% of one core\n",
+            "%ld detections in %zu threads (%.2f per second per camera, target 5.00); %ld scene "
+            "measurements (%.2f per second, target 5.00); process CPU %.1f%% of one core\n",
             m.wall, m.deliveredMultiplesOfFive, detections, m.detections.size(), detections / 2.0 / m.wall,
-            100.0 * m.cpu / m.wall);
+            m.sceneMeasurements, m.sceneMeasurements / m.wall, 100.0 * m.cpu / m.wall);
         printStages(m, {"taken by preprocessing", "preprocessed", "taken by calibration",
                         "refused by a busy calibration worker", "detections run",
                         "left results reached the window", "right results reached the window"});

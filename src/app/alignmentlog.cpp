@@ -39,12 +39,16 @@ QString AlignmentLog::header()
 {
     // Each number's column names its unit. The board indicators keep their
     // place and their values (1 - the mean area ratio, the angle difference,
-    // sums of corner offsets), so files read by position read as before.
+    // sums of corner offsets), so files read by position read as before; the
+    // scene's columns come after the board's for the same reason.
     return QStringLiteral("time_label,board_left,board_right,"
                           "zoom_1_minus_area_ratio,zoom_state,rotation_diff_deg,rotation_state,"
                           "y_offset_corner_sum_px,y_offset_state,x_offset_corner_sum_px,x_offset_state,"
                           "vertical_px,vertical_pct_of_height,roll_deg,size_diff_pct,horizontal_px,"
-                          "horizontal_pct_of_width\n");
+                          "horizontal_pct_of_width,"
+                          "scene_time_label,scene_matches,scene_inliers,scene_cells,scene_residual_px,"
+                          "scene_vertical_px,scene_vertical_pct_of_height,scene_roll_deg,scene_size_diff_pct,"
+                          "scene_toe_in_px,scene_tilt_px,scene_reason\n");
 }
 
 QString AlignmentLog::line(const AlignmentLogEntry& entry)
@@ -67,6 +71,26 @@ QString AlignmentLog::line(const AlignmentLogEntry& entry)
                << number(r.sizePercent) << number(r.horizontalPixels) << number(r.horizontalPercent);
     } else {
         for (int i = 0; i < 6; ++i)
+            fields << QString();
+    }
+    if (entry.scene) {
+        const SceneEvidence& e = entry.scene->evidence;
+        fields << formatTimeWord(entry.sceneTimeLabel) << QString::number(e.matches)
+               << QString::number(e.inliers) << QString::number(e.coveredCells) << number(e.residualPixels);
+        if (entry.scene->reading) {
+            const SceneReading& r = *entry.scene->reading;
+            fields << number(r.verticalPixels) << number(r.verticalPercent) << number(r.rollDegrees)
+                   << number(r.sizePercent) << number(r.toeInPixels) << number(r.tiltPixels);
+        } else {
+            for (int i = 0; i < 6; ++i)
+                fields << QString();
+        }
+        // Quoted: the reason is a sentence with commas.
+        QString reason = entry.scene->reason;
+        fields << QLatin1Char('"') + reason.replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
+                      QLatin1Char('"');
+    } else {
+        for (int i = 0; i < 12; ++i)
             fields << QString();
     }
     return fields.join(QLatin1Char(',')) + QLatin1Char('\n');

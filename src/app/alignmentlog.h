@@ -2,6 +2,7 @@
 
 #include "calibration/alignmentreadout.h"
 #include "calibration/calibrationindicators.h"
+#include "scene/scenealignment.h"
 
 #include <QString>
 #include <cstdint>
@@ -17,6 +18,10 @@ struct AlignmentLogEntry
     std::optional<CalibrationAverages> indicators;
     // The readout's averages, none when nothing was measured.
     std::optional<AlignmentReading> readout;
+    // The latest scene measurement and the time label of its pair (the scene
+    // is measured at its own pace), none before the first.
+    std::optional<SceneMeasurement> scene;
+    uint32_t sceneTimeLabel = 0;
 };
 
 // The take log: one CSV file per recording, one line per paired measurement,

@@ -32,7 +32,8 @@ constexpr qint64 kOrientationInterval = 500;
 
 } // namespace
 
-AlignmentPanel::AlignmentPanel(Ui::MainWindow& form, QObject* parent) : QObject(parent), m_ui(form)
+AlignmentPanel::AlignmentPanel(Ui::MainWindow& form, QObject* parent)
+    : QObject(parent), m_ui(form), m_sceneReadout(new SceneReadout(form.gridLayout_Alignment, this))
 {
     connect(m_ui.btn_AlignmentRecord, &QAbstractButton::toggled, this, &AlignmentPanel::onRecordToggled);
     // The readout starts empty, the orientation warning hidden.
@@ -118,6 +119,8 @@ void AlignmentPanel::logAlignment(const CalibrationPair& pair, const std::option
     if (reading)
         entry.indicators = averages;
     entry.readout = reading;
+    entry.scene = m_sceneReadout->latest();
+    entry.sceneTimeLabel = m_sceneReadout->latestTimeLabel();
     if (!m_alignmentLog.append(entry)) {
         stopAlignmentRecording(QStringLiteral("Recording stopped at %3: cannot write %1 (%2). Press "
                                               "Record again to record into a new file.")
@@ -197,9 +200,20 @@ void AlignmentPanel::checkOrientationAtMostTwiceASecond(const CalibrationPair& p
     m_ui.lbl_OrientationWarning->setVisible(!advice.isEmpty());
 }
 
+void AlignmentPanel::showSceneResults(const VideoFrame& leftFrame, const SceneMeasurement& measurement)
+{
+    m_sceneReadout->show(measurement, timeLabel(leftFrame));
+    if (measurement.reading) {
+        if (!m_alignmentClock.isValid())
+            m_alignmentClock.start();
+        m_ui.wgt_AlignmentTrend->addSceneReading(m_alignmentClock.elapsed() / 1000.0, *measurement.reading);
+    }
+}
+
 void AlignmentPanel::clearAlignment()
 {
     m_alignmentHistory.clear();
+    m_sceneReadout->clear();
     m_ui.wgt_AlignmentTrend->clear();
     for (QLabel* label :
          {m_ui.lbl_AlignVerticalValue, m_ui.lbl_AlignVerticalState, m_ui.lbl_AlignVerticalAction,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/alignmentlog.h"
+#include "app/scenereadout.h"
 #include "calibration/alignmentreadout.h"
 #include "calibration/calibrationindicators.h"
 #include "calibration/calibrationpairing.h"
@@ -32,6 +33,9 @@ public:
     // Empties the readout, its trend and the orientation warning, and forgets
     // the readings they average. A running recording goes on.
     void clearAlignment();
+    // The scene measurement of a pair, beside the board's readings and on the trend.
+    void showSceneResults(const VideoFrame& leftFrame, const SceneMeasurement& measurement);
+    SceneReadout& sceneReadout() { return *m_sceneReadout; }
 
 private:
     // Writes the line of this update when recording; a failure stops the
@@ -52,4 +56,6 @@ private:
     // Since the last orientation check; invalid before the first.
     QElapsedTimer m_orientationClock;
     AlignmentLog m_alignmentLog;
+    // The scene's column, rows and overlay in the readout; the panel's child.
+    SceneReadout* m_sceneReadout;
 };

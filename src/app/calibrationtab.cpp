@@ -159,6 +159,11 @@ void CalibrationTab::showCalibrationResults(const CalibrationPair& pair)
             RigCorrection{true, mean->verticalPercent, mean->rollDegrees, mean->sizePercent});
 }
 
+void CalibrationTab::onNewSceneResults(VideoFrame leftFrame, VideoFrame, SceneMeasurement measurement)
+{
+    m_alignment.showSceneResults(leftFrame, measurement);
+}
+
 std::optional<CalibrationAverages> CalibrationTab::updateCalibrationIndicators(const CalibrationPair& pair)
 {
     StereoOutput mode = StereoOutput::None;
@@ -168,7 +173,9 @@ std::optional<CalibrationAverages> CalibrationTab::updateCalibrationIndicators(c
         mode = StereoOutput::Difference;
     else if (m_ui.rdb_CalibOutputAnaglyph->isChecked())
         mode = StereoOutput::Anaglyph;
-    showImage(stereoOutputImage(pair.left.raw.image, pair.right.raw.image, mode), m_ui.lbl_ImageResult);
+    cv::Mat output = stereoOutputImage(pair.left.raw.image, pair.right.raw.image, mode);
+    m_alignment.sceneReadout().drawOverlay(output);
+    showImage(output, m_ui.lbl_ImageResult);
 
     const ComparedSide left{pair.left.raw.noInputSignal, pair.left.processed.image.cols,
                             pair.left.processed.image.rows, &pair.left.rectangles};

@@ -32,6 +32,8 @@ public:
 public slots:
     // Both processed views, the output image and the indicators of one pair of results.
     void showCalibrationResults(const CalibrationPair& pair);
+    // The scene measurement of a pair, shown beside the board's readings.
+    void onNewSceneResults(VideoFrame leftFrame, VideoFrame rightFrame, SceneMeasurement measurement);
 
 private:
     // Tests reach the indicator history through it.

@@ -17,7 +17,7 @@ FramePipeline::FramePipeline(QObject* parent)
     : QObject(parent), m_preprocessing{std::make_unique<ImgPreprocessingThread>(0),
                                        std::make_unique<ImgPreprocessingThread>(1)},
       m_calibration{std::make_unique<CalibrationThread>(), std::make_unique<CalibrationThread>()},
-      m_synchronization(std::make_unique<SynchronizationThread>()),
+      m_scene(std::make_unique<SceneThread>()), m_synchronization(std::make_unique<SynchronizationThread>()),
       m_disparityMap(std::make_unique<DisparityMapThread>()),
       m_calibrationPairing(std::make_unique<CalibrationPairing>())
 {
@@ -33,6 +33,7 @@ FramePipeline::~FramePipeline()
         worker.reset();
     for (auto& worker : m_calibration)
         worker.reset();
+    m_scene.reset();
     m_synchronization.reset();
     m_disparityMap.reset();
 }
@@ -106,8 +107,12 @@ FramePipeline::BranchRoute FramePipeline::route(Branch branch) const
                                                           std::vector<DetectedRectangle>))},
                  {rightCalibration, calibrated, pairing,
                   SLOT(onNewRightCalibrationResultsArrived(VideoFrame, VideoFrame,
-                                                           std::vector<DetectedRectangle>))}},
-                {leftCalibration, rightCalibration}};
+                                                           std::vector<DetectedRectangle>))},
+                 {left, preprocessed, scene(), SLOT(onNewLeftInputFrameArrived(VideoFrame))},
+                 {right, preprocessed, scene(), SLOT(onNewRightInputFrameArrived(VideoFrame))},
+                 {scene(), SIGNAL(newSceneResults(VideoFrame, VideoFrame, SceneMeasurement)),
+                  m_views.calibration, SLOT(onNewSceneResults(VideoFrame, VideoFrame, SceneMeasurement))}},
+                {leftCalibration, rightCalibration, scene()}};
     case Branch::Disparity:
         return {
             {{left, preprocessed, sync, SLOT(onNewLeftInputFrameArrived(VideoFrame))},

@@ -6,6 +6,7 @@
 #include "disparity/disparitymapthread.h"
 #include "disparity/synchronizationthread.h"
 #include "preprocessing/imgpreprocessingthread.h"
+#include "scene/scenethread.h"
 
 #include <QObject>
 #include <memory>
@@ -56,6 +57,8 @@ public:
 
     ImgPreprocessingThread* preprocessing(Side side) const { return m_preprocessing[int(side)].get(); }
     CalibrationThread* calibration(Side side) const { return m_calibration[int(side)].get(); }
+    // Beside the board detection: the alignment measured from the scene.
+    SceneThread* scene() const { return m_scene.get(); }
     SynchronizationThread* synchronization() const { return m_synchronization.get(); }
     DisparityMapThread* disparityMap() const { return m_disparityMap.get(); }
     CalibrationPairing* calibrationPairing() const { return m_calibrationPairing.get(); }
@@ -101,6 +104,7 @@ private:
     // Left and right.
     std::unique_ptr<ImgPreprocessingThread> m_preprocessing[2];
     std::unique_ptr<CalibrationThread> m_calibration[2];
+    std::unique_ptr<SceneThread> m_scene;
     std::unique_ptr<SynchronizationThread> m_synchronization;
     std::unique_ptr<DisparityMapThread> m_disparityMap;
     std::unique_ptr<CalibrationPairing> m_calibrationPairing;

@@ -27,6 +27,21 @@ QwtText smallText(const QString& text, int pointSize)
     return result;
 }
 
+// Readings older than the span before `newest` are dropped from the front
+// (of the values of each axis that has any).
+void dropOlderThanSpan(QVector<double>& times, std::array<QVector<double>, 4>& values, double newest)
+{
+    int old = 0;
+    while (old < times.size() && times[old] < newest - AlignmentTrendPlot::kSpanSeconds)
+        ++old;
+    if (old == 0)
+        return;
+    times.remove(0, old);
+    for (QVector<double>& axis : values)
+        if (!axis.isEmpty())
+            axis.remove(0, old);
+}
+
 } // namespace
 
 AlignmentTrendPlot::AlignmentTrendPlot(QWidget* parent) : QWidget(parent)
@@ -73,13 +88,23 @@ AlignmentTrendPlot::AlignmentTrendPlot(QWidget* parent) : QWidget(parent)
         curve->setZ(4);
         curve->attach(plot);
 
+        auto* scene = new QwtPlotCurve;
+        scene->setPen(QColor(200, 90, 0), 2, Qt::DashLine);
+        scene->setRenderHint(QwtPlotItem::RenderAntialiased, true);
+        scene->setZ(5);
+        scene->attach(plot);
+
         m_plots[size_t(a)] = plot;
         m_curves[size_t(a)] = curve;
+        m_sceneCurves[size_t(a)] = scene;
         m_greenZones[size_t(a)] = green;
         m_yellowZones[size_t(a)] = yellow;
     }
     m_legend = new QLabel(
-        QStringLiteral("Bands: green = OK, yellow = CLOSE, outside = ADJUST (the indicators' limits)"), this);
+        QStringLiteral(
+            "Solid blue: board; dashed orange: scene. Bands: green = OK, yellow = CLOSE, outside = "
+            "ADJUST (the indicators' limits)"),
+        this);
     m_legend->setWordWrap(true);
     QFont font = m_legend->font();
     font.setPointSize(7);
@@ -144,47 +169,71 @@ void AlignmentTrendPlot::addReading(double seconds, const AlignmentReading& read
     m_values[Size].push_back(reading.sizePercent);
     m_values[Horizontal].push_back(reading.horizontalPixels);
 
-    // Readings older than the span are dropped from the front.
-    int old = 0;
-    while (old < m_times.size() && m_times[old] < seconds - kSpanSeconds)
-        ++old;
-    if (old > 0) {
-        m_times.remove(0, old);
-        for (QVector<double>& values : m_values)
-            values.remove(0, old);
-    }
+    dropOlderThanSpan(m_times, m_values, seconds);
+    redraw();
+}
+
+void AlignmentTrendPlot::addSceneReading(double seconds, const SceneReading& reading)
+{
+    if (!m_sceneTimes.isEmpty() && seconds < m_sceneTimes.back())
+        clear();
+    m_sceneTimes.push_back(seconds);
+    m_sceneValues[Vertical].push_back(reading.verticalPixels);
+    m_sceneValues[Roll].push_back(reading.rollDegrees);
+    m_sceneValues[Size].push_back(reading.sizePercent);
+    dropOlderThanSpan(m_sceneTimes, m_sceneValues, seconds);
     redraw();
 }
 
 void AlignmentTrendPlot::clear()
 {
     m_times.clear();
+    m_sceneTimes.clear();
     for (QVector<double>& values : m_values)
         values.clear();
+    for (QVector<double>& values : m_sceneValues)
+        values.clear();
     redraw();
+}
+
+double AlignmentTrendPlot::newest() const
+{
+    double newest = m_times.isEmpty() ? 0.0 : m_times.back();
+    if (!m_sceneTimes.isEmpty())
+        newest = m_times.isEmpty() ? m_sceneTimes.back() : std::max(newest, m_sceneTimes.back());
+    return newest;
 }
 
 QVector<double> AlignmentTrendPlot::shownTimes() const
 {
     QVector<double> times = m_times;
-    if (!times.isEmpty()) {
-        const double newest = times.back();
-        for (double& t : times)
-            t -= newest;
-    }
+    for (double& t : times)
+        t -= newest();
+    return times;
+}
+
+QVector<double> AlignmentTrendPlot::shownSceneTimes() const
+{
+    QVector<double> times = m_sceneTimes;
+    for (double& t : times)
+        t -= newest();
     return times;
 }
 
 void AlignmentTrendPlot::redraw()
 {
     const QVector<double> times = shownTimes();
+    const QVector<double> sceneTimes = shownSceneTimes();
     for (size_t a = 0; a < 4; ++a) {
         m_curves[a]->setSamples(times, m_values[a]);
+        m_sceneCurves[a]->setSamples(m_sceneValues[a].isEmpty() ? QVector<double>() : sceneTimes,
+                                     m_sceneValues[a]);
         // The bands stay in sight, and so does every reading.
         double reach = 1.4 * m_yellowReach[a];
-        for (double v : m_values[a])
-            if (std::isfinite(v))
-                reach = std::max(reach, 1.1 * std::fabs(v));
+        for (const QVector<double>* values : {&m_values[a], &m_sceneValues[a]})
+            for (double v : *values)
+                if (std::isfinite(v))
+                    reach = std::max(reach, 1.1 * std::fabs(v));
         if (!(reach > 0))
             reach = 1.0;
         m_plots[a]->setAxisScale(QwtPlot::yLeft, -reach, reach);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "calibration/alignmentreadout.h"
+#include "scene/scenealignment.h"
 
 #include <QVector>
 #include <QWidget>
@@ -38,6 +39,9 @@ public:
     // drops those more than a minute older. A reading earlier than the
     // newest one restarts the trend (the clock was restarted).
     void addReading(double seconds, const AlignmentReading& reading);
+    // Adds a scene reading on the same clock, drawn as a second curve on the
+    // vertical, roll and size plots (the scene has no horizontal reading).
+    void addSceneReading(double seconds, const SceneReading& reading);
     // Shades the tolerance of each reading.
     void setBands(const ReadoutBands& bands);
     // Forgets every reading.
@@ -50,6 +54,9 @@ public:
     // seconds before the newest (0 for the newest, negative before).
     QVector<double> values(Axis axis) const { return m_values[axis]; }
     QVector<double> shownTimes() const;
+    // The scene's values of one reading (none for Horizontal) and their times, likewise.
+    QVector<double> sceneValues(Axis axis) const { return m_sceneValues[axis]; }
+    QVector<double> shownSceneTimes() const;
 
     QSize minimumSizeHint() const override;
     QSize sizeHint() const override;
@@ -69,4 +76,9 @@ private:
     std::array<double, 4> m_yellowReach{}; // the larger magnitude of the yellow band
     QVector<double> m_times;
     std::array<QVector<double>, 4> m_values;
+    std::array<QwtPlotCurve*, 4> m_sceneCurves{};
+    QVector<double> m_sceneTimes;
+    std::array<QVector<double>, 4> m_sceneValues; // Horizontal stays empty
+    // The newest time of either source: "now" on the time axis.
+    double newest() const;
 };

@@ -144,15 +144,30 @@ void TestAlignment::logLines_data()
     QTest::addColumn<bool>("measured");
     QTest::addColumn<bool>("boardLeft");
     QTest::addColumn<bool>("boardRight");
+    QTest::addColumn<int>("scene"); // 0: none yet, 1: a reading, 2: no reading
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("measured") << true << true << true
+    // The scene's twelve fields come after the board's, empty before the first scene measurement.
+    const QString noScene = QStringLiteral(",,,,,,,,,,,,");
+    QTest::newRow("measured") << true << true << true << 0
                               << "001:02:03:04,yes,yes,0.015,yellow,-0.28,yellow,-7,red,0,green,2,0.185185,0."
-                                 "3,1.01,-0.5,-0.0260417";
+                                 "3,1.01,-0.5,-0.0260417" +
+                                     noScene;
     QTest::newRow("no board on the right")
-        << false << true << false << "001:02:03:04,yes,no,,undefined,,undefined,,undefined,,undefined,,,,,,";
+        << false << true << false << 0
+        << "001:02:03:04,yes,no,,undefined,,undefined,,undefined,,undefined,,,,,," + noScene;
     QTest::newRow("boards that cannot be paired")
-        << false << true << true << "001:02:03:04,yes,yes,,undefined,,undefined,,undefined,,undefined,,,,,,";
+        << false << true << true << 0
+        << "001:02:03:04,yes,yes,,undefined,,undefined,,undefined,,undefined,,,,,," + noScene;
+    QTest::newRow("board away, scene read")
+        << false << false << false << 1
+        << QStringLiteral("001:02:03:04,no,no,,undefined,,undefined,,undefined,,undefined,,,,,,,"
+                          "001:02:03:09,412,380,14,0.21,1.9,0.175926,0.29,0.98,-0.4,0.1,\"\"");
+    // The reason is one quoted field, whatever commas and quotes it holds.
+    QTest::newRow("board away, scene not read")
+        << false << false << false << 2
+        << QStringLiteral("001:02:03:04,no,no,,undefined,,undefined,,undefined,,undefined,,,,,,,"
+                          "001:02:03:09,12,0,0,0,,,,,,,\"No scene reading: too few, \"\"really\"\"\"");
 }
 
 void TestAlignment::logLines()
@@ -160,10 +175,25 @@ void TestAlignment::logLines()
     QFETCH(bool, measured);
     QFETCH(bool, boardLeft);
     QFETCH(bool, boardRight);
+    QFETCH(int, scene);
     QFETCH(QString, expected);
 
     AlignmentLogEntry entry;
     entry.timeLabel = 0x04030201;
+    if (scene > 0) {
+        SceneMeasurement measurement;
+        measurement.evidence.matches = 412;
+        if (scene == 1) {
+            measurement.evidence = {900, 910, 412, 380, 14, 0.21};
+            measurement.reading = SceneReading{1.9, 100.0 * 1.9 / 1080, 0.29, 0.98, -0.4, 0.1};
+        } else {
+            measurement.evidence.matches = 12;
+            measurement.failure = SceneFailure::TooLittleTexture;
+            measurement.reason = QStringLiteral("No scene reading: too few, \"really\"");
+        }
+        entry.scene = measurement;
+        entry.sceneTimeLabel = 0x09030201;
+    }
     entry.boardLeft = boardLeft;
     entry.boardRight = boardRight;
     if (measured) {
@@ -179,8 +209,10 @@ void TestAlignment::logLines()
     }
     const QString line = AlignmentLog::line(entry);
     QCOMPARE(line, expected + QLatin1Char('\n'));
-    // As many fields as the header names.
-    QCOMPARE(line.count(QLatin1Char(',')), AlignmentLog::header().count(QLatin1Char(',')));
+    // As many fields as the header names, the quoted reason counting as one.
+    QString unquoted = line;
+    unquoted.remove(QRegularExpression(QStringLiteral("\"[^\n]*\"")));
+    QCOMPARE(unquoted.count(QLatin1Char(',')), AlignmentLog::header().count(QLatin1Char(',')));
     QCOMPARE(AlignmentLog::fileName(entry.timeLabel),
              QStringLiteral("ds_camera_calibrator_001_02_03_04_alignment.csv"));
 }
@@ -188,8 +220,11 @@ void TestAlignment::logLines()
 void TestAlignment::logColumnsNameTheirUnits()
 {
     const QStringList columns = AlignmentLog::header().trimmed().split(QLatin1Char(','));
-    // The columns of earlier files keep their places: 17, the states after their values.
-    QCOMPARE(columns.size(), 17);
+    // The columns of earlier files keep their places: 17, the states after their values;
+    // the scene's twelve come after them.
+    QCOMPARE(columns.size(), 29);
+    for (int scene = 17; scene < columns.size(); ++scene)
+        QVERIFY2(columns[scene].startsWith(QStringLiteral("scene_")), qPrintable(columns[scene]));
     for (int state : {4, 6, 8, 10})
         QVERIFY2(columns[state].endsWith(QStringLiteral("_state")), qPrintable(columns[state]));
     // Every column that holds a number says in what.

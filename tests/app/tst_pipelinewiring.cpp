@@ -42,7 +42,8 @@ bool hasPicture(const QLabel* label)
 
 // Connections of the pipeline's signals, in the order: the left and right
 // preprocessing results, the left and right calibration results, the
-// synchronised pairs, the disparity results and the disparity failures.
+// synchronised pairs, the disparity results, the disparity failures and the
+// scene results.
 QVector<int> routeCounts(const FramePipeline& pipeline)
 {
     using Side = FramePipeline::Side;
@@ -59,13 +60,16 @@ QVector<int> routeCounts(const FramePipeline& pipeline)
         ReceiverCount::of(
             pipeline.disparityMap(),
             SIGNAL(newDisparityMapResults(VideoFrame, VideoFrame, VideoFrame, DisparityHistogramInfo))),
-        ReceiverCount::of(pipeline.disparityMap(), SIGNAL(disparityMapFailed(QString)))};
+        ReceiverCount::of(pipeline.disparityMap(), SIGNAL(disparityMapFailed(QString))),
+        ReceiverCount::of(pipeline.scene(),
+                          SIGNAL(newSceneResults(VideoFrame, VideoFrame, SceneMeasurement)))};
 }
 
-const QVector<int> kNoRoute{0, 0, 0, 0, 0, 0, 0};
-const QVector<int> kLiveViewRoute{1, 1, 0, 0, 0, 0, 0};
-const QVector<int> kCalibrationRoute{1, 1, 1, 1, 0, 0, 0};
-const QVector<int> kDisparityRoute{1, 1, 0, 0, 2, 1, 1};
+const QVector<int> kNoRoute{0, 0, 0, 0, 0, 0, 0, 0};
+const QVector<int> kLiveViewRoute{1, 1, 0, 0, 0, 0, 0, 0};
+// The preprocessed frames go to the board detection and to the scene measurement.
+const QVector<int> kCalibrationRoute{2, 2, 1, 1, 0, 0, 0, 1};
+const QVector<int> kDisparityRoute{1, 1, 0, 0, 2, 1, 1, 0};
 
 // Which analysis threads run: left and right calibration, synchronisation, disparity.
 QVector<bool> analysisRunning(const FramePipeline& pipeline)

@@ -71,6 +71,21 @@ private slots:
         QVERIFY(driver.label("lbl_AlignSizeAction").startsWith("Right camera: zoom out"));
         QCOMPARE(driver.label("lbl_AlignHorizontalState"), QStringLiteral("OK"));
 
+        // The scene's column beside the board's: the same rig, the same readings.
+        QTRY_VERIFY_WITH_TIMEOUT(driver.label("lbl_SceneVerticalValue") != QStringLiteral("-"), kWait);
+        qInfo("scene: vertical %s, roll %s, size %s, toe-in %s, tilt %s; %s",
+              qPrintable(driver.label("lbl_SceneVerticalValue")),
+              qPrintable(driver.label("lbl_SceneRollValue")), qPrintable(driver.label("lbl_SceneSizeValue")),
+              qPrintable(driver.label("lbl_SceneToeInValue")), qPrintable(driver.label("lbl_SceneTiltValue")),
+              qPrintable(driver.label("lbl_SceneEvidence")));
+        QVERIFY(qAbs(leadingNumber(driver.label("lbl_SceneVerticalValue")) - 2.0) <= 0.2);
+        QVERIFY(qAbs(leadingNumber(driver.label("lbl_SceneRollValue")) - 0.3) <= 0.03);
+        QVERIFY(qAbs(leadingNumber(driver.label("lbl_SceneSizeValue")) - 1.0) <= 0.1);
+        QCOMPARE(driver.label("lbl_SceneToeInState"), QStringLiteral("OK"));
+        QVERIFY(driver.label("lbl_SceneHeader").contains(QRegularExpression("scene: \\d+ matches")));
+        QVERIFY(driver.label("lbl_SceneEvidence").startsWith("Scene: "));
+        QTRY_VERIFY_WITH_TIMEOUT(!trend->sceneValues(AlignmentTrendPlot::Roll).isEmpty(), kWait);
+
         // Right settings: no warning.
         auto* warning = driver.widget<QLabel>("lbl_OrientationWarning");
         QVERIFY(warning->isHidden());
@@ -103,6 +118,9 @@ private slots:
         QVERIFY(lines.size() >= 4);
         QCOMPARE(lines[0] + '\n', AlignmentLog::header());
         QVERIFY(lines[1].contains(",yes,yes,"));
+        // The scene's fields after the board's: lines with a scene reading end
+        // in an empty reason (those while a picture was flipped give one).
+        QVERIFY(!lines.filter(QRegularExpression(",\"\"$")).isEmpty());
         QVERIFY(driver.answerer.titles().isEmpty());
         driver.click();
     }

@@ -33,11 +33,9 @@ constexpr int scaled(int count)
 // run with no trend (400 pull-and-plug cycles measured), and further under
 // load; its floor does not: the lowest samples of any stretch of that run
 // lay within 6 MiB of each other. A leak lifts every sample, the floor too.
-// So the run, after its warm-up (the first quarter), takes the floor of each
-// of eight stretches and fits a line through them: the growth that line
-// shows from the first stretch to the last must stay within 10% of its
-// start. One stretch the load lifts moves that line by an eighth of what it
-// moved a comparison of two stretches.
+// So the run compares the lowest sample of its second quarter (the first
+// being the warm-up) with the lowest of its second half: memory must not
+// grow by more than 10% with the repetitions.
 class MemorySamples
 {
 public:
@@ -49,36 +47,17 @@ public:
 
     void verifySettled() const
     {
-        constexpr int stretches = 8;
         const int count = int(m_samples.size());
-        QVERIFY(count >= 4 * stretches);
-        const int first = count / 4;
-        std::vector<double> floors;
-        for (int k = 0; k < stretches; ++k) {
-            const auto begin = m_samples.begin() + first + k * (count - first) / stretches;
-            const auto end = m_samples.begin() + first + (k + 1) * (count - first) / stretches;
-            floors.push_back(double(*std::min_element(begin, end)));
-        }
-        // Least squares over the stretches' indices.
-        const double meanIndex = (stretches - 1) / 2.0;
-        double meanFloor = 0.0;
-        for (double floor : floors)
-            meanFloor += floor / stretches;
-        double covariance = 0.0, variance = 0.0;
-        for (int k = 0; k < stretches; ++k) {
-            covariance += (k - meanIndex) * (floors[size_t(k)] - meanFloor);
-            variance += (k - meanIndex) * (k - meanIndex);
-        }
-        const double slope = covariance / variance;
-        const double start = meanFloor - slope * meanIndex;
-        const double growth = slope * (stretches - 1);
-        QVERIFY(start > 0);
-        qInfo("resident memory: floor %.0f MiB after warm-up, trend %+.1f MiB over the run (%.1f%%; lowest "
-              "stretch %.0f MiB, highest %.0f MiB, %d samples)",
-              start / (1 << 20), growth / (1 << 20), 100.0 * growth / start,
-              *std::min_element(floors.begin(), floors.end()) / (1 << 20),
-              *std::max_element(floors.begin(), floors.end()) / (1 << 20), count);
-        QVERIFY2(growth <= start / 10, "resident memory grew by more than 10% over the run");
+        QVERIFY(count >= 8);
+        const auto begin = m_samples.begin();
+        const qint64 warm = *std::min_element(begin + count / 4, begin + count / 2);
+        const qint64 now = *std::min_element(begin + count / 2, m_samples.end());
+        const qint64 highest = *std::max_element(begin + count / 4, m_samples.end());
+        QVERIFY(warm > 0 && now > 0);
+        qInfo("resident memory: %lld MiB after warm-up, %lld MiB in the second half of the run (lowest "
+              "samples; highest %lld MiB, %d samples)",
+              warm >> 20, now >> 20, highest >> 20, count);
+        QVERIFY2(now <= warm + warm / 10, "resident memory grew by more than 10% over the run");
     }
 
 private:

@@ -33,7 +33,11 @@ struct Footage::Source
             size = still.size();
             return true;
         }
-        if (!capture.open(name, cv::CAP_ANY) || !capture.read(pending) || pending.empty())
+        // The two media engines that read files, FFmpeg first: letting OpenCV
+        // try every backend also probes camera buses (IEEE 1394, USB) for a
+        // file name and leaks what those libraries allocate on the way.
+        const auto opens = [&](int backend) { return capture.open(name, backend) && capture.read(pending); };
+        if (!(opens(cv::CAP_FFMPEG) || opens(cv::CAP_GSTREAMER)) || pending.empty())
             return fail(error, QStringLiteral("not a picture or video that this machine can read"));
         video = true;
         size = pending.size();

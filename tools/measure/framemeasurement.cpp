@@ -32,7 +32,7 @@ DepthBudget narrowedBudget(const cv::Mat& left, const cv::Mat& right, const Meas
     }
     const cv::Mat raw = computeDisparityMap(narrowLeft, narrowRight, scale.minDisparity, scale.maxDisparity,
                                             settings.blockSize);
-    DepthBudget budget = depthBudget(raw, scale.minDisparity);
+    DepthBudget budget = depthBudget(raw, scale.minDisparity, scale.maxDisparity);
     budget.pictureWidth = left.cols; // the percentages are the same at both sizes
     return budget;
 }
