@@ -1,6 +1,8 @@
 // Takes a screenshot of the window on each of its three tabs, as the screen
 // shows it: duoscope-window-screenshots <directory>. Run it on a display of
-// the wanted size (scripts/screenshots.sh uses a virtual 1920 x 1080 one).
+// the wanted size (scripts/screenshots.sh uses virtual ones of 1280 x 720,
+// 1366 x 768 and 1920 x 1080); the files are named after the tab and the
+// screen's size, e.g. calibration-1280x720.png.
 // Capture runs on the first two cards in double mode (the built-in virtual
 // rig unless DUOSCOPE_VIRTUAL_CARDS says otherwise), and the disparity tab
 // shows one analysis, not saved. The settings store is a private, empty one,
@@ -83,7 +85,8 @@ int main(int argc, char* argv[])
         save->setChecked(false);
 
     auto* tabs = window.findChild<QTabWidget*>(QStringLiteral("tabWidget"));
-    const char* const names[] = {"acquisition.png", "calibration.png", "disparity.png"};
+    const QString size = QStringLiteral("-%1x%2.png").arg(screen->size().width()).arg(screen->size().height());
+    const char* const names[] = {"acquisition", "calibration", "disparity"};
     for (int index = 0; index < 3; ++index) {
         tabs->setCurrentIndex(index);
         settle(1500);
@@ -95,7 +98,7 @@ int main(int argc, char* argv[])
                 settle(250);
             settle(500);
         }
-        const QString path = directory.filePath(QString::fromLatin1(names[index]));
+        const QString path = directory.filePath(QString::fromLatin1(names[index]) + size);
         if (!screen->grabWindow(0).save(path)) {
             err << "cannot write " << path << "\n";
             return 1;
@@ -106,7 +109,7 @@ int main(int argc, char* argv[])
     if (auto* details = window.findChild<QTabWidget*>(QStringLiteral("tab_DisparityDetails"))) {
         details->setCurrentIndex(1);
         settle(500);
-        const QString path = directory.filePath(QStringLiteral("disparity-budget.png"));
+        const QString path = directory.filePath(QStringLiteral("disparity-budget") + size);
         if (!screen->grabWindow(0).save(path)) {
             err << "cannot write " << path << "\n";
             return 1;

@@ -30,11 +30,29 @@ struct ReadoutRow
 // The checks run at most this often, in milliseconds.
 constexpr qint64 kOrientationInterval = 500;
 
+const QString kRecord = QStringLiteral("Record");
+const QString kStopRecording = QStringLiteral("Stop recording");
+
+// The take log's measurement lines as the status counts them: the file holds one more, its header.
+QString takeLogLines(int lines, const QString& path)
+{
+    return QStringLiteral("%1 measurement lines (after the header line) to %2")
+        .arg(lines)
+        .arg(QDir::toNativeSeparators(path));
+}
+
 } // namespace
 
 AlignmentPanel::AlignmentPanel(Ui::MainWindow& form, QObject* parent) : QObject(parent), m_ui(form)
 {
     connect(m_ui.btn_AlignmentRecord, &QAbstractButton::toggled, this, &AlignmentPanel::onRecordToggled);
+    // The button keeps its place and width whatever it and the status beside
+    // it say, so that the click that stops a recording lands on it.
+    QPushButton* record = m_ui.btn_AlignmentRecord;
+    record->setText(kStopRecording);
+    record->setFixedWidth(record->sizeHint().width());
+    record->setText(kRecord);
+    m_ui.horizontalLayout_AlignmentRecord->setAlignment(record, Qt::AlignTop);
     // The readout starts empty, the orientation warning hidden.
     clearAlignment();
 }
@@ -124,9 +142,8 @@ void AlignmentPanel::logAlignment(const CalibrationPair& pair, const std::option
                                         formatTimeWord(entry.timeLabel)));
         return;
     }
-    m_ui.lbl_AlignmentRecordStatus->setText(QStringLiteral("Recording %1 lines to %2")
-                                                .arg(m_alignmentLog.lineCount())
-                                                .arg(QDir::toNativeSeparators(m_alignmentLog.filePath())));
+    m_ui.lbl_AlignmentRecordStatus->setText(
+        QStringLiteral("Recording ") + takeLogLines(m_alignmentLog.lineCount(), m_alignmentLog.filePath()));
 }
 
 void AlignmentPanel::stopAlignmentRecording(const QString& status)
@@ -135,6 +152,7 @@ void AlignmentPanel::stopAlignmentRecording(const QString& status)
     // Unchecked without the toggle slot, which would replace the message.
     const QSignalBlocker blocker(m_ui.btn_AlignmentRecord);
     m_ui.btn_AlignmentRecord->setChecked(false);
+    m_ui.btn_AlignmentRecord->setText(kRecord);
     m_ui.lbl_AlignmentRecordStatus->setText(status);
     m_ui.lbl_AlignmentRecordStatus->setPalette(statePalette(IndicatorState::Red));
     m_ui.lbl_AlignmentRecordStatus->setAutoFillBackground(true);
@@ -142,6 +160,7 @@ void AlignmentPanel::stopAlignmentRecording(const QString& status)
 
 void AlignmentPanel::onRecordToggled(bool checked)
 {
+    m_ui.btn_AlignmentRecord->setText(checked ? kStopRecording : kRecord);
     m_ui.lbl_AlignmentRecordStatus->setAutoFillBackground(false);
     if (checked) {
         // A directory that is not there is said at once, not at the first measurement.
@@ -161,9 +180,8 @@ void AlignmentPanel::onRecordToggled(bool checked)
     const bool wasRecording = m_alignmentLog.isRecording();
     m_alignmentLog.stop();
     m_ui.lbl_AlignmentRecordStatus->setText(
-        wasRecording ? QStringLiteral("Recorded %1 lines to %2")
-                           .arg(m_alignmentLog.lineCount())
-                           .arg(QDir::toNativeSeparators(m_alignmentLog.filePath()))
+        wasRecording ? QStringLiteral("Recorded ") +
+                           takeLogLines(m_alignmentLog.lineCount(), m_alignmentLog.filePath())
                      : QString());
 }
 

@@ -126,6 +126,9 @@ CalibrationTab::CalibrationTab(Ui::MainWindow& form, FramePipeline& pipeline, QO
     // The form keeps two labels for the board's angles; the tab never shows them.
     m_ui.lbl_AngleLeft->hide();
     m_ui.lbl_AngleRight->hide();
+    makeColumnScrollable(m_ui.horizontalLayout_Calibration, m_ui.verticalLayout_CalibrationControls);
+    addWaitingLine(*m_pipeline.monitor(), m_ui.verticalLayout_CalibrationViews,
+                   QStringLiteral("lbl_CalibrationWaiting"));
 }
 
 void CalibrationTab::clearCalibrationResults()

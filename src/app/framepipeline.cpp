@@ -19,12 +19,17 @@ FramePipeline::FramePipeline(QObject* parent)
       m_calibration{std::make_unique<CalibrationThread>(), std::make_unique<CalibrationThread>()},
       m_synchronization(std::make_unique<SynchronizationThread>()),
       m_disparityMap(std::make_unique<DisparityMapThread>()),
-      m_calibrationPairing(std::make_unique<CalibrationPairing>())
+      m_calibrationPairing(std::make_unique<CalibrationPairing>()), m_monitor(new InputMonitor(this))
 {
     // Frames and calibration results cross threads through queued connections
     // made by signature string.
     qRegisterMetaType<VideoFrame>("VideoFrame");
     qRegisterMetaType<std::vector<DetectedRectangle>>("std::vector<DetectedRectangle>");
+    // Each branch's pairs, made only while it runs.
+    connect(m_calibrationPairing.get(), &CalibrationPairing::resultsPaired, m_monitor,
+            &InputMonitor::onPairMade);
+    connect(m_synchronization.get(), SIGNAL(newSynchronizedFrames(VideoFrame, VideoFrame)), m_monitor,
+            SLOT(onPairMade()));
 }
 
 FramePipeline::~FramePipeline()
@@ -61,6 +66,12 @@ SignalLink FramePipeline::liveViewLink(Side side) const
 
 void FramePipeline::feed(Side side, const QObject* card)
 {
+    if (!m_fed)
+        m_monitor->start();
+    m_cardLinks.push_back(SignalLink{card, SIGNAL(newFrameArrived(VideoFrame)), m_monitor,
+                                     side == Side::Left ? SLOT(onLeftFrameArrived(VideoFrame))
+                                                        : SLOT(onRightFrameArrived(VideoFrame))}
+                              .make());
     m_cardLinks.push_back(SignalLink{card, SIGNAL(newFrameArrived(VideoFrame)), preprocessing(side),
                                      SLOT(onNewInputFrameArrived(VideoFrame))}
                               .make());
@@ -78,6 +89,7 @@ void FramePipeline::stopFeeding()
         QObject::disconnect(link);
     m_cardLinks.clear();
     cutRoute(route(Branch::LiveViews).links);
+    m_monitor->stop();
     m_fed = false;
 }
 
@@ -145,6 +157,7 @@ void FramePipeline::switchTo(Branch branch)
     }
     const BranchRoute next = route(branch);
     makeRoute(next.links);
+    m_monitor->expectPairs();
     for (WorkerThread* worker : next.workers)
         worker->start();
 }

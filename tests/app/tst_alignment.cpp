@@ -370,10 +370,13 @@ void TestAlignment::windowRecords()
     QCOMPARE(lines[0] + QLatin1Char('\n'), AlignmentLog::header());
     QVERIFY(lines[1].startsWith(formatTimeWord(first) + QStringLiteral(",yes,yes,")));
     QVERIFY(lines[2].startsWith(formatTimeWord(first + 1) + QStringLiteral(",yes,no,,undefined")));
-    QVERIFY(status->text().contains(QStringLiteral("Recording 3 lines")));
+    // The count is of the measurement lines, and says the file has a header line besides.
+    QVERIFY(status->text().contains(QStringLiteral("Recording 3 measurement lines (after the header line)")));
+    QCOMPARE(record->text(), QStringLiteral("Stop recording"));
 
     record->click();
-    QVERIFY(status->text().startsWith(QStringLiteral("Recorded 3 lines")));
+    QVERIFY(status->text().startsWith(QStringLiteral("Recorded 3 measurement lines")));
+    QCOMPARE(record->text(), QStringLiteral("Record"));
     source.deliver(board(), board());
     QCOMPARE(readLines(path).size(), 4);
 
@@ -387,6 +390,7 @@ void TestAlignment::windowRecords()
         source.deliver(board(), board());
     }
     QVERIFY(!record->isChecked());
+    QCOMPARE(record->text(), QStringLiteral("Record"));
     QVERIFY2(status->text().startsWith(QStringLiteral("Recording stopped: cannot write")),
              qPrintable(status->text()));
     source.deliver(board(), board());
