@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLoggingCategory>
 #include <QPixmap>
 #include <QPushButton>
@@ -85,10 +86,17 @@ int main(int argc, char* argv[])
         save->setChecked(false);
 
     auto* tabs = window.findChild<QTabWidget*>(QStringLiteral("tabWidget"));
-    const QString size = QStringLiteral("-%1x%2.png").arg(screen->size().width()).arg(screen->size().height());
+    const QString size =
+        QStringLiteral("-%1x%2.png").arg(screen->size().width()).arg(screen->size().height());
     const char* const names[] = {"acquisition", "calibration", "disparity"};
+    const char* const firstPictures[] = {"lbl_ImageLiveRight", "lbl_ImageResult",
+                                         "lbl_DisparityLivePreviewLeft"};
     for (int index = 0; index < 3; ++index) {
         tabs->setCurrentIndex(index);
+        // The tab's first picture; a busy machine takes longer.
+        const auto* shown = window.findChild<QLabel*>(QString::fromLatin1(firstPictures[index]));
+        for (int waited = 0; shown->pixmap(Qt::ReturnByValue).isNull() && waited < 60000; waited += 250)
+            settle(250);
         settle(1500);
         if (index == 2) {
             auto* analyze = window.findChild<QPushButton*>(QStringLiteral("btn_calcDisparityMap"));

@@ -67,11 +67,9 @@ QLabel* addWaitingLine(const InputMonitor& monitor, QBoxLayout* views, const QSt
     line->setObjectName(objectName);
     line->setWordWrap(true);
     line->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    line->hide();
+    // Its line is kept when empty, so the pictures do not move as a wait begins and ends.
+    line->setMinimumHeight(line->fontMetrics().height());
     views->insertWidget(0, line);
-    QObject::connect(&monitor, &InputMonitor::waitingChanged, line, [line](const QString& reason) {
-        line->setText(reason);
-        line->setVisible(!reason.isEmpty());
-    });
+    QObject::connect(&monitor, &InputMonitor::waitingChanged, line, &QLabel::setText);
     return line;
 }

@@ -47,6 +47,6 @@ private:
 };
 
 // Puts a line at the top of a tab's views that says what pairing waits for;
-// hidden while nothing is waited for. Its width follows the views, so a long
+// empty while nothing is waited for. Its width follows the views, so a long
 // reason wraps rather than widening the window.
 QLabel* addWaitingLine(const InputMonitor& monitor, QBoxLayout* views, const QString& objectName);

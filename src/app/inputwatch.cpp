@@ -38,6 +38,11 @@ QString labelKind(bool timecode)
     return timecode ? QStringLiteral("timecode") : QStringLiteral("hardware time");
 }
 
+// Frames are counted over this long for the rate: the window receives them in bursts.
+constexpr int64_t kRateWindowMs = 5000;
+// Time labels at most this many seconds apart belong to inputs that run together.
+constexpr int kTogetherSeconds = 2;
+
 QString wholeSeconds(int64_t milliseconds)
 {
     return QString::number(milliseconds / 1000);
@@ -57,7 +62,7 @@ void InputWatch::restart(int64_t atMs)
 void InputWatch::frameArrived(Side side, const VideoFrame& frame, int64_t atMs)
 {
     Input& input = m_inputs[side];
-    while (!input.recent.empty() && input.recent.front() <= atMs - 1000)
+    while (!input.recent.empty() && input.recent.front() <= atMs - kRateWindowMs)
         input.recent.pop_front();
     input.recent.push_back(atMs);
     ++input.frames;
@@ -185,19 +190,21 @@ QString InputWatch::labelReason(int64_t nowMs) const
                 .arg(sideName(side), kind, formatTimeWord(input.lastLabel),
                      wholeSeconds(nowMs - input.labelSince));
     }
-    if (left.lastLabel == right.lastLabel)
-        return QStringLiteral("both inputs' %1 reads %2, yet no pair for %3 s; the analysis is still busy")
-            .arg(kind, formatTimeWord(left.lastLabel), wholeSeconds(nowMs - m_quietSince));
-    // Frames count within a second; whole seconds are said as such.
+    // Frames count within a second.
     const int rate = std::max(
         {left.labelRate, right.labelRate, frameOf(left.lastLabel) + 1, frameOf(right.lastLabel) + 1});
     const int64_t gap = totalSeconds(left.lastLabel) * rate + frameOf(left.lastLabel) -
                         (totalSeconds(right.lastLabel) * rate + frameOf(right.lastLabel));
+    // Labels this close are those of frames on their way to pairing: the
+    // inputs run together and the analysis is what keeps the pairs.
+    if (std::abs(gap) <= kTogetherSeconds * rate)
+        return QStringLiteral("the inputs' %1s run together (left %2, right %3), yet no pair for %4 s; the "
+                              "analysis is still busy")
+            .arg(kind, formatTimeWord(left.lastLabel), formatTimeWord(right.lastLabel),
+                 wholeSeconds(nowMs - m_quietSince));
     const Side behind = gap > 0 ? Right : Left;
     const Side ahead = gap > 0 ? Left : Right;
-    const int64_t frames = std::abs(gap);
-    const QString distance =
-        frames >= rate ? QStringLiteral("%1 s").arg(frames / rate) : QStringLiteral("%1 frames").arg(frames);
+    const QString distance = QStringLiteral("%1 s").arg(std::abs(gap) / rate);
     return QStringLiteral("the %1 input's %2 is %3 behind the %4 (%1 %5, %4 %6)")
         .arg(sideName(behind), kind, distance, sideName(ahead), formatTimeWord(m_inputs[behind].lastLabel),
              formatTimeWord(m_inputs[ahead].lastLabel));

@@ -41,7 +41,7 @@ public:
 private:
     struct Input
     {
-        // Arrival times of the last second's frames.
+        // Arrival times of the last few seconds' frames.
         std::deque<int64_t> recent;
         int64_t frames = 0;
         int64_t lastArrival = -1;
@@ -59,7 +59,7 @@ private:
         int64_t late = 0;
     };
 
-    // Frames per second over the last second's arrivals; 0 when fewer than two.
+    // Frames per second over the last few seconds' arrivals; 0 when fewer than two.
     static double measuredRate(const Input& input);
     QString silenceReason(int64_t nowMs) const;
     QString labelReason(int64_t nowMs) const;

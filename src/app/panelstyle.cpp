@@ -5,6 +5,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStyle>
+#include <algorithm>
 
 const QPalette& statePalette(IndicatorState state)
 {
@@ -41,7 +42,7 @@ void markPanelShown(QAbstractButton* button)
     button->setIcon(button->style()->standardIcon(QStyle::SP_DialogYesButton));
 }
 
-void makeColumnScrollable(QBoxLayout* row, QLayout* column)
+void makeColumnScrollable(QBoxLayout* row, QLayout* column, int minimumCharacters)
 {
     const int index = row->indexOf(column);
     const int stretch = row->stretch(index);
@@ -54,6 +55,8 @@ void makeColumnScrollable(QBoxLayout* row, QLayout* column)
     auto* content = new QWidget(area);
     content->setLayout(column);
     area->setWidget(content);
-    area->setMinimumWidth(content->minimumSizeHint().width() + area->verticalScrollBar()->sizeHint().width());
+    const int textWidth = content->fontMetrics().averageCharWidth() * minimumCharacters;
+    area->setMinimumWidth(std::max(content->minimumSizeHint().width(), textWidth) +
+                          area->verticalScrollBar()->sizeHint().width());
     row->insertWidget(index, area, stretch);
 }

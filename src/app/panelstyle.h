@@ -25,5 +25,6 @@ void markPanelShown(QAbstractButton* button);
 
 // Puts a column of controls, an item of row, into a scroll area in its place
 // and with its stretch: a screen too low for the column scrolls it instead of
-// growing the window. The area keeps the column's width.
-void makeColumnScrollable(QBoxLayout* row, QLayout* column);
+// growing the window. The area keeps the column's width, and at least the
+// width of minimumCharacters average characters for texts that arrive later.
+void makeColumnScrollable(QBoxLayout* row, QLayout* column, int minimumCharacters = 0);

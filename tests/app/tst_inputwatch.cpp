@@ -99,11 +99,11 @@ void TestInputWatch::waitingReason_data()
         << int(Timecode) << at43 << int(Timecode) << packTimeWord(0, 0, 13, 12) << false
         << QStringLiteral("Waiting for a pair: the right input's timecode is 29 s behind the left "
                           "(right 000:00:17:11, left 000:00:47:00)");
-    QTest::newRow("left hardware time 5 frames behind")
-        << int(HardwareTime) << packTimeWord(1, 59, 59, 20) << int(HardwareTime) << packTimeWord(2, 0, 0, 0)
+    QTest::newRow("left hardware time 2 s behind")
+        << int(HardwareTime) << packTimeWord(1, 59, 57, 20) << int(HardwareTime) << packTimeWord(2, 0, 0, 0)
         << false
-        << QStringLiteral("Waiting for a pair: the left input's hardware time is 5 frames behind the right "
-                          "(left 002:00:03:19, right 002:00:03:24)");
+        << QStringLiteral("Waiting for a pair: the left input's hardware time is 2 s behind the right "
+                          "(left 002:00:01:19, right 002:00:03:24)");
     QTest::newRow("right timecode stands")
         << int(Timecode) << at43 << int(Standing) << at43 << false
         << QStringLiteral("Waiting for a pair: the right input's timecode has stood at 000:00:43:01 for 4 s");
@@ -120,11 +120,11 @@ void TestInputWatch::waitingReason_data()
     QTest::newRow("left without signal")
         << int(NoSignal) << at43 << int(Timecode) << at43 << false
         << QStringLiteral("Waiting for a pair: the left input has no signal; check its cable and camera");
-    QTest::newRow("equal labels, analysis busy")
-        << int(Timecode) << at43 << int(Timecode) << at43 << false
-        << QStringLiteral(
-               "Waiting for a pair: both inputs' timecode reads 000:00:47:00, yet no pair for 4 s; "
-               "the analysis is still busy");
+    // Within two seconds the labels are those of frames still on their way.
+    QTest::newRow("labels together, analysis busy")
+        << int(Timecode) << at43 << int(Timecode) << packTimeWord(0, 0, 41, 2) << false
+        << QStringLiteral("Waiting for a pair: the inputs' timecodes run together (left 000:00:47:00, right "
+                          "000:00:45:01), yet no pair for 4 s; the analysis is still busy");
 }
 
 void TestInputWatch::waitingReason()
@@ -161,7 +161,8 @@ void TestInputWatch::inputSummary_data()
 
     // Each frame's label advances by one frame, or by two every `every` frames;
     // frames arrive every arrivalMs. Frames are counted as skipped or late once
-    // the labels have shown their rate: from the 25th frame on.
+    // the labels have shown their rate: from the 25th frame on. The rate is
+    // measured over the last 5 s: 62 intervals in 4.96 s at 80 ms.
     QTest::newRow("steady") << 0 << kFrameMs
                             << QStringLiteral("25.0 frames/s; since the start 0 frames skipped, 0 late");
     QTest::newRow("every tenth label skips one")
