@@ -190,6 +190,7 @@ void DisparityTab::onDisparityPreview(VideoFrame leftFrame, VideoFrame rightFram
                       << "rightFrame.data =" << static_cast<const void*>(rightFrame.image.data);
     showFrame(leftFrame, m_ui.lbl_DisparityLivePreviewLeft);
     showFrame(rightFrame, m_ui.lbl_DisparityLivePreviewRight);
+    m_pipeline.monitor()->onPairMade();
 }
 
 void DisparityTab::clearLiveResults()

@@ -25,11 +25,9 @@ FramePipeline::FramePipeline(QObject* parent)
     // made by signature string.
     qRegisterMetaType<VideoFrame>("VideoFrame");
     qRegisterMetaType<std::vector<DetectedRectangle>>("std::vector<DetectedRectangle>");
-    // Each branch's pairs, made only while it runs.
+    // The calibration branch's pairs; the disparity tab reports those of the synchronisation.
     connect(m_calibrationPairing.get(), &CalibrationPairing::resultsPaired, m_monitor,
             &InputMonitor::onPairMade);
-    connect(m_synchronization.get(), SIGNAL(newSynchronizedFrames(VideoFrame, VideoFrame)), m_monitor,
-            SLOT(onPairMade()));
 }
 
 FramePipeline::~FramePipeline()
