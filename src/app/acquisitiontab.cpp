@@ -2,10 +2,12 @@
 #include "pipeline/logcategories.h"
 
 #include "app/frameview.h"
+#include "app/panelstyle.h"
 #include "capture/decklinkcodenames.h"
 #include "ui_mainwindow.h"
 
 #include <QCoreApplication>
+#include <QFormLayout>
 #include <QLabel>
 #include <array>
 
@@ -81,6 +83,25 @@ AcquisitionTab::AcquisitionTab(Ui::MainWindow& form, FramePipeline& pipeline, QO
     for (const QAbstractButton* button : settingsButtons)
         connect(button, &QAbstractButton::toggled, this, &AcquisitionTab::reloadImageProcessingSettings);
     reloadImageProcessingSettings();
+    makeColumnScrollable(m_ui.horizontalLayout_Acquisition, m_ui.verticalLayout_AcquisitionControls);
+
+    // Each input's measured frame rate and missing frames, under its info rows.
+    QLabel* frames[2];
+    int side = 0;
+    for (QFormLayout* rows : {m_ui.formLayout_left, m_ui.formLayout_right}) {
+        frames[side] = new QLabel(rows->parentWidget());
+        frames[side]->setObjectName(side == 0 ? QStringLiteral("lbl_leftFrames")
+                                              : QStringLiteral("lbl_rightFrames"));
+        frames[side]->setWordWrap(true);
+        frames[side]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        rows->addRow(QStringLiteral("Frames:"), frames[side]);
+        ++side;
+    }
+    connect(m_pipeline.monitor(), &InputMonitor::inputsSummarised, this,
+            [left = frames[0], right = frames[1]](const QString& leftText, const QString& rightText) {
+                left->setText(leftText);
+                right->setText(rightText);
+            });
 }
 
 void AcquisitionTab::onNewLeftRawFrameArrived(VideoFrame rawFrame)

@@ -30,12 +30,22 @@ struct ReadoutRow
 // The checks run at most this often, in milliseconds.
 constexpr qint64 kOrientationInterval = 500;
 
+const QString kRecord = QStringLiteral("Record");
+const QString kStopRecording = QStringLiteral("Stop recording");
+
 } // namespace
 
 AlignmentPanel::AlignmentPanel(Ui::MainWindow& form, QObject* parent)
     : QObject(parent), m_ui(form), m_sceneReadout(new SceneReadout(form.gridLayout_Alignment, this))
 {
     connect(m_ui.btn_AlignmentRecord, &QAbstractButton::toggled, this, &AlignmentPanel::onRecordToggled);
+    // The button keeps its place and width whatever it and the status beside
+    // it say, so that the click that stops a recording lands on it.
+    QPushButton* record = m_ui.btn_AlignmentRecord;
+    record->setText(kStopRecording);
+    record->setFixedWidth(record->sizeHint().width());
+    record->setText(kRecord);
+    m_ui.horizontalLayout_AlignmentRecord->setAlignment(record, Qt::AlignTop);
     // The readout starts empty, the orientation warning hidden.
     clearAlignment();
 }
@@ -146,7 +156,7 @@ void AlignmentPanel::stopAlignmentRecording(const QString& status)
     // Unchecked without the toggle slot, which would replace the message.
     const QSignalBlocker blocker(m_ui.btn_AlignmentRecord);
     m_ui.btn_AlignmentRecord->setChecked(false);
-    m_ui.btn_AlignmentRecord->setText(QStringLiteral("Record"));
+    m_ui.btn_AlignmentRecord->setText(kRecord);
     m_ui.lbl_AlignmentRecordStatus->setText(status);
     m_ui.lbl_AlignmentRecordStatus->setPalette(statePalette(IndicatorState::Red));
     m_ui.lbl_AlignmentRecordStatus->setAutoFillBackground(true);
@@ -154,9 +164,9 @@ void AlignmentPanel::stopAlignmentRecording(const QString& status)
 
 void AlignmentPanel::onRecordToggled(bool checked)
 {
-    m_ui.lbl_AlignmentRecordStatus->setAutoFillBackground(false);
     // The button says what pressing it does.
-    m_ui.btn_AlignmentRecord->setText(checked ? QStringLiteral("Stop recording") : QStringLiteral("Record"));
+    m_ui.btn_AlignmentRecord->setText(checked ? kStopRecording : kRecord);
+    m_ui.lbl_AlignmentRecordStatus->setAutoFillBackground(false);
     if (checked) {
         // A directory that is not there is said at once, not at the first measurement.
         const QString directory = m_ui.lineEdit_disparityOutputDir->text();

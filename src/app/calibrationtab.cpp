@@ -126,6 +126,10 @@ CalibrationTab::CalibrationTab(Ui::MainWindow& form, FramePipeline& pipeline, QO
     // The form keeps two labels for the board's angles; the tab never shows them.
     m_ui.lbl_AngleLeft->hide();
     m_ui.lbl_AngleRight->hide();
+    // The readout's values and actions ("Right camera: zoom out 1.01 % (or check focus)") need the room.
+    makeColumnScrollable(m_ui.horizontalLayout_Calibration, m_ui.verticalLayout_CalibrationControls, 62);
+    addWaitingLine(*m_pipeline.monitor(), m_ui.verticalLayout_CalibrationViews,
+                   QStringLiteral("lbl_CalibrationWaiting"));
 }
 
 void CalibrationTab::clearCalibrationResults()

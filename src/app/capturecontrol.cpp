@@ -50,6 +50,8 @@ CaptureControl::CaptureControl(Ui::MainWindow& form, FramePipeline& pipeline, QO
     setInputSelectionEnabled(false);
     connect(m_ui.rbn_SingleInput, &QAbstractButton::toggled, m_ui.frm_SingleInputCtrl, &QWidget::setEnabled);
     connect(m_ui.rbn_DoubleInput, &QAbstractButton::toggled, m_ui.frm_DoubleInputCtrl, &QWidget::setEnabled);
+    for (QAbstractButton* mode : {m_ui.rbn_SingleInput, m_ui.rbn_DoubleInput})
+        connect(mode, &QAbstractButton::clicked, this, [this] { m_inputModeChosen = true; });
     for (QComboBox* list : {m_ui.cmb_LeftCameraInput, m_ui.cmb_RightCameraInput, m_ui.cmb_SingleInput}) {
         list->setModel(&m_cards);
         connect(list, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
@@ -157,11 +159,15 @@ void CaptureControl::onDeckLinkDeviceArrived(IDeckLink* deckLink)
         m_ui.btn_StartCapture->setEnabled(true);
     }
     // Two cards make a rig: the right camera takes the newcomer rather than
-    // the card the left camera already uses, so that a start goes through.
+    // the card the left camera already uses, so that a start goes through;
+    // and double input is chosen, unless the user chose an input mode.
     QComboBox* const right = m_ui.cmb_RightCameraInput;
     if (right->count() > 1 && right->currentIndex() == m_ui.cmb_LeftCameraInput->currentIndex() &&
-        !m_cards.anyCapturing())
+        !m_cards.anyCapturing()) {
         right->setCurrentIndex(right->count() - 1);
+        if (m_cards.rowCount() == 2 && !m_inputModeChosen)
+            m_ui.rbn_DoubleInput->setChecked(true);
+    }
 }
 
 void CaptureControl::onDeckLinkDeviceRemoved(IDeckLink* deckLink)

@@ -77,4 +77,6 @@ private:
     FramePipeline& m_pipeline;
     CardListModel m_cards;
     ComPtr<DeckLinkDeviceDiscovery> m_deviceDiscovery;
+    // The user clicked an input mode; a second card no longer chooses double input.
+    bool m_inputModeChosen = false;
 };

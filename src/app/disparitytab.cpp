@@ -11,6 +11,8 @@
 #include "app/rememberedcontrols.h"
 #include "ui_mainwindow.h"
 
+#include <QCoreApplication>
+#include <QLabel>
 #include <QSettings>
 #include <QSignalBlocker>
 #include <algorithm>
@@ -36,6 +38,10 @@ DisparityTab::DisparityTab(Ui::MainWindow& form, FramePipeline& pipeline,
     m_ui.wgt_DisparityHistogramLegend->setHorizontal(true);
     m_ui.wgt_DisparityHistogramLegend->setKind(DisparityLegend::Kind::Histogram);
     m_ui.lbl_DivergenceWarning->hide();
+    m_budgetInvitation = m_ui.lbl_DepthBudget->text();
+    makeColumnScrollable(m_ui.horizontalLayout_Depth, m_ui.verticalLayout_DepthControls);
+    addWaitingLine(*m_pipeline.monitor(), m_ui.verticalLayout_DepthViews,
+                   QStringLiteral("lbl_DisparityWaiting"));
     restoreTargetScreen();
     // The analysis as it was last set up.
     rememberControls({{"Disparity/ParallaxNear", m_ui.box_ParallaxNear},
@@ -222,6 +228,24 @@ void DisparityTab::onDisparityPreview(VideoFrame leftFrame, VideoFrame rightFram
                       << "rightFrame.data =" << static_cast<const void*>(rightFrame.image.data);
     showFrame(leftFrame, m_ui.lbl_DisparityLivePreviewLeft);
     showFrame(rightFrame, m_ui.lbl_DisparityLivePreviewRight);
+    m_pipeline.monitor()->onPairMade();
+}
+
+void DisparityTab::clearLiveResults()
+{
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    showImage(cv::Mat(), m_ui.lbl_DisparityLivePreviewLeft);
+    showImage(cv::Mat(), m_ui.lbl_DisparityLivePreviewRight);
+    if (!m_shown || !m_shown->live)
+        return;
+    m_shown.reset();
+    for (QLabel* picture :
+         {m_ui.lbl_DisparityInputImgL, m_ui.lbl_DisparityInputImgR, m_ui.lbl_DisparityMapResult})
+        showImage(cv::Mat(), picture);
+    m_ui.wgt_DisparityHistogram->setHistogram(DisparityHistogramInfo());
+    m_ui.lbl_DepthBudget->setText(m_budgetInvitation);
+    m_ui.lbl_DivergenceWarning->clear();
+    m_ui.lbl_DivergenceWarning->hide();
 }
 
 void DisparityTab::onNewDisparityMapResults(VideoFrame leftRawFrame, VideoFrame rightRawFrame,

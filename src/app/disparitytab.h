@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QSize>
+#include <QString>
 #include <optional>
 
 namespace Ui {
@@ -28,6 +29,10 @@ public:
     DisparitySettings formSettings() const;
     // Live off, as leaving the tab or stopping capture does.
     void switchLiveAnalysisOff();
+    // Capture stopped: the live pair goes, and a live analysis with its
+    // pictures, histogram and budget; an analysis asked for with Analyze stays.
+    // Results already on their way are taken in first.
+    void clearLiveResults();
 
 signals:
     void errorOccurred(const QString& title, const QString& message);
@@ -78,4 +83,6 @@ private:
         QSize size;
     };
     std::optional<ShownAnalysis> m_shown;
+    // The form's budget line before any analysis, shown again once a live one is cleared.
+    QString m_budgetInvitation;
 };

@@ -19,12 +19,15 @@ FramePipeline::FramePipeline(QObject* parent)
       m_calibration{std::make_unique<CalibrationThread>(), std::make_unique<CalibrationThread>()},
       m_scene(std::make_unique<SceneThread>()), m_synchronization(std::make_unique<SynchronizationThread>()),
       m_disparityMap(std::make_unique<DisparityMapThread>()),
-      m_calibrationPairing(std::make_unique<CalibrationPairing>())
+      m_calibrationPairing(std::make_unique<CalibrationPairing>()), m_monitor(new InputMonitor(this))
 {
     // Frames and calibration results cross threads through queued connections
     // made by signature string.
     qRegisterMetaType<VideoFrame>("VideoFrame");
     qRegisterMetaType<std::vector<DetectedRectangle>>("std::vector<DetectedRectangle>");
+    // The calibration branch's pairs; the disparity tab reports those of the synchronisation.
+    connect(m_calibrationPairing.get(), &CalibrationPairing::resultsPaired, m_monitor,
+            &InputMonitor::onPairMade);
 }
 
 FramePipeline::~FramePipeline()
@@ -62,6 +65,12 @@ SignalLink FramePipeline::liveViewLink(Side side) const
 
 void FramePipeline::feed(Side side, const QObject* card)
 {
+    if (!m_fed)
+        m_monitor->start();
+    m_cardLinks.push_back(SignalLink{card, SIGNAL(newFrameArrived(VideoFrame)), m_monitor,
+                                     side == Side::Left ? SLOT(onLeftFrameArrived(VideoFrame))
+                                                        : SLOT(onRightFrameArrived(VideoFrame))}
+                              .make());
     m_cardLinks.push_back(SignalLink{card, SIGNAL(newFrameArrived(VideoFrame)), preprocessing(side),
                                      SLOT(onNewInputFrameArrived(VideoFrame))}
                               .make());
@@ -79,6 +88,7 @@ void FramePipeline::stopFeeding()
         QObject::disconnect(link);
     m_cardLinks.clear();
     cutRoute(route(Branch::LiveViews).links);
+    m_monitor->stop();
     m_fed = false;
 }
 
@@ -150,6 +160,7 @@ void FramePipeline::switchTo(Branch branch)
     }
     const BranchRoute next = route(branch);
     makeRoute(next.links);
+    m_monitor->expectPairs();
     for (WorkerThread* worker : next.workers)
         worker->start();
 }

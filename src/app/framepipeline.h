@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/inputmonitor.h"
 #include "app/signalroute.h"
 #include "calibration/calibrationpairing.h"
 #include "calibration/calibrationthread.h"
@@ -62,6 +63,8 @@ public:
     SynchronizationThread* synchronization() const { return m_synchronization.get(); }
     DisparityMapThread* disparityMap() const { return m_disparityMap.get(); }
     CalibrationPairing* calibrationPairing() const { return m_calibrationPairing.get(); }
+    // The account of the fed cards' frames and of the pairs made, for the tabs to show.
+    InputMonitor* monitor() const { return m_monitor; }
 
     // Set once, before the first feed; the paired calibration results go to
     // their view from then on.
@@ -108,6 +111,7 @@ private:
     std::unique_ptr<SynchronizationThread> m_synchronization;
     std::unique_ptr<DisparityMapThread> m_disparityMap;
     std::unique_ptr<CalibrationPairing> m_calibrationPairing;
+    InputMonitor* m_monitor = nullptr;
     // The card links made since the last stop, cut by handle: a card may be
     // gone by then.
     std::vector<QMetaObject::Connection> m_cardLinks;

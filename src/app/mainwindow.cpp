@@ -67,7 +67,9 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::Main
             &AcquisitionTab::clearFrameInfo);
     connect(m_capture.get(), &CaptureControl::stopped, this, [this] {
         m_acquisition->clearLiveViews();
+        m_acquisition->clearFrameInfo(true, true);
         m_calibration->clearCalibrationResults();
+        m_disparity->clearLiveResults();
     });
     showDriverState(m_capture->startDiscovery(), DeckLinkDeviceDiscovery::driverMessages());
 }

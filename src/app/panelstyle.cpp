@@ -1,7 +1,11 @@
 #include "app/panelstyle.h"
 
 #include <QAbstractButton>
+#include <QBoxLayout>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStyle>
+#include <algorithm>
 
 const QPalette& statePalette(IndicatorState state)
 {
@@ -36,4 +40,23 @@ bool togglePanel(QWidget* panel, QAbstractButton* button)
 void markPanelShown(QAbstractButton* button)
 {
     button->setIcon(button->style()->standardIcon(QStyle::SP_DialogYesButton));
+}
+
+void makeColumnScrollable(QBoxLayout* row, QLayout* column, int minimumCharacters)
+{
+    const int index = row->indexOf(column);
+    const int stretch = row->stretch(index);
+    row->removeItem(column);
+    column->setParent(nullptr);
+    auto* area = new QScrollArea(row->parentWidget());
+    area->setObjectName(QStringLiteral("scroll_") + column->objectName());
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(true);
+    auto* content = new QWidget(area);
+    content->setLayout(column);
+    area->setWidget(content);
+    const int textWidth = content->fontMetrics().averageCharWidth() * minimumCharacters;
+    area->setMinimumWidth(std::max(content->minimumSizeHint().width(), textWidth) +
+                          area->verticalScrollBar()->sizeHint().width());
+    row->insertWidget(index, area, stretch);
 }

@@ -5,6 +5,8 @@
 #include <QPalette>
 
 class QAbstractButton;
+class QBoxLayout;
+class QLayout;
 class QWidget;
 
 // Looks the tabs share: the colour behind a state's word, and panels that
@@ -20,3 +22,9 @@ const QPalette& statePalette(IndicatorState state);
 bool togglePanel(QWidget* panel, QAbstractButton* button);
 // The icon of a shown panel on its button.
 void markPanelShown(QAbstractButton* button);
+
+// Puts a column of controls, an item of row, into a scroll area in its place
+// and with its stretch: a screen too low for the column scrolls it instead of
+// growing the window. The area keeps the column's width, and at least the
+// width of minimumCharacters average characters for texts that arrive later.
+void makeColumnScrollable(QBoxLayout* row, QLayout* column, int minimumCharacters = 0);
