@@ -83,6 +83,7 @@ SceneReadout::SceneReadout(QGridLayout* readout, QObject* parent) : QObject(pare
     m_size = addLabel(readout, 5, kSceneColumn, "lbl_SceneSizeValue");
     m_horizontal = addLabel(readout, 7, kSceneColumn, "lbl_SceneHorizontalValue",
                             QStringLiteral("board only (the scene's depth)"));
+    m_horizontal->setWordWrap(true);
 
     // A row for each keystone: caption, no board value, state, scene value; its action below.
     const struct
@@ -102,13 +103,13 @@ SceneReadout::SceneReadout(QGridLayout* readout, QObject* parent) : QObject(pare
         *keystone.state = addLabel(readout, row, kStateColumn, name + "State");
         *keystone.value = addLabel(readout, row, kSceneColumn, name + "Value");
         *keystone.action = addLabel(readout, row + 1, kCaptionColumn, name + "Action", QString(), 4);
+        (*keystone.action)->setWordWrap(true);
         row += 2;
     }
     m_evidence = addLabel(readout, row, kCaptionColumn, "lbl_SceneEvidence", QString(), 4);
     m_evidence->setWordWrap(true);
-    m_overlay =
-        new QCheckBox(QStringLiteral("Draw the scene's matches on the output image, coloured by their "
-                                     "vertical error (green OK, yellow close, red adjust)"));
+    // Short enough for the readout to fit a laptop's screen.
+    m_overlay = new QCheckBox(QStringLiteral("Draw the scene's matches: green OK, yellow close, red adjust"));
     m_overlay->setObjectName(QStringLiteral("chk_SceneOverlay"));
     readout->addWidget(m_overlay, row + 1, kCaptionColumn, 1, 4);
     clear();

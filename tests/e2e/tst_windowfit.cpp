@@ -7,6 +7,8 @@
 
 #include <QCheckBox>
 #include <QRegularExpression>
+#include <QScrollArea>
+#include <QScrollBar>
 
 namespace {
 
@@ -91,6 +93,18 @@ private slots:
         QCoreApplication::processEvents();
         const QSize minimum = driver.window.minimumSizeHint().expandedTo(driver.window.minimumSize());
         QVERIFY2(fits(minimum), sizeText(minimum));
+        // On the laptop's screen the tab's control column scrolls down only:
+        // nothing in it hides to the right.
+        driver.window.showNormal();
+        driver.window.resize(kLaptopScreen);
+        QCoreApplication::processEvents();
+        for (const QScrollArea* column :
+             driver.widget(tab.toLatin1().constData())
+                 ->findChildren<QScrollArea*>(QRegularExpression(QStringLiteral("^scroll_"))))
+            QVERIFY2(column->horizontalScrollBar()->maximum() == 0,
+                     qPrintable(QStringLiteral("%1 hides %2 px to the right")
+                                    .arg(column->objectName())
+                                    .arg(column->horizontalScrollBar()->maximum())));
         driver.click();
     }
 
