@@ -11,18 +11,28 @@
 
 #include <QtGlobal>
 #include <benchmark/benchmark.h>
+#include <cstring>
+#include <deque>
 #include <opencv2/imgproc.hpp>
 
 namespace {
 
-// Refuses the program's BGR when told to, as a card that does not know it.
+// Refuses the program's BGR when told to, as a card that does not know it;
+// writes every byte of the picture when told to, as a card's conversion
+// does, so that the cost of fresh memory shows.
 class NoConversion : public CountedDouble<IDeckLinkVideoConversion>
 {
 public:
     bool knowsProgramBgr = true;
+    bool writes = false;
     HRESULT ConvertFrame(IDeckLinkVideoFrame*, IDeckLinkVideoFrame* destination) override
     {
-        return knowsProgramBgr || destination->GetPixelFormat() != bmdFormat8BitBGR ? S_OK : E_INVALIDARG;
+        if (!knowsProgramBgr && destination->GetPixelFormat() == bmdFormat8BitBGR)
+            return E_INVALIDARG;
+        void* bytes = nullptr;
+        if (writes && destination->GetBytes(&bytes) == S_OK)
+            std::memset(bytes, 0x40, size_t(destination->GetRowBytes()) * size_t(destination->GetHeight()));
+        return S_OK;
     }
 };
 
@@ -50,17 +60,34 @@ void BM_ConvertInputFrame(benchmark::State& state)
     output.reuseFrames = true;
     NoConversion conversion;
     conversion.knowsProgramBgr = state.range(0) != 0;
+    conversion.writes = state.range(1) != 0;
+    PicturePool pool;
+    PicturePool* const pooled = state.range(2) != 0 ? &pool : nullptr;
+    // The pipeline holds a few frames at once (queues, workers, views) and
+    // lets go of the oldest as a new one arrives.
+    std::deque<VideoFrame> held;
     for (auto _ : state) {
         frame.timecodes.begin()->second->refCount = 1;
         frame.ancillary->refCount = 1;
-        VideoFrame result;
-        benchmark::DoNotOptimize(convertInputFrame(&frame, &output, &conversion, result));
-        benchmark::DoNotOptimize(result.image.data);
+        held.emplace_back();
+        benchmark::DoNotOptimize(convertInputFrame(&frame, &output, &conversion, held.back(), pooled));
+        benchmark::DoNotOptimize(held.back().image.data);
+        if (held.size() > 4)
+            held.pop_front();
     }
     qInstallMessageHandler(nullptr);
 }
-// Argument 1: the card writes the program's BGR; 0: it gives BGRA only.
-BENCHMARK(BM_ConvertInputFrame)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+// Arguments: whether the card writes the program's BGR (else it gives BGRA
+// only), whether its conversion writes the picture, whether the pictures come
+// from a pool.
+BENCHMARK(BM_ConvertInputFrame)
+    ->ArgNames({"bgr", "writes", "pooled"})
+    ->Args({1, 0, 0})
+    ->Args({0, 0, 0})
+    ->Args({1, 1, 0})
+    ->Args({1, 1, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 } // namespace
 

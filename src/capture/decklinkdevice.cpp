@@ -181,7 +181,8 @@ HRESULT DeckLinkDevice::VideoInputFrameArrived(IDeckLinkVideoInputFrame* videoFr
                                                IDeckLinkAudioInputPacket* /*audioPacket*/)
 {
     VideoFrame frame;
-    if (!convertInputFrame(videoFrame, m_deckLinkOutput.get(), m_deckLinkConversion.get(), frame))
+    if (!convertInputFrame(videoFrame, m_deckLinkOutput.get(), m_deckLinkConversion.get(), frame,
+                           &m_pictures))
         return S_OK;
     {
         // Once per fault, not once per frame: the views show it on every frame.

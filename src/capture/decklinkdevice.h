@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/comcallback.h"
+#include "capture/inputframeconversion.h"
 #include "pipeline/videoframe.h"
 #include <decklink/comptr.h>
 
@@ -81,6 +82,8 @@ private:
     QString m_errorMessage;
     ComPtr<IDeckLinkOutput> m_deckLinkOutput;
     ComPtr<IDeckLinkVideoConversion> m_deckLinkConversion;
+    // What the card's frames are converted into, used again once let go.
+    PicturePool m_pictures;
     QMutex m_faultMutex;
     QString m_reportedFault; // the last picture fault logged, under m_faultMutex
 };

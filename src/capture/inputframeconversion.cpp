@@ -56,7 +56,7 @@ QString errorCode(HRESULT result)
 
 // The card's picture as BGR, or an empty picture with the reason in fault.
 cv::Mat convertPicture(IDeckLinkVideoInputFrame* frame, IDeckLinkOutput* output,
-                       IDeckLinkVideoConversion* conversion, QString& fault)
+                       IDeckLinkVideoConversion* conversion, PicturePool* pool, QString& fault)
 {
     const long width = frame->GetWidth();
     const long height = frame->GetHeight();
@@ -68,7 +68,8 @@ cv::Mat convertPicture(IDeckLinkVideoInputFrame* frame, IDeckLinkOutput* output,
         fault = QStringLiteral("The card cannot convert %1.").arg(picture);
         return {};
     }
-    cv::Mat bgr(static_cast<int>(height), static_cast<int>(width), CV_8UC3);
+    cv::Mat bgr = pool ? pool->take(static_cast<int>(height), static_cast<int>(width))
+                       : cv::Mat(static_cast<int>(height), static_cast<int>(width), CV_8UC3);
     const auto target = ComPtr<PictureFrame>::adopt(new PictureFrame(bgr));
     if (conversion->ConvertFrame(frame, target.get()) == S_OK)
         return bgr;
@@ -120,7 +121,30 @@ bool readTimecode(IDeckLinkVideoInputFrame* frame, BMDTimecodeFormat format, Vid
     return ok;
 }
 
+// Enough for the frames on their way through the pipeline at once; more are
+// made, unpooled, while all are held.
+constexpr size_t kPooledPictures = 4;
+
 } // namespace
+
+cv::Mat PicturePool::take(int rows, int cols)
+{
+    QMutexLocker lock(&m_mutex);
+    for (const cv::Mat& picture : m_pictures) {
+        if (picture.rows != rows || picture.cols != cols) {
+            // The input changed its format: the old pictures go as their holders let go.
+            m_pictures.clear();
+            break;
+        }
+        // Held by the pool alone: no other thread can reach it, so it can be written.
+        if (__atomic_load_n(&picture.u->refcount, __ATOMIC_ACQUIRE) == 1)
+            return picture;
+    }
+    cv::Mat picture(rows, cols, CV_8UC3);
+    if (m_pictures.size() < kPooledPictures)
+        m_pictures.push_back(picture);
+    return picture;
+}
 
 uint32_t timeWordFromTicks(BMDTimeValue ticks)
 {
@@ -130,7 +154,7 @@ uint32_t timeWordFromTicks(BMDTimeValue ticks)
 }
 
 bool convertInputFrame(IDeckLinkVideoInputFrame* inputFrame, IDeckLinkOutput* output,
-                       IDeckLinkVideoConversion* conversion, VideoFrame& result)
+                       IDeckLinkVideoConversion* conversion, VideoFrame& result, PicturePool* pool)
 {
     if (!inputFrame)
         return false;
@@ -162,7 +186,7 @@ bool convertInputFrame(IDeckLinkVideoInputFrame* inputFrame, IDeckLinkOutput* ou
     }
 
     result.noSignalReason.clear();
-    result.image = convertPicture(inputFrame, output, conversion, result.noSignalReason);
+    result.image = convertPicture(inputFrame, output, conversion, pool, result.noSignalReason);
     if (result.image.empty()) {
         // Whatever the buffer holds is not a picture of the camera.
         result.noInputSignal = true;

@@ -244,6 +244,35 @@ private slots:
         QVERIFY(result.noSignalReason.isEmpty());
     }
 
+    // Frames converted through a pool: a picture still held downstream is
+    // never written again; once let go it is used again; a new format gets
+    // pictures of its size.
+    void pooledPicturesAreWrittenOnlyOnceLetGo()
+    {
+        Rig rig(4, 8);
+        PicturePool pool;
+        std::vector<cv::Mat> held;
+        for (int i = 0; i < 12; ++i) {
+            VideoFrame frame;
+            QVERIFY(convertInputFrame(&rig.frame, &rig.output, &rig.conversion, frame, &pool));
+            for (const cv::Mat& earlier : held)
+                QVERIFY(frame.image.data != earlier.data);
+            held.push_back(frame.image);
+        }
+        cv::Mat expected;
+        cv::cvtColor(rig.frame.pixels, expected, cv::COLOR_YUV2BGR_UYVY);
+        for (const cv::Mat& picture : held)
+            QCOMPARE(cv::norm(picture, expected, cv::NORM_INF), 0.0);
+
+        const uchar* const letGo = held[3].data;
+        held.erase(held.begin() + 3);
+        QCOMPARE(pool.take(4, 8).data, letGo);
+
+        const cv::Mat other = pool.take(2, 6);
+        QCOMPARE(other.size(), cv::Size(6, 2));
+        QCOMPARE(other.type(), CV_8UC3);
+    }
+
     void nullFrameDeliversNothing()
     {
         Rig rig;
