@@ -5,7 +5,7 @@
 // the card object and shared with that thread, so a card released from
 // within its own callback does not pull the state from under the thread.
 
-#include "configuration.h"
+#include "common.h"
 #include "frameclock.h"
 #include "sources.h"
 
