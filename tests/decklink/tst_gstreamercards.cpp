@@ -546,6 +546,53 @@ private slots:
         QVERIFY2(shared >= 8, qPrintable(QString::number(shared)));
     }
 
+    // The rules of the input calls, the same whichever driver has the card.
+    void bothDriversKeepTheInputRules_data()
+    {
+        QTest::addColumn<QString>("card");
+        QTest::addColumn<QString>("name");
+        const QString settings = "modes: [PALp, Hp25], formatDetection: false";
+        QTest::newRow("virtual card")
+            << "  - { name: Bars, " + settings + ", signal: PALp, source: { kind: bars } }\n"
+            << "Bars (virtual)";
+        QTest::newRow("pipeline card")
+            << pipelineCard("Camera", testSource("black", 720, 576, "25/1"), settings) << "Camera";
+    }
+    void bothDriversKeepTheInputRules()
+    {
+        QFETCH(QString, card);
+        QFETCH(QString, name);
+        QVERIFY(configure(card));
+        CardFinder finder;
+        QVERIFY(finder.waitForCards(1));
+        InputRecorder recorder;
+        InputHandle input(finder.card(name.toStdString()));
+        QCOMPARE(input->SetCallback(&recorder), S_OK);
+        QCOMPARE(input->StartStreams(), E_ACCESSDENIED); // not enabled
+        QCOMPARE(input->StopStreams(), S_OK);            // stopped already
+        QCOMPARE(input->EnableVideoInput(bmdModeHD1080p50, bmdFormat8BitYUV, 0), E_INVALIDARG); // not listed
+        QCOMPARE(input->EnableVideoInput(bmdModePALp, bmdFormat8BitBGRA, 0), E_INVALIDARG);
+        QCOMPARE(input->EnableVideoInput(bmdModePALp, bmdFormat8BitYUV, bmdVideoInputEnableFormatDetection),
+                 E_INVALIDARG); // the card cannot detect
+        QCOMPARE(input->EnableVideoInput(bmdModePALp, bmdFormat8BitYUV, 0), S_OK);
+        QCOMPARE(input->StartStreams(), S_OK);
+        QCOMPARE(input->StartStreams(), E_ACCESSDENIED); // started twice
+        QCOMPARE(input->EnableVideoInput(bmdModeHD1080p25, bmdFormat8BitYUV, 0), E_ACCESSDENIED);
+        QCOMPARE(input->DisableVideoInput(), E_ACCESSDENIED);
+        QVERIFY(recorder.waitForFrames(1));
+        QCOMPARE(input->StopStreams(), S_OK);
+        QCOMPARE(input->StopStreams(), S_OK);
+        QCOMPARE(input->EnableVideoInput(bmdModeHD1080p25, bmdFormat8BitYUV, 0), S_OK);
+        QCOMPARE(input->DisableVideoInput(), S_OK);
+        QCOMPARE(input->StartStreams(), E_ACCESSDENIED); // disabled
+        QCOMPARE(input->EnableVideoInput(bmdModePALp, bmdFormat8BitYUV, 0), S_OK);
+        // The card leaves while the client still holds it.
+        QVERIFY(configure("[]"));
+        QCOMPARE(input->StartStreams(), E_FAIL);
+        QCOMPARE(input->EnableVideoInput(bmdModePALp, bmdFormat8BitYUV, 0), E_FAIL);
+        QCOMPARE(input->SetCallback(nullptr), S_OK);
+    }
+
     void namesTellRealFromVirtual_data()
     {
         QTest::addColumn<bool>("virtualShown");
