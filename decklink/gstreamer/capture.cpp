@@ -107,10 +107,6 @@ bool CaptureStream::build(Run& run, std::string& error)
 {
     GError* gerror = nullptr;
     if (!m_card->pipeline.empty()) {
-        if (!m_card->refusal.empty()) {
-            error = m_card->refusal;
-            return false;
-        }
         const std::string description = m_card->pipeline + " ! " + pipelineEnd;
         GstParseContext* context = gst_parse_context_new();
         GstElement* pipeline =

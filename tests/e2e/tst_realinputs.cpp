@@ -82,27 +82,46 @@ private slots:
 
     void aCardThatCannotStartSaysWhyInTheWindow()
     {
+        // A capture card's source where there is no card: the description is sound, the start fails.
         QVERIFY(virtualcards::configure("cards:\n  - { name: \"Broken\", source: { kind: pipeline, "
-                                        "description: \"nosuchvideosource\" } }\n"));
+                                        "description: \"decklinkvideosrc\" } }\n"));
         ModalAnswerer answerer;
         MainWindow window;
         WindowDriver driver(window);
         QVERIFY(waitForCards(driver, 1));
-        // The description is checked as the configuration is read: the window says so as it opens.
+        driver.chooseSingle(0);
+        driver.click();
+        QTRY_COMPARE_WITH_TIMEOUT(answerer.titles().size(), 1, kWait);
+        QCOMPARE(answerer.titles().last(), QStringLiteral("Single input start capture error"));
+        // The driver's cause leads, with no guess that the device is in use.
+        const QString text = answerer.texts().last();
+        QVERIFY2(text.startsWith(QStringLiteral("Broken: ")) &&
+                     text.contains(QStringLiteral("desktop driver")),
+                 qPrintable(text));
+        QVERIFY2(!text.contains(QStringLiteral("in-use")), qPrintable(text));
+        QCOMPARE(driver.caption(), QStringLiteral("Start capture"));
+    }
+
+    void aCardWhoseDescriptionFailsTheCheckIsNotListed()
+    {
+        QVERIFY(virtualcards::configure("cards:\n  - { name: \"Broken\", source: { kind: pipeline, "
+                                        "description: \"nosuchvideosource\" } }\n"
+                                        "  - { name: \"Camera\", source: { kind: pipeline, "
+                                        "description: \"videotestsrc is-live=true\" } }\n"));
+        ModalAnswerer answerer;
+        MainWindow window;
+        WindowDriver driver(window);
+        QVERIFY(waitForCards(driver, 1));
+        // The description is checked as the configuration is read: the window says so as it opens, and
+        // lists the cards that can start, as its message promises.
         QTRY_COMPARE_WITH_TIMEOUT(answerer.titles().size(), 1, kWait);
         QCOMPARE(answerer.titles().first(), QStringLiteral("Capture driver problem"));
         QVERIFY2(answerer.texts().first().contains(QStringLiteral("no element \"nosuchvideosource\"")),
                  qPrintable(answerer.texts().first()));
-        driver.chooseSingle(0);
-        driver.click();
-        QTRY_COMPARE_WITH_TIMEOUT(answerer.titles().size(), 2, kWait);
-        QCOMPARE(answerer.titles().last(), QStringLiteral("Single input start capture error"));
-        // The driver's cause leads, with no guess that the device is in use.
-        const QString text = answerer.texts().last();
-        QVERIFY2(text.startsWith(QStringLiteral("Broken: no element \"nosuchvideosource\"")),
-                 qPrintable(text));
-        QVERIFY2(!text.contains(QStringLiteral("in-use")), qPrintable(text));
-        QCOMPARE(driver.caption(), QStringLiteral("Start capture"));
+        QVERIFY2(answerer.texts().first().contains(QStringLiteral("the cards concerned are not listed")),
+                 qPrintable(answerer.texts().first()));
+        QCOMPARE(WindowDriver::entries(driver.leftList()), QStringList{"Camera"});
+        QCOMPARE(WindowDriver::entries(driver.rightList()), QStringList{"Camera"});
     }
 };
 
