@@ -3,7 +3,7 @@
 // view and the colour conversion of the resized picture into the 32-bit
 // pixels the screen draws.
 
-#include "app/mainwindow.h"
+#include "app/frameview.h"
 #include "widgetbenchmarkmain.h"
 
 #include <QLabel>
@@ -52,7 +52,7 @@ void BM_ShowImage(benchmark::State& state)
 
     const cv::Mat frame = captureFrame();
     for (auto _ : state)
-        MainWindow::showImage(frame, label);
+        showImage(frame, label);
     if (label->pixmap(Qt::ReturnByValue).size() != QSize(960, 540))
         state.SkipWithError("the view did not get 960 x 540");
 }

@@ -21,6 +21,7 @@
 //        (default 20 s, all three)
 
 #include "app/mainwindow.h"
+#include "capture/cardlistmodel.h"
 #include "pipeline/videoframe.h"
 #include "processcpu.h"
 
@@ -156,9 +157,10 @@ void runFor(double seconds)
     loop.exec();
 }
 
-DeckLinkDevice* deviceAt(QComboBox* list, int index)
+// The card chosen in an input list: every list shows the window's one card model.
+DeckLinkDevice* chosenCard(QComboBox* list)
 {
-    return static_cast<DeckLinkDevice*>(list->itemData(index, Qt::UserRole).value<void*>());
+    return static_cast<const CardListModel*>(list->model())->device(list->currentIndex());
 }
 
 struct Delivered
@@ -224,8 +226,7 @@ cards:
         Delivered delivered;
         for (QComboBox* list : {left, right})
             QObject::connect(
-                deviceAt(list, list->currentIndex())->notifier(), &DeckLinkDeviceQtNotifier::newFrameArrived,
-                &window,
+                chosenCard(list)->notifier(), &DeckLinkDeviceQtNotifier::newFrameArrived, &window,
                 [&delivered](const VideoFrame& frame) {
                     ++delivered.frames;
                     if (timeLabelFrameNumber(frame) % 5 == 0)

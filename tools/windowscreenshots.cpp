@@ -1,6 +1,8 @@
 // Takes a screenshot of the window on each of its three tabs, as the screen
 // shows it: duoscope-window-screenshots <directory>. Run it on a display of
-// the wanted size (scripts/screenshots.sh uses a virtual 1920 x 1080 one).
+// the wanted size (scripts/screenshots.sh uses virtual ones of 1280 x 720,
+// 1366 x 768 and 1920 x 1080); the files are named after the tab and the
+// screen's size, e.g. calibration-1280x720.png.
 // Capture runs on the first two cards in double mode (the built-in virtual
 // rig unless DUOSCOPE_VIRTUAL_CARDS says otherwise), and the disparity tab
 // shows one analysis, not saved. The settings store is a private, empty one,
@@ -14,6 +16,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLoggingCategory>
 #include <QPixmap>
 #include <QPushButton>
@@ -83,9 +86,17 @@ int main(int argc, char* argv[])
         save->setChecked(false);
 
     auto* tabs = window.findChild<QTabWidget*>(QStringLiteral("tabWidget"));
-    const char* const names[] = {"acquisition.png", "calibration.png", "disparity.png"};
+    const QString size =
+        QStringLiteral("-%1x%2.png").arg(screen->size().width()).arg(screen->size().height());
+    const char* const names[] = {"acquisition", "calibration", "disparity"};
+    const char* const firstPictures[] = {"lbl_ImageLiveRight", "lbl_ImageResult",
+                                         "lbl_DisparityLivePreviewLeft"};
     for (int index = 0; index < 3; ++index) {
         tabs->setCurrentIndex(index);
+        // The tab's first picture; a busy machine takes longer.
+        const auto* shown = window.findChild<QLabel*>(QString::fromLatin1(firstPictures[index]));
+        for (int waited = 0; shown->pixmap(Qt::ReturnByValue).isNull() && waited < 60000; waited += 250)
+            settle(250);
         settle(1500);
         if (index == 2) {
             auto* analyze = window.findChild<QPushButton*>(QStringLiteral("btn_calcDisparityMap"));
@@ -95,7 +106,7 @@ int main(int argc, char* argv[])
                 settle(250);
             settle(500);
         }
-        const QString path = directory.filePath(QString::fromLatin1(names[index]));
+        const QString path = directory.filePath(QString::fromLatin1(names[index]) + size);
         if (!screen->grabWindow(0).save(path)) {
             err << "cannot write " << path << "\n";
             return 1;
@@ -106,7 +117,7 @@ int main(int argc, char* argv[])
     if (auto* details = window.findChild<QTabWidget*>(QStringLiteral("tab_DisparityDetails"))) {
         details->setCurrentIndex(1);
         settle(500);
-        const QString path = directory.filePath(QStringLiteral("disparity-budget.png"));
+        const QString path = directory.filePath(QStringLiteral("disparity-budget") + size);
         if (!screen->grabWindow(0).save(path)) {
             err << "cannot write " << path << "\n";
             return 1;

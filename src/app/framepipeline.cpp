@@ -13,17 +13,21 @@ void join(WorkerThread* worker)
 
 } // namespace
 
-FramePipeline::FramePipeline(QObject* views, QObject* parent)
-    : QObject(parent), m_views(views), m_preprocessing{std::make_unique<ImgPreprocessingThread>(0),
-                                                       std::make_unique<ImgPreprocessingThread>(1)},
+FramePipeline::FramePipeline(QObject* parent)
+    : QObject(parent), m_preprocessing{std::make_unique<ImgPreprocessingThread>(0),
+                                       std::make_unique<ImgPreprocessingThread>(1)},
       m_calibration{std::make_unique<CalibrationThread>(), std::make_unique<CalibrationThread>()},
       m_scene(std::make_unique<SceneThread>()), m_synchronization(std::make_unique<SynchronizationThread>()),
-      m_disparityMap(std::make_unique<DisparityMapThread>())
+      m_disparityMap(std::make_unique<DisparityMapThread>()),
+      m_calibrationPairing(std::make_unique<CalibrationPairing>()), m_monitor(new InputMonitor(this))
 {
     // Frames and calibration results cross threads through queued connections
     // made by signature string.
     qRegisterMetaType<VideoFrame>("VideoFrame");
     qRegisterMetaType<std::vector<DetectedRectangle>>("std::vector<DetectedRectangle>");
+    // The calibration branch's pairs; the disparity tab reports those of the synchronisation.
+    connect(m_calibrationPairing.get(), &CalibrationPairing::resultsPaired, m_monitor,
+            &InputMonitor::onPairMade);
 }
 
 FramePipeline::~FramePipeline()
@@ -44,15 +48,29 @@ void FramePipeline::setPreprocessingSettings(int inputMode, const FrameTransform
         worker->setSettings(inputMode, left, right, fullSizeHalves);
 }
 
+void FramePipeline::setViews(const Views& views)
+{
+    m_views = views;
+    // Fed only while the calibration branch runs.
+    connect(m_calibrationPairing.get(), SIGNAL(resultsPaired(CalibrationPair)), views.calibration,
+            SLOT(showCalibrationResults(CalibrationPair)));
+}
+
 SignalLink FramePipeline::liveViewLink(Side side) const
 {
-    return {preprocessing(side), SIGNAL(newProcessingResults(VideoFrame)), m_views,
+    return {preprocessing(side), SIGNAL(newProcessingResults(VideoFrame)), m_views.live,
             side == Side::Left ? SLOT(onNewLeftRawFrameArrived(VideoFrame))
                                : SLOT(onNewRightRawFrameArrived(VideoFrame))};
 }
 
 void FramePipeline::feed(Side side, const QObject* card)
 {
+    if (!m_fed)
+        m_monitor->start();
+    m_cardLinks.push_back(SignalLink{card, SIGNAL(newFrameArrived(VideoFrame)), m_monitor,
+                                     side == Side::Left ? SLOT(onLeftFrameArrived(VideoFrame))
+                                                        : SLOT(onRightFrameArrived(VideoFrame))}
+                              .make());
     m_cardLinks.push_back(SignalLink{card, SIGNAL(newFrameArrived(VideoFrame)), preprocessing(side),
                                      SLOT(onNewInputFrameArrived(VideoFrame))}
                               .make());
@@ -70,6 +88,7 @@ void FramePipeline::stopFeeding()
         QObject::disconnect(link);
     m_cardLinks.clear();
     cutRoute(route(Branch::LiveViews).links);
+    m_monitor->stop();
     m_fed = false;
 }
 
@@ -85,39 +104,41 @@ FramePipeline::BranchRoute FramePipeline::route(Branch branch) const
     CalibrationThread* const rightCalibration = calibration(Side::Right);
     SynchronizationThread* const sync = m_synchronization.get();
     DisparityMapThread* const disparity = m_disparityMap.get();
+    const QObject* const pairing = m_calibrationPairing.get();
+    const QObject* const views = m_views.disparity;
     switch (branch) {
     case Branch::LiveViews:
         return {{liveViewLink(Side::Left), liveViewLink(Side::Right)}, {}};
     case Branch::Calibration:
         return {{{left, preprocessed, leftCalibration, SLOT(onNewInputFrameArrived(VideoFrame))},
                  {right, preprocessed, rightCalibration, SLOT(onNewInputFrameArrived(VideoFrame))},
-                 {leftCalibration, calibrated, m_views,
+                 {leftCalibration, calibrated, pairing,
                   SLOT(onNewLeftCalibrationResultsArrived(VideoFrame, VideoFrame,
                                                           std::vector<DetectedRectangle>))},
-                 {rightCalibration, calibrated, m_views,
+                 {rightCalibration, calibrated, pairing,
                   SLOT(onNewRightCalibrationResultsArrived(VideoFrame, VideoFrame,
                                                            std::vector<DetectedRectangle>))},
                  {left, preprocessed, scene(), SLOT(onNewLeftInputFrameArrived(VideoFrame))},
                  {right, preprocessed, scene(), SLOT(onNewRightInputFrameArrived(VideoFrame))},
-                 {scene(), SIGNAL(newSceneResults(VideoFrame, VideoFrame, SceneMeasurement)), m_views,
-                  SLOT(onNewSceneResults(VideoFrame, VideoFrame, SceneMeasurement))}},
+                 {scene(), SIGNAL(newSceneResults(VideoFrame, VideoFrame, SceneMeasurement)),
+                  m_views.calibration, SLOT(onNewSceneResults(VideoFrame, VideoFrame, SceneMeasurement))}},
                 {leftCalibration, rightCalibration, scene()}};
     case Branch::Disparity:
         return {
             {{left, preprocessed, sync, SLOT(onNewLeftInputFrameArrived(VideoFrame))},
              {right, preprocessed, sync, SLOT(onNewRightInputFrameArrived(VideoFrame))},
              {sync, synchronized, disparity, SLOT(onNewInputFramesArrived(VideoFrame, VideoFrame))},
-             {sync, synchronized, m_views, SLOT(onDisparityPreview(VideoFrame, VideoFrame))},
+             {sync, synchronized, views, SLOT(onDisparityPreview(VideoFrame, VideoFrame))},
              {disparity,
               SIGNAL(newDisparityMapResults(VideoFrame, VideoFrame, VideoFrame, DisparityHistogramInfo)),
-              m_views,
+              views,
               SLOT(onNewDisparityMapResults(VideoFrame, VideoFrame, VideoFrame, DisparityHistogramInfo))},
-             {disparity, SIGNAL(disparityMapFailed(QString)), m_views, SLOT(onDisparityMapFailed(QString))},
+             {disparity, SIGNAL(disparityMapFailed(QString)), views, SLOT(onDisparityMapFailed(QString))},
              {disparity,
               SIGNAL(newLiveDisparityMapResults(VideoFrame, VideoFrame, VideoFrame, DisparityHistogramInfo)),
-              m_views,
+              views,
               SLOT(onNewLiveDisparityMapResults(VideoFrame, VideoFrame, VideoFrame, DisparityHistogramInfo))},
-             {disparity, SIGNAL(liveAnalysisFailed(QString)), m_views, SLOT(onLiveAnalysisFailed(QString))}},
+             {disparity, SIGNAL(liveAnalysisFailed(QString)), views, SLOT(onLiveAnalysisFailed(QString))}},
             // Started in this order, stopped in the reverse one.
             {disparity, sync}};
     case Branch::None:
@@ -139,6 +160,7 @@ void FramePipeline::switchTo(Branch branch)
     }
     const BranchRoute next = route(branch);
     makeRoute(next.links);
+    m_monitor->expectPairs();
     for (WorkerThread* worker : next.workers)
         worker->start();
 }

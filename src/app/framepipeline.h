@@ -1,6 +1,8 @@
 #pragma once
 
+#include "app/inputmonitor.h"
 #include "app/signalroute.h"
+#include "calibration/calibrationpairing.h"
 #include "calibration/calibrationthread.h"
 #include "disparity/disparitymapthread.h"
 #include "disparity/synchronizationthread.h"
@@ -14,10 +16,11 @@
 // The six workers between the cards and the views, and the routes between
 // them. A card feeds the preprocessing thread of its side; their results go
 // to one branch at a time: the live views, the calibration threads, or the
-// synchronisation and disparity threads. The views are an object with the
-// window's result slots (onNewLeftRawFrameArrived(VideoFrame) and the rest);
-// the workers reach it by queued calls. Lives in the GUI thread; tests find it
-// as the window's child of this type.
+// synchronisation and disparity threads. The two calibration results are
+// paired by time label here before they reach their views. The views are the
+// objects of the window's tabs with the result slots (onNewLeftRawFrameArrived
+// (VideoFrame) and the rest); the workers reach them by queued calls. Lives in
+// the GUI thread; tests find it as the window's child of this type.
 class FramePipeline : public QObject
 {
     Q_OBJECT
@@ -37,7 +40,18 @@ public:
         Disparity
     };
 
-    FramePipeline(QObject* views, QObject* parent);
+    // Where each branch's results are shown: the live frames
+    // (onNewLeftRawFrameArrived(VideoFrame), onNewRightRawFrameArrived(VideoFrame)),
+    // the paired calibration results (showCalibrationResults(CalibrationPair)) and
+    // the disparity analyses (onDisparityPreview(VideoFrame, VideoFrame) and the rest).
+    struct Views
+    {
+        const QObject* live = nullptr;
+        const QObject* calibration = nullptr;
+        const QObject* disparity = nullptr;
+    };
+
+    explicit FramePipeline(QObject* parent);
     // Each worker is stopped and joined, the preprocessing threads first, so
     // no frame reaches a worker that is already gone.
     ~FramePipeline() override;
@@ -48,6 +62,13 @@ public:
     SceneThread* scene() const { return m_scene.get(); }
     SynchronizationThread* synchronization() const { return m_synchronization.get(); }
     DisparityMapThread* disparityMap() const { return m_disparityMap.get(); }
+    CalibrationPairing* calibrationPairing() const { return m_calibrationPairing.get(); }
+    // The account of the fed cards' frames and of the pairs made, for the tabs to show.
+    InputMonitor* monitor() const { return m_monitor; }
+
+    // Set once, before the first feed; the paired calibration results go to
+    // their view from then on.
+    void setViews(const Views& views);
 
     // Both preprocessing threads take the same input layout and transforms.
     // fullSizeHalves: the halves of a side-by-side or under/over frame are
@@ -82,13 +103,15 @@ private:
     BranchRoute route(Branch branch) const;
     SignalLink liveViewLink(Side side) const;
 
-    const QObject* m_views;
+    Views m_views;
     // Left and right.
     std::unique_ptr<ImgPreprocessingThread> m_preprocessing[2];
     std::unique_ptr<CalibrationThread> m_calibration[2];
     std::unique_ptr<SceneThread> m_scene;
     std::unique_ptr<SynchronizationThread> m_synchronization;
     std::unique_ptr<DisparityMapThread> m_disparityMap;
+    std::unique_ptr<CalibrationPairing> m_calibrationPairing;
+    InputMonitor* m_monitor = nullptr;
     // The card links made since the last stop, cut by handle: a card may be
     // gone by then.
     std::vector<QMetaObject::Connection> m_cardLinks;

@@ -1,35 +1,24 @@
 #include "inputlisting.h"
 
 #include <decklink/DeckLinkAPI.h>
+#include <decklink/comptr.h>
 #include <decklink/drivers.h>
 
+#include "capture/comcallback.h"
+
 #include <QStringList>
-#include <atomic>
 
 namespace {
 
 // Takes the notifications while the listing runs; the cards are read from the driver.
-class IgnoredNotifications : public IDeckLinkDeviceNotificationCallback
+class IgnoredNotifications : public ComCallback<IDeckLinkDeviceNotificationCallback>
 {
 public:
-    HRESULT QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out)
-            return E_INVALIDARG;
-        *out = nullptr;
-        if (iid != IID_IUnknown && iid != IID_IDeckLinkDeviceNotificationCallback)
-            return E_NOINTERFACE;
-        *out = static_cast<IDeckLinkDeviceNotificationCallback*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG AddRef() override { return static_cast<ULONG>(++m_refCount); }
-    ULONG Release() override { return static_cast<ULONG>(--m_refCount); } // lives on the stack
     HRESULT DeckLinkDeviceArrived(IDeckLink*) override { return S_OK; }
     HRESULT DeckLinkDeviceRemoved(IDeckLink*) override { return S_OK; }
 
-private:
-    std::atomic<int> m_refCount{1};
+protected:
+    bool accepts(REFIID iid) const override { return iid == IID_IDeckLinkDeviceNotificationCallback; }
 };
 
 QString takeString(BSTR text)
@@ -53,15 +42,15 @@ QString describeCard(IDeckLink* card)
 {
     BSTR name = nullptr;
     QString text = card->GetDisplayName(&name) == S_OK ? takeString(name) : QStringLiteral("(no name)");
-    IDeckLinkInput* input = nullptr;
-    if (card->QueryInterface(IID_IDeckLinkInput, reinterpret_cast<void**>(&input)) != S_OK || !input)
+    ComPtr<IDeckLinkInput> input;
+    if (card->QueryInterface(IID_IDeckLinkInput, input.receiveAny()) != S_OK || !input)
         return text + QStringLiteral("\n    no video input\n");
     text += '\n';
-    IDeckLinkDisplayModeIterator* iterator = nullptr;
+    ComPtr<IDeckLinkDisplayModeIterator> iterator;
     int count = 0;
-    if (input->GetDisplayModeIterator(&iterator) == S_OK && iterator) {
-        IDeckLinkDisplayMode* mode = nullptr;
-        while (iterator->Next(&mode) == S_OK && mode) {
+    if (input->GetDisplayModeIterator(iterator.receive()) == S_OK && iterator) {
+        ComPtr<IDeckLinkDisplayMode> mode;
+        while (iterator->Next(mode.receive()) == S_OK && mode) {
             BSTR modeName = nullptr;
             const QString label = mode->GetName(&modeName) == S_OK ? takeString(modeName) : QString();
             BMDTimeValue duration = 0;
@@ -77,13 +66,9 @@ QString describeCard(IDeckLink* card)
                         .arg(size, -18)
                         .arg(rate, -16)
                         .arg(fourCC(mode->GetDisplayMode()));
-            mode->Release();
-            mode = nullptr;
             ++count;
         }
-        iterator->Release();
     }
-    input->Release();
     if (count == 0)
         text += QStringLiteral("    no display modes\n");
     return text;
@@ -94,26 +79,24 @@ QString describeCard(IDeckLink* card)
 QString listInputs()
 {
     QString text;
-    IDeckLinkDiscovery* discovery = nullptr;
-    IgnoredNotifications notifications;
+    ComPtr<IDeckLinkDiscovery> discovery;
+    const auto notifications = ComPtr<IgnoredNotifications>::adopt(new IgnoredNotifications);
     const bool installed = DeckLinkCreateInstance(CLSID_CDeckLinkDiscovery, IID_IDeckLinkDiscovery,
-                                                  reinterpret_cast<void**>(&discovery)) == S_OK &&
-                           discovery && discovery->InstallDeviceNotifications(&notifications) == S_OK;
+                                                  discovery.receiveAny()) == S_OK &&
+                           discovery && discovery->InstallDeviceNotifications(notifications.get()) == S_OK;
     if (!installed) {
         text += QStringLiteral("No capture driver is available: no inputs.\n");
     } else {
         const std::vector<IDeckLink*> cards = decklinkdrivers::presentCards();
         text += cards.empty() ? QStringLiteral("No inputs found.\n")
                               : QStringLiteral("Inputs (%1):\n").arg(cards.size());
-        for (IDeckLink* card : cards) {
-            text += QStringLiteral("  ") + describeCard(card);
-            card->Release();
+        for (IDeckLink* found : cards) {
+            const auto card = ComPtr<IDeckLink>::adopt(found);
+            text += QStringLiteral("  ") + describeCard(card.get());
         }
     }
-    if (discovery) {
+    if (discovery)
         discovery->UninstallDeviceNotifications();
-        discovery->Release();
-    }
     const std::vector<std::string> problems = decklinkdrivers::driverMessages();
     if (!problems.empty()) {
         text += QStringLiteral("Problems:\n");

@@ -1,5 +1,5 @@
 #include "app/scenereadout.h"
-#include "app/statepalette.h"
+#include "app/panelstyle.h"
 
 #include <QCheckBox>
 #include <QGridLayout>

@@ -2,11 +2,13 @@
 #include "pipeline/logcategories.h"
 
 #include <opencv2/imgproc.hpp>
+#include <utility>
 
 DisparityMapThread::DisparityMapThread(QObject* parent)
     : WorkerThread("DisparityMapThread", lcDisparity, parent)
 {
     qRegisterMetaType<DisparityHistogramInfo>("DisparityHistogramInfo");
+    qRegisterMetaType<DisparitySettings>("DisparitySettings");
 }
 
 DisparityMapThread::~DisparityMapThread()
@@ -28,39 +30,22 @@ void DisparityMapThread::onNewInputFramesArrived(VideoFrame leftFrame, VideoFram
         qCDebug(lcDisparity) << "DisparityMapThread::onNewInputFrameArrived - BUSY";
 }
 
-void DisparityMapThread::calculate(int min_disparity, int max_disparity, int block_size, bool output_colored,
-                                   double parallax_near, double parallax_screen, double parallax_far)
+void DisparityMapThread::calculate(DisparitySettings settings)
 {
     QMutexLocker lock(&requestMutex);
-    minDisparity = min_disparity;
-    maxDisparity = max_disparity;
-    blockSize = block_size;
-    outputColored = output_colored;
-    parallaxNear = parallax_near;
-    parallaxScreen = parallax_screen;
-    parallaxFar = parallax_far;
-    calculateRequested = true;
+    pendingRequest = settings;
 }
 
-void DisparityMapThread::startLiveAnalysis(int min_disparity, int max_disparity, int block_size,
-                                           bool output_colored, double parallax_near, double parallax_screen,
-                                           double parallax_far)
+void DisparityMapThread::startLiveAnalysis(DisparitySettings settings)
 {
     QMutexLocker lock(&requestMutex);
-    liveSettings[0] = min_disparity;
-    liveSettings[1] = max_disparity;
-    liveSettings[2] = block_size;
-    liveColored = output_colored;
-    liveParallax[0] = parallax_near;
-    liveParallax[1] = parallax_screen;
-    liveParallax[2] = parallax_far;
-    liveRequested = true;
+    liveRequest = settings;
 }
 
 void DisparityMapThread::stopLiveAnalysis()
 {
     QMutexLocker lock(&requestMutex);
-    liveRequested = false;
+    liveRequest.reset();
 }
 
 void DisparityMapThread::setRigCorrection(RigCorrection correction)
@@ -72,48 +57,35 @@ void DisparityMapThread::setRigCorrection(RigCorrection correction)
 bool DisparityMapThread::isLiveAnalysisOn()
 {
     QMutexLocker lock(&requestMutex);
-    return liveRequested;
+    return liveRequest.has_value();
 }
-
-struct DisparityMapThread::Request
-{
-    int minDisparity;
-    int maxDisparity;
-    int blockSize;
-    bool outputColored;
-    double parallaxNear;
-    double parallaxScreen;
-    double parallaxFar;
-    RigCorrection correction;
-};
 
 void DisparityMapThread::handleInput()
 {
-    Request request;
+    DisparitySettings request;
+    RigCorrection correction;
     bool live = false;
     {
         // A copy of the settings, so that calculate never waits for an analysis.
         QMutexLocker lock(&requestMutex);
-        if (calculateRequested) {
-            calculateRequested = false;
-            request = {minDisparity, maxDisparity,   blockSize,   outputColored,
-                       parallaxNear, parallaxScreen, parallaxFar, rigCorrection};
-        } else if (liveRequested) {
+        if (pendingRequest) {
+            request = *std::exchange(pendingRequest, std::nullopt);
+        } else if (liveRequest) {
             live = true;
-            request = {liveSettings[0], liveSettings[1], liveSettings[2], liveColored,
-                       liveParallax[0], liveParallax[1], liveParallax[2], rigCorrection};
+            request = *liveRequest;
         } else {
             return; // a pair without a request is thrown away
         }
+        correction = rigCorrection;
     }
     qCDebug(lcDisparity) << "DisparityMapThread::run() - ID:" << QThread::currentThreadId()
                          << (live ? "live" : "");
     QString problem;
     try {
         if (live)
-            analyseLive(request);
+            analyseLive(request, correction);
         else
-            analyse(request);
+            analyse(request, correction);
         return;
     } catch (const cv::Exception& error) {
         // The analysis functions say what they refused after their own name.
@@ -134,7 +106,7 @@ void DisparityMapThread::failLive(const QString& reason)
     qCWarning(lcDisparity) << "DisparityMapThread - live analysis failed:" << reason;
     {
         QMutexLocker lock(&requestMutex);
-        liveRequested = false;
+        liveRequest.reset();
     }
     emit liveAnalysisFailed(reason);
 }
@@ -161,12 +133,13 @@ void DisparityMapThread::fail(const QString& reason)
     emit disparityMapFailed(reason);
 }
 
-void DisparityMapThread::analysePair(const cv::Mat& left, const cv::Mat& right, const Request& r,
-                                     cv::Mat& map, DisparityHistogramInfo& info)
+void DisparityMapThread::analysePair(const cv::Mat& left, const cv::Mat& right, const DisparitySettings& r,
+                                     const RigCorrection& correction, cv::Mat& map,
+                                     DisparityHistogramInfo& info)
 {
     const ParallaxLimits limits = computeParallaxLimits(left.cols, r.minDisparity, r.maxDisparity,
                                                         r.parallaxNear, r.parallaxScreen, r.parallaxFar);
-    const cv::Mat raw = computeDisparityMap(left, alignedToLeft(right, r.correction), r.minDisparity,
+    const cv::Mat raw = computeDisparityMap(left, alignedToLeft(right, correction), r.minDisparity,
                                             r.maxDisparity, r.blockSize);
     info.histogram = disparityHistogram(raw, int16_t(r.minDisparity), int16_t(r.maxDisparity));
     info.minDisparity = r.minDisparity;
@@ -176,14 +149,14 @@ void DisparityMapThread::analysePair(const cv::Mat& left, const cv::Mat& right, 
     info.screenDisparityHigh = limits.screenDisparityHigh;
     info.nearDisparity = limits.nearDisparity;
     info.budget = depthBudget(raw, r.minDisparity, r.maxDisparity);
-    info.correction = r.correction;
+    info.correction = correction;
     map = r.outputColored
               ? colorizeDisparity(raw, r.minDisparity, r.maxDisparity, limits.farDisparity,
                                   limits.screenDisparityLow, limits.screenDisparityHigh, limits.nearDisparity)
               : disparityToGray(raw);
 }
 
-void DisparityMapThread::analyse(const Request& r)
+void DisparityMapThread::analyse(const DisparitySettings& r, const RigCorrection& correction)
 {
     QMutexLocker lock(&framesMutex);
     const QString problem = pairProblem();
@@ -191,11 +164,11 @@ void DisparityMapThread::analyse(const Request& r)
         return fail(problem);
     DisparityHistogramInfo info;
     VideoFrame map = leftFrame; // the left frame's time stamps and formats
-    analysePair(leftFrame.image, rightFrame.image, r, map.image, info);
+    analysePair(leftFrame.image, rightFrame.image, r, correction, map.image, info);
     emit newDisparityMapResults(leftFrame, rightFrame, map, info);
 }
 
-void DisparityMapThread::analyseLive(const Request& r)
+void DisparityMapThread::analyseLive(const DisparitySettings& r, const RigCorrection& correction)
 {
     QMutexLocker lock(&framesMutex);
     const QString problem = pairProblem();
@@ -211,12 +184,12 @@ void DisparityMapThread::analyseLive(const Request& r)
         cv::resize(leftFrame.image, left.image, size, 0, 0, cv::INTER_AREA);
         cv::resize(rightFrame.image, right.image, size, 0, 0, cv::INTER_AREA);
     }
-    Request narrowed = r;
+    DisparitySettings narrowed = r;
     narrowed.minDisparity = scale.minDisparity;
     narrowed.maxDisparity = scale.maxDisparity;
     DisparityHistogramInfo info;
     VideoFrame map = left;
-    analysePair(left.image, right.image, narrowed, map.image, info);
+    analysePair(left.image, right.image, narrowed, correction, map.image, info);
     info.budget.pictureWidth = fullWidth; // percentages are the same at both sizes
     emit newLiveDisparityMapResults(left, right, map, info);
 }

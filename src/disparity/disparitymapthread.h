@@ -1,11 +1,13 @@
 #pragma once
 
+#include "disparity/disparitysettings.h"
 #include "disparity/tesra_disparity_map.h"
 #include "pipeline/videoframe.h"
 #include "pipeline/workerthread.h"
 
 #include <QMutex>
 #include <QString>
+#include <optional>
 
 // Runs the disparity analysis on request. Takes every synchronised pair; the
 // first pair handled after calculate is analysed and its result emitted once,
@@ -39,15 +41,12 @@ signals:
 
 public slots:
     void onNewInputFramesArrived(VideoFrame leftFrame, VideoFrame rightFrame);
-    // Requests one analysis with these settings (parallaxes in percent of the
-    // picture width); a request not yet served only has its settings replaced.
-    void calculate(int min_disparity = -64, int max_disparity = 64, int block_size = 11,
-                   bool output_colored = true, double parallax_near = 0, double parallax_screen = 0,
-                   double parallax_far = 0);
+    // Requests one analysis with these settings; a request not yet served
+    // only has its settings replaced.
+    void calculate(DisparitySettings settings = DisparitySettings());
     // Analyses every pair from now on, with these settings, until stopLiveAnalysis.
     // Calling it again while live replaces the settings.
-    void startLiveAnalysis(int min_disparity, int max_disparity, int block_size, bool output_colored,
-                           double parallax_near, double parallax_screen, double parallax_far);
+    void startLiveAnalysis(DisparitySettings settings);
     void stopLiveAnalysis();
     // The rig's measured misalignment, taken out of the right picture of every
     // analysis from now on (requested or live); an inactive one stops that.
@@ -57,13 +56,13 @@ public:
     bool isLiveAnalysisOn();
 
 private:
-    struct Request; // the seven settings of one analysis
     void handleInput() override;
-    void analyse(const Request& request);
-    void analyseLive(const Request& request);
-    // The map picture and the histogram of one pair, at the pair's own size.
-    void analysePair(const cv::Mat& left, const cv::Mat& right, const Request& r, cv::Mat& map,
-                     DisparityHistogramInfo& info);
+    void analyse(const DisparitySettings& request, const RigCorrection& correction);
+    void analyseLive(const DisparitySettings& request, const RigCorrection& correction);
+    // The map picture and the histogram of one pair, at the pair's own size,
+    // the right picture first corrected for the rig.
+    void analysePair(const cv::Mat& left, const cv::Mat& right, const DisparitySettings& r,
+                     const RigCorrection& correction, cv::Mat& map, DisparityHistogramInfo& info);
     void fail(const QString& reason);
     void failLive(const QString& reason);
     // Why the stored pair cannot be compared; empty when it can.
@@ -72,20 +71,10 @@ private:
     VideoFrame leftFrame;
     VideoFrame rightFrame;
     QMutex framesMutex;
-    // The request and its settings change together under requestMutex, so the
-    // worker never sees the flag without the settings that came with it.
-    bool calculateRequested = false;
-    int minDisparity = -64;
-    int maxDisparity = 64;
-    int blockSize = 11;
-    bool outputColored = true;
-    double parallaxNear = 0;
-    double parallaxScreen = 0;
-    double parallaxFar = 0;
-    bool liveRequested = false;
-    int liveSettings[3] = {-64, 64, 11}; // minimum, maximum, block size
-    bool liveColored = true;
-    double liveParallax[3] = {0, 0, 0}; // near, screen, far
+    // The analysis asked for and not yet served, and the settings of live
+    // analysis while it is on; both under requestMutex.
+    std::optional<DisparitySettings> pendingRequest;
+    std::optional<DisparitySettings> liveRequest;
     RigCorrection rigCorrection;
     QMutex requestMutex;
 };

@@ -7,6 +7,7 @@
 #include "app/mainwindow.h"
 #include "app/orientationadvice.h"
 #include "common/boardrectangles.h"
+#include "common/mainwindowprobe.h"
 #include "common/privatesettings.h"
 #include "plots/alignmenttrendplot.h"
 
@@ -78,7 +79,7 @@ private:
 class PairSource
 {
 public:
-    explicit PairSource(MainWindow& window) : m_window(window) {}
+    explicit PairSource(MainWindow& window) : m_pairing(MainWindowProbe(window).pairing()) {}
 
     void deliver(const DetectedRectangles& left, const DetectedRectangles& right, const cv::Mat& leftPicture,
                  const cv::Mat& rightPicture)
@@ -90,8 +91,8 @@ public:
         l.timecode = m_label;
         VideoFrame r = l;
         r.image = rightPicture;
-        m_window.onNewLeftCalibrationResultsArrived(l, l, left);
-        m_window.onNewRightCalibrationResultsArrived(r, r, right);
+        m_pairing.onNewLeftCalibrationResultsArrived(l, l, left);
+        m_pairing.onNewRightCalibrationResultsArrived(r, r, right);
     }
 
     void deliver(const DetectedRectangles& left, const DetectedRectangles& right)
@@ -103,7 +104,7 @@ public:
     uint32_t label() const { return m_label; }
 
 private:
-    MainWindow& m_window;
+    CalibrationPairing& m_pairing;
     uint32_t m_label = 0x00000001; // 001:00:00:00 and on
 };
 
@@ -473,7 +474,7 @@ void TestAlignment::windowReadout()
     QCOMPARE(value->text(), QStringLiteral("-"));
     QCOMPARE(trend->readingCount(), 3);
 
-    window.clearAlignment();
+    MainWindowProbe(window).calibration().alignment().clearAlignment();
     QVERIFY(value->text().isEmpty());
     QCOMPARE(trend->readingCount(), 0);
     // After a clear the first reading is the measured one, not diluted.
@@ -575,13 +576,13 @@ void TestAlignment::windowOrientationWarning()
     source.deliver(board(), board(), left, left.clone());
     QVERIFY(warning->isHidden());
 
-    window.clearAlignment(); // the next result is checked at once
+    MainWindowProbe(window).calibration().alignment().clearAlignment(); // the next result is checked at once
     source.deliver(board(), board(), left, mirrored);
     QVERIFY(!warning->isHidden());
     QCOMPARE(warning->text(), QStringLiteral("WARNING: Right picture looks mirrored left-right: tick Flip "
                                              "horizontal (Right camera, Acquisition tab)"));
 
-    window.clearAlignment();
+    MainWindowProbe(window).calibration().alignment().clearAlignment();
     source.deliver(board(), board(), left, left.clone());
     QVERIFY(warning->isHidden());
 }

@@ -41,12 +41,12 @@ QColor background(const QLabel* label)
     return colour;
 }
 
-// Hands the window a calibration result of one side. The raw picture has the
-// given colour, the processed one its inverse, so the views show which one they got.
+// Hands the window's pipeline a calibration result of one side, as a calibration thread does. The raw picture
+// has the given colour, the processed one its inverse, so the views show which one they got.
 class ResultSource
 {
 public:
-    explicit ResultSource(MainWindow& window) : m_window(window) {}
+    explicit ResultSource(MainWindow& window) : m_pairing(MainWindowProbe(window).pairing()) {}
 
     void deliver(bool left, uint32_t label, const DetectedRectangles& rectangles,
                  cv::Scalar colour = cv::Scalar(40, 80, 120), cv::Size size = cv::Size(64, 36))
@@ -58,9 +58,9 @@ public:
         VideoFrame processed = raw;
         processed.image = cv::Mat(size, CV_8UC3, cv::Scalar::all(255) - colour);
         if (left)
-            m_window.onNewLeftCalibrationResultsArrived(raw, processed, rectangles);
+            m_pairing.onNewLeftCalibrationResultsArrived(raw, processed, rectangles);
         else
-            m_window.onNewRightCalibrationResultsArrived(raw, processed, rectangles);
+            m_pairing.onNewRightCalibrationResultsArrived(raw, processed, rectangles);
     }
 
     // A left and then a right result of a new instant.
@@ -72,7 +72,7 @@ public:
     }
 
 private:
-    MainWindow& m_window;
+    CalibrationPairing& m_pairing;
     uint32_t m_label = 0; // labels from 1: a frame that never arrived reads 0
 };
 

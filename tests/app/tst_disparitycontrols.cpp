@@ -3,6 +3,7 @@
 // their histogram and PNG files, and the output directory.
 
 #include "app/appnames.h"
+#include "app/frameview.h"
 #include "common/mainwindowprobe.h"
 #include "common/messagelog.h"
 #include "common/modalanswerer.h"
@@ -293,7 +294,8 @@ private slots:
         frames[1].image = texture(cv::Size(96, 64), CV_8UC3, 2);
         frames[2].image = map;
         ModalAnswerer answerer;
-        window.onNewDisparityMapResults(frames[0], frames[1], frames[2], DisparityHistogramInfo());
+        MainWindowProbe(window).disparity().onNewDisparityMapResults(frames[0], frames[1], frames[2],
+                                                                     DisparityHistogramInfo());
         QVERIFY(answerer.titles().isEmpty());
         QVERIFY(analyze->isEnabled());
 
@@ -314,7 +316,7 @@ private slots:
             auto* view = window.findChild<QLabel*>(views[i]);
             const QImage onScreen = shown(view);
             QVERIFY(!onScreen.isNull());
-            MainWindow::showImage(written, view);
+            showImage(written, view);
             QCOMPARE(shown(view), onScreen);
         }
     }
@@ -359,7 +361,8 @@ private slots:
             rlimit capped = saved;
             capped.rlim_cur = limit > 0 ? rlim_t(limit) : saved.rlim_cur;
             QCOMPARE(setrlimit(RLIMIT_FSIZE, &capped), 0);
-            window.onNewDisparityMapResults(left, right, map, DisparityHistogramInfo());
+            MainWindowProbe(window).disparity().onNewDisparityMapResults(left, right, map,
+                                                                         DisparityHistogramInfo());
             setrlimit(RLIMIT_FSIZE, &saved);
             std::signal(SIGXFSZ, signal);
         }
@@ -410,7 +413,8 @@ private slots:
         QVERIFY(!QFile::exists(atRoot));
 
         ModalAnswerer answerer;
-        window.onNewDisparityMapResults(left, right, map, DisparityHistogramInfo());
+        MainWindowProbe(window).disparity().onNewDisparityMapResults(left, right, map,
+                                                                     DisparityHistogramInfo());
         const bool leftAtRoot = QFile::exists(atRoot);
         if (leftAtRoot)
             for (const char* suffix : {"_L.png", "_R.png", "_map.png", "_budget.txt"})
@@ -424,7 +428,8 @@ private slots:
                      chosen.path());
             QCOMPARE(QDir(chosen.path()).entryList(QDir::Files).size(), 4);
             // Asked once: the next results go to the same place.
-            window.onNewDisparityMapResults(left, right, map, DisparityHistogramInfo());
+            MainWindowProbe(window).disparity().onNewDisparityMapResults(left, right, map,
+                                                                         DisparityHistogramInfo());
             QCOMPARE(window.openedAt.size(), 1);
         } else {
             QCOMPARE(answerer.titles(), QStringList{"Write error"});
@@ -444,7 +449,7 @@ private slots:
         left.image = cv::Mat(36, 64, CV_8UC3, cv::Scalar(0, 0, 200));
         VideoFrame right;
         right.image = cv::Mat(36, 64, CV_8UC3, cv::Scalar(200, 0, 0));
-        window.onDisparityPreview(left, right);
+        MainWindowProbe(window).disparity().onDisparityPreview(left, right);
         QCOMPARE(shown(window.findChild<QLabel*>("lbl_DisparityLivePreviewLeft")).pixel(5, 5),
                  qRgb(200, 0, 0));
         QCOMPARE(shown(window.findChild<QLabel*>("lbl_DisparityLivePreviewRight")).pixel(5, 5),
@@ -567,7 +572,7 @@ private slots:
         analysis.budget.pictureWidth = 96;
         analysis.budget.mapWidth = 96;
         ModalAnswerer answerer;
-        window.onNewDisparityMapResults(left, right, map, analysis);
+        MainWindowProbe(window).disparity().onNewDisparityMapResults(left, right, map, analysis);
         QVERIFY(answerer.titles().isEmpty());
 
         const QString shown = window.findChild<QLabel*>("lbl_DepthBudget")->text();
@@ -690,7 +695,7 @@ private slots:
             analysis.budget.mapWidth = mapWidth;
             ModalAnswerer answerer;
             window.findChild<QCheckBox*>("chb_LiveAnalysis")->setChecked(true);
-            window.onNewLiveDisparityMapResults(left, right, left, analysis);
+            MainWindowProbe(window).disparity().onNewLiveDisparityMapResults(left, right, left, analysis);
             window.findChild<QCheckBox*>("chb_LiveAnalysis")->setChecked(false);
         }
         window.findChild<QPushButton*>("btn_FitRange")->click();
@@ -784,7 +789,7 @@ private slots:
         budget->setText(QString());
         const auto [left, right] = stereoPair();
         DisparityHistogramInfo late;
-        window.onNewLiveDisparityMapResults(left, right, left, late);
+        MainWindowProbe(window).disparity().onNewLiveDisparityMapResults(left, right, left, late);
         QVERIFY(budget->text().isEmpty());
     }
 
@@ -806,7 +811,7 @@ private slots:
         MainWindowProbe probe(window);
         FramePipeline& pipeline = probe.pipeline();
         pipeline.switchTo(FramePipeline::Branch::Disparity);
-        pipeline.disparityMap()->startLiveAnalysis(-64, 64, 11, true, 0, 0, 0);
+        pipeline.disparityMap()->startLiveAnalysis(DisparitySettings());
         if (branch < 0)
             pipeline.stopFeeding();
         else

@@ -1,7 +1,9 @@
 // Frames fitted into their views, the info texts, and the logos that follow
 // the size of their labels.
 
+#include "app/frameview.h"
 #include "app/mainwindow.h"
+#include "common/mainwindowprobe.h"
 #include "common/messagelog.h"
 #include "common/privatesettings.h"
 
@@ -77,7 +79,7 @@ private slots:
         QFETCH(QSize, box);
         QFETCH(QSize, expected);
         const cv::Mat frame(source.height(), source.width(), CV_8UC3, cv::Scalar(1, 2, 3));
-        const cv::Mat fitted = MainWindow::resizeToFit(frame, box);
+        const cv::Mat fitted = resizeToFit(frame, box);
         QCOMPARE(QSize(fitted.cols, fitted.rows), expected);
         if (!fitted.empty()) {
             QCOMPARE(fitted.type(), frame.type());
@@ -90,7 +92,7 @@ private slots:
         // Left half black, right half white: the halves stay where they were.
         cv::Mat frame(1080, 1920, CV_8UC1, cv::Scalar(0));
         frame.colRange(960, 1920).setTo(255);
-        const cv::Mat fitted = MainWindow::resizeToFit(frame, QSize(960, 720));
+        const cv::Mat fitted = resizeToFit(frame, QSize(960, 720));
         QCOMPARE(int(fitted.at<uint8_t>(270, 240)), 0);
         QCOMPARE(int(fitted.at<uint8_t>(270, 720)), 255);
         // Bilinear: the seam is a blend, not a jump between neighbours only.
@@ -114,8 +116,7 @@ private slots:
         QFETCH(QSize, expected);
         PictureView view(viewport);
         QCOMPARE(view.area->viewport()->size(), viewport);
-        MainWindow::showImage(cv::Mat(frame.height(), frame.width(), CV_8UC3, cv::Scalar::all(128)),
-                              view.label);
+        showImage(cv::Mat(frame.height(), frame.width(), CV_8UC3, cv::Scalar::all(128)), view.label);
         QCOMPARE(view.label->pixmap(Qt::ReturnByValue).size(), expected);
     }
 
@@ -133,7 +134,7 @@ private slots:
         QFETCH(cv::Mat, frame);
         QFETCH(QRgb, expected);
         PictureView view(QSize(400, 300));
-        MainWindow::showImage(frame, view.label);
+        showImage(frame, view.label);
         QCOMPARE(centrePixel(view.label), expected);
     }
 
@@ -151,9 +152,9 @@ private slots:
         QFETCH(cv::Mat, frame);
         MessageLog quiet;
         PictureView view(QSize(400, 300));
-        MainWindow::showImage(cv::Mat(108, 192, CV_8UC3, cv::Scalar::all(50)), view.label);
+        showImage(cv::Mat(108, 192, CV_8UC3, cv::Scalar::all(50)), view.label);
         QVERIFY(!view.label->pixmap(Qt::ReturnByValue).isNull());
-        MainWindow::showImage(frame, view.label);
+        showImage(frame, view.label);
         QVERIFY(view.label->pixmap(Qt::ReturnByValue).isNull());
         QVERIFY(view.label->text().isEmpty());
     }
@@ -173,7 +174,8 @@ private slots:
         VideoFrame frame;
         frame.image = cv::Mat(1080, 1920, CV_8UC3, cv::Scalar(0, 255, 0));
         const char* slot = left ? "onNewLeftRawFrameArrived" : "onNewRightRawFrameArrived";
-        QVERIFY(QMetaObject::invokeMethod(&window, slot, Q_ARG(VideoFrame, frame)));
+        QVERIFY(QMetaObject::invokeMethod(&MainWindowProbe(window).acquisition(), slot,
+                                          Q_ARG(VideoFrame, frame)));
 
         auto* area = window.findChild<QScrollArea*>(left ? "scrollArea_LiveLeft" : "scrollArea_LiveRight");
         auto* view = window.findChild<QLabel*>(left ? "lbl_ImageLiveLeft" : "lbl_ImageLiveRight");
@@ -211,8 +213,8 @@ private slots:
         MessageLog log;
         VideoFrame frame;
         frame.image = cv::Mat(36, 64, CV_8UC3, cv::Scalar::all(7));
-        window.onNewLeftRawFrameArrived(frame);
-        window.onNewRightRawFrameArrived(frame);
+        MainWindowProbe(window).acquisition().onNewLeftRawFrameArrived(frame);
+        MainWindowProbe(window).acquisition().onNewRightRawFrameArrived(frame);
         QLoggingCategory::setFilterRules(QString());
         QCOMPARE(log.count("RawFrameArrived - rawFrame.data ="), 2 * lines);
     }
@@ -251,7 +253,7 @@ private slots:
         MainWindow window;
         MessageLog quiet;
         frame.image = cv::Mat(36, 64, CV_8UC3, cv::Scalar::all(9));
-        QVERIFY(QMetaObject::invokeMethod(&window,
+        QVERIFY(QMetaObject::invokeMethod(&MainWindowProbe(window).acquisition(),
                                           left ? "onNewLeftRawFrameArrived" : "onNewRightRawFrameArrived",
                                           Q_ARG(VideoFrame, frame)));
         const char* const fields[] = {"PixelFormat",      "DisplayMode",    "Timecode",

@@ -4,6 +4,7 @@
 
 #include "app/appnames.h"
 #include "app/mainwindow.h"
+#include "common/mainwindowprobe.h"
 #include "common/messagelog.h"
 #include "common/modalanswerer.h"
 #include "common/privatesettings.h"
@@ -94,7 +95,8 @@ private slots:
         MainWindow window;
         FrameSource source;
         MessageLog log;
-        QVERIFY(QObject::connect(&source, SIGNAL(newProcessingResults(VideoFrame)), &window,
+        QVERIFY(QObject::connect(&source, SIGNAL(newProcessingResults(VideoFrame)),
+                                 &MainWindowProbe(window).acquisition(),
                                  SLOT(onNewLeftRawFrameArrived(VideoFrame))));
         VideoFrame frame;
         frame.image = cv::Mat(90, 160, CV_8UC3, cv::Scalar(0, 0, 255));

@@ -1,8 +1,12 @@
 #pragma once
 
-// Reaches into a MainWindow for tests: its frame pipeline, found as the
-// window's child, and the indicator history.
+// Reaches into a MainWindow for tests: its frame pipeline and its parts,
+// found as the window's children, and the indicator history.
 
+#include "app/acquisitiontab.h"
+#include "app/calibrationtab.h"
+#include "app/capturecontrol.h"
+#include "app/disparitytab.h"
 #include "app/mainwindow.h"
 
 #include <QObject>
@@ -12,19 +16,27 @@ class MainWindowProbe
 public:
     explicit MainWindowProbe(MainWindow& window) : m_window(window) {}
 
-    FramePipeline& pipeline() const
-    {
-        auto* found = m_window.findChild<FramePipeline*>();
-        if (!found)
-            qFatal("the window has no frame pipeline");
-        return *found;
-    }
-    int indicatorWritePosition() const { return m_window.m_indicatorHistory.writePosition(); }
+    FramePipeline& pipeline() const { return child<FramePipeline>(); }
+    AcquisitionTab& acquisition() const { return child<AcquisitionTab>(); }
+    CalibrationTab& calibration() const { return child<CalibrationTab>(); }
+    DisparityTab& disparity() const { return child<DisparityTab>(); }
+    CaptureControl& capture() const { return child<CaptureControl>(); }
+    // Where the calibration threads' results go: paired there, then shown.
+    CalibrationPairing& pairing() const { return *pipeline().calibrationPairing(); }
+    int indicatorWritePosition() const { return calibration().m_indicatorHistory.writePosition(); }
 
     // What "Stop capture" does.
-    void stopCapture() { m_window.stopCapture(); }
+    void stopCapture() { capture().stopCapture(); }
 
 private:
+    template <class T> T& child() const
+    {
+        auto* found = m_window.findChild<T*>();
+        if (!found)
+            qFatal("the window has no %s", T::staticMetaObject.className());
+        return *found;
+    }
+
     MainWindow& m_window;
 };
 

@@ -265,10 +265,10 @@ cards:
         l.image = views.left;
         r.image = views.right;
         // The tab's defaults: -64..64 px, block 11.
-        worker.calculate(-64, 64, 11, true, 0, 0, 0);
+        worker.calculate(DisparitySettings());
         worker.onNewInputFramesArrived(l, r);
         QVERIFY(requested.wait(60000));
-        worker.startLiveAnalysis(-64, 64, 11, true, 0, 0, 0);
+        worker.startLiveAnalysis(DisparitySettings());
         // The worker takes a pair only once it is done with the last one.
         QVERIFY(QTest::qWaitFor(
             [&] {

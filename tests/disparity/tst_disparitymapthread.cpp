@@ -44,16 +44,9 @@ Pair texturedPair(uint32_t frames, cv::Size size = cv::Size(256, 96))
     return p;
 }
 
-struct Settings
-{
-    int minDisparity = -64, maxDisparity = 64, blockSize = 11;
-    bool colored = true;
-    double parallaxNear = 0, parallaxScreen = 0, parallaxFar = 0;
-};
+using Settings = DisparitySettings;
 
 } // namespace
-
-Q_DECLARE_METATYPE(Settings)
 
 class TestDisparityMapThread : public QObject
 {
@@ -94,51 +87,33 @@ private slots:
             QByteArray("newDisparityMapResults(VideoFrame,VideoFrame,VideoFrame,DisparityHistogramInfo)"));
         QVERIFY(mo.indexOfSignal("disparityMapFailed(QString)") >= 0);
         QVERIFY(mo.indexOfSlot("onNewInputFramesArrived(VideoFrame,VideoFrame)") >= 0);
-        // One entry per number of arguments that calculate can be called with.
-        const QByteArray all = "int,int,int,bool,double,double,double";
-        for (int n = 0; n <= 7; ++n) {
-            const QByteArray args = n == 0 ? QByteArray() : all.split(',').mid(0, n).join(',');
-            QVERIFY2(mo.indexOfSlot("calculate(" + args + ")") >= 0, args.constData());
-        }
+        // The settings travel whole, also across threads; without them the defaults are asked for.
+        QVERIFY(mo.indexOfSlot("calculate(DisparitySettings)") >= 0);
+        QVERIFY(mo.indexOfSlot("calculate()") >= 0);
+        QVERIFY(mo.indexOfSlot("startLiveAnalysis(DisparitySettings)") >= 0);
+        QCOMPARE(QByteArray(QMetaType::typeName(QMetaType::type("DisparitySettings"))),
+                 QByteArray("DisparitySettings"));
         QCOMPARE(QByteArray(QMetaType::typeName(QMetaType::type("DisparityHistogramInfo"))),
                  QByteArray("DisparityHistogramInfo"));
     }
 
-    void calculateTakesZeroToSevenArguments_data()
+    void calculateTakesTheSettingsWhole_data()
     {
-        QTest::addColumn<int>("count");
-        QTest::addColumn<Settings>("given");
-        const Settings given{-32, 32, 5, false, -2.0, 0.5, 1.0};
-        for (int n : {0, 2, 3, 4, 7})
-            QTest::addRow("%d arguments", n) << n << given;
+        QTest::addColumn<bool>("given");
+        QTest::addColumn<Settings>("expected");
+        QTest::newRow("no settings: the defaults") << false << Settings();
+        QTest::newRow("settings given") << true << Settings{-32, 32, 5, false, -2.0, 0.5, 1.0};
+        QTest::newRow("only the parallaxes differ") << true << Settings{-64, 64, 11, true, -3.0, 0.0, 2.0};
     }
-    void calculateTakesZeroToSevenArguments()
+    void calculateTakesTheSettingsWhole()
     {
-        QFETCH(int, count);
-        QFETCH(Settings, given);
-        const QGenericArgument all[7] = {
-            Q_ARG(int, given.minDisparity),    Q_ARG(int, given.maxDisparity),
-            Q_ARG(int, given.blockSize),       Q_ARG(bool, given.colored),
-            Q_ARG(double, given.parallaxNear), Q_ARG(double, given.parallaxScreen),
-            Q_ARG(double, given.parallaxFar)};
-        QGenericArgument a[7];
-        for (int i = 0; i < count; ++i)
-            a[i] = all[i];
-        QVERIFY(QMetaObject::invokeMethod(worker.get(), "calculate", Qt::DirectConnection, a[0], a[1], a[2],
-                                          a[3], a[4], a[5], a[6]));
-        Settings expected; // the defaults, then the arguments given
-        int* ints[] = {&expected.minDisparity, &expected.maxDisparity, &expected.blockSize};
-        const int givenInts[] = {given.minDisparity, given.maxDisparity, given.blockSize};
-        for (int i = 0; i < std::min(count, 3); ++i)
-            *ints[i] = givenInts[i];
-        if (count > 3)
-            expected.colored = given.colored;
-        if (count > 4) {
-            expected.parallaxNear = given.parallaxNear;
-            expected.parallaxScreen = given.parallaxScreen;
-            expected.parallaxFar = given.parallaxFar;
-        }
-
+        QFETCH(bool, given);
+        QFETCH(Settings, expected);
+        // As a queued call from the window's thread would deliver it.
+        QVERIFY(given ? QMetaObject::invokeMethod(worker.get(), "calculate", Qt::QueuedConnection,
+                                                  Q_ARG(DisparitySettings, expected))
+                      : QMetaObject::invokeMethod(worker.get(), "calculate", Qt::QueuedConnection));
+        QCoreApplication::processEvents();
         const Pair pair = texturedPair(3);
         worker->start();
         worker->onNewInputFramesArrived(pair.left, pair.right);
@@ -166,7 +141,7 @@ private slots:
 
     void requestWaitsForAPairAndSurvivesStop()
     {
-        worker->calculate(-16, 16, 7);
+        worker->calculate(Settings{-16, 16, 7});
         worker->start();
         worker->stop();
         QVERIFY(worker->wait(10000));
@@ -221,7 +196,7 @@ private slots:
             pair.right.image = cv::Mat();
         else if (rightSize.width() != 256)
             pair.right.image = pair.right.image.colRange(0, rightSize.width()).clone();
-        worker->calculate(settings.minDisparity, settings.maxDisparity, settings.blockSize, settings.colored);
+        worker->calculate(settings);
         worker->start();
         offer(pair);
         QCOMPARE(failures->count(), 1);
@@ -258,7 +233,7 @@ private slots:
         QFETCH(int, liveMax);
         QSignalSpy live(worker.get(), &DisparityMapThread::newLiveDisparityMapResults);
         worker->start();
-        worker->startLiveAnalysis(-64, 64, 11, true, 0, 0, 0);
+        worker->startLiveAnalysis(Settings());
         QVERIFY(worker->isLiveAnalysisOn());
         for (uint32_t i = 0; i < 3; ++i)
             offer(texturedPair(i, cv::Size(width, 96)));
@@ -297,7 +272,7 @@ private slots:
     {
         QSignalSpy live(worker.get(), &DisparityMapThread::newLiveDisparityMapResults);
         worker->start();
-        worker->startLiveAnalysis(-64, 64, 11, false, 0, 0, 0);
+        worker->startLiveAnalysis(Settings{-64, 64, 11, false});
         offer(texturedPair(1, cv::Size(1920, 64)));
         worker->calculate();
         const Pair full = texturedPair(2, cv::Size(1920, 64));
@@ -329,8 +304,7 @@ private slots:
         Pair pair = texturedPair(5);
         pair.right.image = pair.right.image.colRange(0, rightWidth).clone();
         worker->start();
-        worker->startLiveAnalysis(settings.minDisparity, settings.maxDisparity, settings.blockSize, true, 0,
-                                  0, 0);
+        worker->startLiveAnalysis(settings);
         offer(pair);
         offer(pair);
         QCOMPARE(liveFailures.count(), 1);
@@ -345,7 +319,7 @@ private slots:
     {
         const Pair pair = texturedPair(1, cv::Size(64, 24));
         ::startStopCycles(*worker, *resultWaiter, 2000, [&] {
-            worker->calculate(0, 16, 3);
+            worker->calculate(Settings{0, 16, 3});
             worker->onNewInputFramesArrived(pair.left, pair.right);
         });
     }
@@ -380,7 +354,7 @@ private:
         const ParallaxLimits limits =
             computeParallaxLimits(pair.left.image.cols, s.minDisparity, s.maxDisparity, s.parallaxNear,
                                   s.parallaxScreen, s.parallaxFar);
-        const cv::Mat expected = s.colored
+        const cv::Mat expected = s.outputColored
                                      ? colorizeDisparity(raw, s.minDisparity, s.maxDisparity,
                                                          limits.farDisparity, limits.screenDisparityLow,
                                                          limits.screenDisparityHigh, limits.nearDisparity)

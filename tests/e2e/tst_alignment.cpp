@@ -42,13 +42,10 @@ private slots:
 
     void readoutLogAndOrientationOnTheRig()
     {
-        QVERIFY(virtualcards::configure(virtualcards::defaultConfiguration()));
+        WindowOnCards driver(virtualcards::defaultConfiguration());
         QTemporaryDir output;
         QVERIFY(output.isValid());
-        ModalAnswerer answerer;
-        MainWindow window;
-        WindowDriver driver(window);
-        QVERIFY(waitForCards(driver, 3));
+        QVERIFY2(driver.ready(3), driver.problem());
         driver.chooseDouble(0, 1);
         driver.click();
         QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
@@ -124,7 +121,7 @@ private slots:
         // The scene's fields after the board's: lines with a scene reading end
         // in an empty reason (those while a picture was flipped give one).
         QVERIFY(!lines.filter(QRegularExpression(",\"\"$")).isEmpty());
-        QVERIFY(answerer.titles().isEmpty());
+        QVERIFY(driver.answerer.titles().isEmpty());
         driver.click();
     }
 };

@@ -38,11 +38,8 @@ private slots:
 
     void defaultCardsAreListedInAllThreeLists()
     {
-        configureCards(virtualcards::defaultConfiguration());
-        ModalAnswerer answerer;
-        MainWindow window;
-        WindowDriver driver(window);
-        QVERIFY(waitForCards(driver, 3));
+        WindowOnCards driver(virtualcards::defaultConfiguration());
+        QVERIFY2(driver.ready(3), driver.problem());
         const QStringList expected{"Virtual Card 1 (Left)", "Virtual Card 2 (Right)",
                                    "Virtual Card 3 (Side by Side)"};
         for (QComboBox* list : {driver.leftList(), driver.rightList(), driver.singleList()})
@@ -55,16 +52,13 @@ private slots:
         QVERIFY(driver.startButton()->isEnabled());
         QVERIFY(driver.widget("grp_InputModeSelector")->isEnabled());
         QCOMPARE(driver.caption(), QStringLiteral("Start capture"));
-        QVERIFY(answerer.titles().isEmpty());
+        QVERIFY(driver.answerer.titles().isEmpty());
     }
 
     void aCardThatCannotFollowItsInputStopsCaptureAndSaysWhy()
     {
-        configureCards(kTwoCards);
-        ModalAnswerer answerer;
-        MainWindow window;
-        WindowDriver driver(window);
-        QVERIFY(waitForCards(driver, 2));
+        WindowOnCards driver(kTwoCards);
+        QVERIFY2(driver.ready(2), driver.problem());
         driver.chooseDouble(0, 1);
         driver.click();
         QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
@@ -74,9 +68,9 @@ private slots:
         const QString reason = QStringLiteral("Right: the input changed to HD 1080i50 and the card could not "
                                               "restart in it, so capture has stopped.");
         std::thread([right, reason] { emit right->notifier()->captureStopped(reason); }).join();
-        QTRY_COMPARE_WITH_TIMEOUT(answerer.titles().size(), 1, kWait);
-        QCOMPARE(answerer.titles().first(), QStringLiteral("Capture stopped"));
-        QCOMPARE(answerer.texts().first(), reason);
+        QTRY_COMPARE_WITH_TIMEOUT(driver.answerer.titles().size(), 1, kWait);
+        QCOMPARE(driver.answerer.titles().first(), QStringLiteral("Capture stopped"));
+        QCOMPARE(driver.answerer.texts().first(), reason);
         QCOMPARE(driver.caption(), QStringLiteral("Start capture"));
         QVERIFY(!right->IsCapturing());
         QVERIFY(!WindowDriver::deviceAt(driver.leftList(), 0)->IsCapturing());
@@ -91,11 +85,8 @@ private slots:
     void captureFillsTheLiveViews()
     {
         QFETCH(bool, single);
-        configureCards(virtualcards::defaultConfiguration());
-        ModalAnswerer answerer;
-        MainWindow window;
-        WindowDriver driver(window);
-        QVERIFY(waitForCards(driver, 3));
+        WindowOnCards driver(virtualcards::defaultConfiguration());
+        QVERIFY2(driver.ready(3), driver.problem());
         if (single)
             driver.chooseSingle(2);
         else
@@ -127,7 +118,7 @@ private slots:
         // No frame already on its way fills the views again.
         QCoreApplication::processEvents();
         QVERIFY(driver.liveViewsEmpty());
-        QVERIFY(answerer.titles().isEmpty());
+        QVERIFY(driver.answerer.titles().isEmpty());
     }
 
     void withoutTheDriverNothingCanStart()
@@ -176,13 +167,10 @@ cards:
 )")
                                     .arg(fault)
                                     .toUtf8();
-        configureCards(text.constData());
-        ModalAnswerer answerer;
-        MainWindow window;
-        WindowDriver driver(window);
-        QVERIFY(waitForCards(driver, 2));
-        QTRY_COMPARE(answerer.titles(), QStringList{"DeckLink Device Error"});
-        QCOMPARE(answerer.texts(), QStringList{message});
+        WindowOnCards driver(text.constData());
+        QVERIFY2(driver.ready(2), driver.problem());
+        QTRY_COMPARE(driver.answerer.titles(), QStringList{"DeckLink Device Error"});
+        QCOMPARE(driver.answerer.texts(), QStringList{message});
         for (QComboBox* list : {driver.leftList(), driver.rightList(), driver.singleList()})
             QCOMPARE(WindowDriver::entries(list), (QStringList{"Good", "Also Good"}));
         // Its removal is no concern of the window's.
@@ -193,15 +181,13 @@ cards:
 
     void theSameCardForBothCamerasStartsNothing()
     {
-        configureCards(kTwoCards);
-        ModalAnswerer answerer;
-        MainWindow window;
-        WindowDriver driver(window);
-        QVERIFY(waitForCards(driver, 2));
+        WindowOnCards driver(kTwoCards);
+        QVERIFY2(driver.ready(2), driver.problem());
         driver.chooseDouble(1, 1);
         driver.click();
-        QCOMPARE(answerer.titles(), QStringList{"Start Capture Error"});
-        QCOMPARE(answerer.texts(), QStringList{"Select different input devices for left and right display"});
+        QCOMPARE(driver.answerer.titles(), QStringList{"Start Capture Error"});
+        QCOMPARE(driver.answerer.texts(),
+                 QStringList{"Select different input devices for left and right display"});
         QCOMPARE(driver.caption(), QStringLiteral("Start capture"));
         QVERIFY(!WindowDriver::deviceAt(driver.leftList(), 1)->IsCapturing());
         // A different right card then starts.
@@ -209,26 +195,23 @@ cards:
         driver.click();
         QCOMPARE(driver.caption(), QStringLiteral("Stop capture"));
         QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
-        QCOMPARE(answerer.titles().size(), 1);
+        QCOMPARE(driver.answerer.titles().size(), 1);
     }
 
     void aBusyLeftCardLeavesNothingRunning()
     {
-        configureCards(R"(
+        WindowOnCards driver(R"(
 cards:
   - { name: "Busy", faults: [enableVideoInputFails], source: { kind: bars } }
   - { name: "Right", source: { kind: bars } }
 )");
-        ModalAnswerer answerer;
-        MainWindow window;
-        WindowDriver driver(window);
-        QVERIFY(waitForCards(driver, 2));
+        QVERIFY2(driver.ready(2), driver.problem());
         driver.chooseDouble(0, 1);
         driver.click();
-        QCOMPARE(answerer.titles(), QStringList{"Left camera start capture error"});
-        QVERIFY2(answerer.texts().value(0).startsWith(
+        QCOMPARE(driver.answerer.titles(), QStringList{"Left camera start capture error"});
+        QVERIFY2(driver.answerer.texts().value(0).startsWith(
                      "Busy: This application was unable to select the chosen video mode."),
-                 qPrintable(answerer.texts().value(0)));
+                 qPrintable(driver.answerer.texts().value(0)));
         // Half a rig is no rig: the right card does not run on its own.
         QCOMPARE(driver.caption(), QStringLiteral("Start capture"));
         QVERIFY(!WindowDriver::deviceAt(driver.leftList(), 1)->IsCapturing());
@@ -280,19 +263,16 @@ cards:
 
     void aFailedSingleStartCanBeTriedAgain()
     {
-        configureCards(R"(
+        WindowOnCards driver(R"(
 cards:
   - { name: "Busy", faults: [startStreamsFails], source: { kind: bars } }
 )");
-        ModalAnswerer answerer;
-        MainWindow window;
-        WindowDriver driver(window);
-        QVERIFY(waitForCards(driver, 1));
+        QVERIFY2(driver.ready(1), driver.problem());
         driver.chooseSingle(0);
         for (int attempt = 1; attempt <= 2; ++attempt) {
             driver.click();
-            QCOMPARE(answerer.titles().size(), attempt);
-            QCOMPARE(answerer.titles().last(), QStringLiteral("Single input start capture error"));
+            QCOMPARE(driver.answerer.titles().size(), attempt);
+            QCOMPARE(driver.answerer.titles().last(), QStringLiteral("Single input start capture error"));
             QCOMPARE(driver.caption(), QStringLiteral("Start capture"));
             QVERIFY(driver.widget("grp_InputModeSelector")->isEnabled());
         }
@@ -300,30 +280,24 @@ cards:
 
     void aCardWithoutANameIsListedAsDeckLink()
     {
-        configureCards(R"(
+        WindowOnCards driver(R"(
 cards:
   - { name: "Anonymous", faults: [noDisplayName], source: { kind: bars } }
 )");
-        ModalAnswerer answerer;
-        MainWindow window;
-        WindowDriver driver(window);
-        QVERIFY(waitForCards(driver, 1));
+        QVERIFY2(driver.ready(1), driver.problem());
         QCOMPARE(WindowDriver::entries(driver.singleList()), QStringList{"DeckLink"});
         driver.chooseSingle(0);
         driver.click();
         QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
-        QVERIFY(answerer.titles().isEmpty());
+        QVERIFY(driver.answerer.titles().isEmpty());
     }
 
     // The first card is the selection of all three lists when it is pulled;
     // each list must let go of it, whichever mode is in use.
     void removingTheSelectedIdleCardMovesEverySelection()
     {
-        configureCards(virtualcards::defaultConfiguration());
-        ModalAnswerer answerer;
-        MainWindow window;
-        WindowDriver driver(window);
-        QVERIFY(waitForCards(driver, 3));
+        WindowOnCards driver(virtualcards::defaultConfiguration());
+        QVERIFY2(driver.ready(3), driver.problem());
         QVERIFY(virtualcards::pull("Virtual Card 1 (Left)"));
         QVERIFY(waitForCards(driver, 2));
         for (QComboBox* list : {driver.leftList(), driver.rightList(), driver.singleList()})
@@ -334,7 +308,7 @@ cards:
         QCOMPARE(driver.caption(), QStringLiteral("Stop capture"));
         QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
         driver.click();
-        QVERIFY(answerer.titles().isEmpty());
+        QVERIFY(driver.answerer.titles().isEmpty());
     }
 
     void removingACapturingCardStopsCapture_data()
@@ -346,11 +320,8 @@ cards:
     void removingACapturingCardStopsCapture()
     {
         QFETCH(QString, pulled);
-        configureCards(virtualcards::defaultConfiguration());
-        ModalAnswerer answerer;
-        MainWindow window;
-        WindowDriver driver(window);
-        QVERIFY(waitForCards(driver, 3));
+        WindowOnCards driver(virtualcards::defaultConfiguration());
+        QVERIFY2(driver.ready(3), driver.problem());
         driver.chooseDouble(0, 1);
         driver.click();
         QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
@@ -373,16 +344,13 @@ cards:
         driver.click();
         QCOMPARE(driver.caption(), QStringLiteral("Stop capture"));
         QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
-        QVERIFY(answerer.titles().isEmpty());
+        QVERIFY(driver.answerer.titles().isEmpty());
     }
 
     void removingAnotherCardLeavesCaptureRunning()
     {
-        configureCards(virtualcards::defaultConfiguration());
-        ModalAnswerer answerer;
-        MainWindow window;
-        WindowDriver driver(window);
-        QVERIFY(waitForCards(driver, 3));
+        WindowOnCards driver(virtualcards::defaultConfiguration());
+        QVERIFY2(driver.ready(3), driver.problem());
         driver.chooseDouble(1, 2);
         driver.click();
         QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
@@ -400,19 +368,16 @@ cards:
         QTRY_VERIFY_WITH_TIMEOUT(driver.label("lbl_rightTimecode") > timecode, kWait);
         driver.click();
         QCOMPARE(driver.caption(), QStringLiteral("Start capture"));
-        QVERIFY(answerer.titles().isEmpty());
+        QVERIFY(driver.answerer.titles().isEmpty());
     }
 
     void removingTheLastCardDisablesEverything()
     {
-        configureCards(R"(
+        WindowOnCards driver(R"(
 cards:
   - { name: "Only", source: { kind: bars } }
 )");
-        ModalAnswerer answerer;
-        MainWindow window;
-        WindowDriver driver(window);
-        QVERIFY(waitForCards(driver, 1));
+        QVERIFY2(driver.ready(1), driver.problem());
         driver.chooseSingle(0);
         driver.click();
         QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
@@ -428,16 +393,13 @@ cards:
         QVERIFY(virtualcards::plug("Only"));
         QVERIFY(waitForCards(driver, 1));
         QVERIFY(driver.startButton()->isEnabled());
-        QVERIFY(answerer.titles().isEmpty());
+        QVERIFY(driver.answerer.titles().isEmpty());
     }
 
     void aFormatChangeWhileCapturingIsFollowed()
     {
-        configureCards(kTwoCards);
-        ModalAnswerer answerer;
-        MainWindow window;
-        WindowDriver driver(window);
-        QVERIFY(waitForCards(driver, 2));
+        WindowOnCards driver(kTwoCards);
+        QVERIFY2(driver.ready(2), driver.problem());
         driver.chooseDouble(0, 1);
         DeckLinkDevice* left = WindowDriver::deviceAt(driver.leftList(), 0);
         // Frames are emitted on the driver's thread: they are collected in this
@@ -463,7 +425,7 @@ cards:
         }
         QCOMPARE(driver.label("lbl_rightDisplayMode"), QStringLiteral("HD 1080p25"));
         QCOMPARE(driver.caption(), QStringLiteral("Stop capture"));
-        QVERIFY(answerer.titles().isEmpty());
+        QVERIFY(driver.answerer.titles().isEmpty());
     }
 };
 

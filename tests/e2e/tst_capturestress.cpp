@@ -114,11 +114,8 @@ private slots:
 
     void randomTabChangesWhileBothCardsStream()
     {
-        QVERIFY(virtualcards::configure(virtualcards::defaultConfiguration()));
-        ModalAnswerer answerer;
-        MainWindow window;
-        WindowDriver driver(window);
-        QVERIFY(waitForCards(driver, 3));
+        WindowOnCards driver(virtualcards::defaultConfiguration());
+        QVERIFY2(driver.ready(3), driver.problem());
         driver.chooseDouble(0, 1);
         driver.click();
         QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
@@ -140,21 +137,18 @@ private slots:
         driver.click();
         QCOMPARE(driver.caption(), QStringLiteral("Start capture"));
         QVERIFY(driver.liveViewsEmpty());
-        QVERIFY(answerer.titles().isEmpty());
+        QVERIFY(driver.answerer.titles().isEmpty());
         memory.verifySettled();
     }
 
     void aCapturingCardPulledAndPluggedAgain()
     {
-        QVERIFY(virtualcards::configure(R"(
+        WindowOnCards driver(R"(
 cards:
   - { name: "Steady", source: { kind: bars } }
   - { name: "Pulled", source: { kind: bars } }
-)"));
-        ModalAnswerer answerer;
-        MainWindow window;
-        WindowDriver driver(window);
-        QVERIFY(waitForCards(driver, 2));
+)");
+        QVERIFY2(driver.ready(2), driver.problem());
         MemorySamples memory;
         const int cycles = scaled(300);
         for (int cycle = 0; cycle < cycles; ++cycle) {
@@ -173,17 +167,14 @@ cards:
             QVERIFY(virtualcards::plug("Pulled"));
             QVERIFY(waitForCards(driver, 2));
         }
-        QVERIFY(answerer.titles().isEmpty());
+        QVERIFY(driver.answerer.titles().isEmpty());
         memory.verifySettled();
     }
 
     void startAndStopClickedOnAndOff()
     {
-        QVERIFY(virtualcards::configure(virtualcards::defaultConfiguration()));
-        ModalAnswerer answerer;
-        MainWindow window;
-        WindowDriver driver(window);
-        QVERIFY(waitForCards(driver, 3));
+        WindowOnCards driver(virtualcards::defaultConfiguration());
+        QVERIFY2(driver.ready(3), driver.problem());
         driver.chooseDouble(0, 1);
         MemorySamples memory;
         const int clicks = scaled(600) & ~1; // ends stopped
@@ -204,7 +195,7 @@ cards:
         driver.click();
         QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
         driver.click();
-        QVERIFY(answerer.titles().isEmpty());
+        QVERIFY(driver.answerer.titles().isEmpty());
         memory.verifySettled();
     }
 };

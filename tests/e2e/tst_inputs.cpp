@@ -109,11 +109,8 @@ private slots:
 
     void theCaptureStartsInTheChosenDisplayMode()
     {
-        configureCards(kThreeCardsWithoutDetection);
-        ModalAnswerer answerer;
-        MainWindow window;
-        WindowDriver driver(window);
-        QVERIFY(waitForCards(driver, 3));
+        WindowOnCards driver(kThreeCardsWithoutDetection);
+        QVERIFY2(driver.ready(3), driver.problem());
         auto* modes = driver.widget<QComboBox>("cmb_SingleDisplayMode");
         driver.widget<QRadioButton>("rbn_SingleInput")->setChecked(true);
         driver.widget<QRadioButton>("radio_Identical")->setChecked(true);
@@ -148,16 +145,13 @@ private slots:
                 QVERIFY(modes->isEnabled());
             }
         }
-        QVERIFY2(answerer.titles().isEmpty(), qPrintable(answerer.texts().join("; ")));
+        QVERIFY2(driver.answerer.titles().isEmpty(), qPrintable(driver.answerer.texts().join("; ")));
     }
 
     void theRightCameraTakesTheSecondCard()
     {
-        configureCards(virtualcards::defaultConfiguration());
-        ModalAnswerer answerer;
-        MainWindow window;
-        WindowDriver driver(window);
-        QVERIFY(waitForCards(driver, 3));
+        WindowOnCards driver(virtualcards::defaultConfiguration());
+        QVERIFY2(driver.ready(3), driver.problem());
         // Straight after start-up, double mode starts without choosing anything.
         QCOMPARE(driver.leftList()->currentIndex(), 0);
         QCOMPARE(driver.rightList()->currentIndex(), 1);
@@ -168,13 +162,13 @@ private slots:
             QCOMPARE(driver.widget<QComboBox>(modes)->currentIndex(), 0);
         }
         // A sound set-up has no driver state to show.
-        auto* state = window.statusBar()->findChild<QLabel*>("lbl_DriverState");
+        auto* state = driver.window.statusBar()->findChild<QLabel*>("lbl_DriverState");
         QVERIFY(state && state->isHidden());
         driver.widget<QRadioButton>("rbn_DoubleInput")->setChecked(true);
         driver.click();
         QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
         QCOMPARE(driver.caption(), QStringLiteral("Stop capture"));
-        QVERIFY(answerer.titles().isEmpty());
+        QVERIFY(driver.answerer.titles().isEmpty());
         driver.click();
     }
 
@@ -182,11 +176,8 @@ private slots:
     // their width. Scaled back, they measure the rig as two cards do.
     void frameCompatibleHalvesMeasureTheRig()
     {
-        configureCards(virtualcards::defaultConfiguration());
-        ModalAnswerer answerer;
-        MainWindow window;
-        WindowDriver driver(window);
-        QVERIFY(waitForCards(driver, 3));
+        WindowOnCards driver(virtualcards::defaultConfiguration());
+        QVERIFY2(driver.ready(3), driver.problem());
         auto* fullSize = driver.widget<QCheckBox>("chb_FullSizeHalves");
         driver.widget<QRadioButton>("radio_Identical")->setChecked(true);
         QVERIFY(!fullSize->isEnabled());
@@ -209,7 +200,7 @@ private slots:
                  qPrintable(driver.label("lbl_yOffsetTxt")));
         QVERIFY(qAbs(driver.label("lbl_zoomTxt").toDouble()) > 0.01);
         QCOMPARE(driver.label("lbl_IndicatorsProblem"), QString());
-        QVERIFY(answerer.titles().isEmpty());
+        QVERIFY(driver.answerer.titles().isEmpty());
         driver.tabs()->setCurrentIndex(0);
         driver.click();
     }
@@ -218,11 +209,8 @@ private slots:
     // detector; the line under the indicators says so and what to do.
     void halvesAsCutSayWhyNothingIsMeasured()
     {
-        configureCards(virtualcards::defaultConfiguration());
-        ModalAnswerer answerer;
-        MainWindow window;
-        WindowDriver driver(window);
-        QVERIFY(waitForCards(driver, 3));
+        WindowOnCards driver(virtualcards::defaultConfiguration());
+        QVERIFY2(driver.ready(3), driver.problem());
         driver.chooseSingle(2);
         driver.widget<QCheckBox>("chb_FullSizeHalves")->setChecked(false);
         driver.click();
@@ -237,16 +225,13 @@ private slots:
         QCOMPARE(driver.label("lbl_RotationTxt"), QStringLiteral("UNDEFINED"));
         driver.tabs()->setCurrentIndex(0);
         driver.click();
-        QVERIFY(answerer.titles().isEmpty());
+        QVERIFY(driver.answerer.titles().isEmpty());
     }
 
     void aCameraWithoutSignalIsNamedUnderTheIndicators()
     {
-        configureCards(virtualcards::defaultConfiguration());
-        ModalAnswerer answerer;
-        MainWindow window;
-        WindowDriver driver(window);
-        QVERIFY(waitForCards(driver, 3));
+        WindowOnCards driver(virtualcards::defaultConfiguration());
+        QVERIFY2(driver.ready(3), driver.problem());
         QVERIFY(virtualcards::setSignal("Virtual Card 2 (Right)", 0)); // the right camera's cable is out
         driver.chooseDouble(0, 1);
         driver.click();
@@ -259,7 +244,7 @@ private slots:
         QCOMPARE(driver.label("lbl_zoomTxt"), QStringLiteral("UNDEFINED"));
         driver.tabs()->setCurrentIndex(0);
         driver.click();
-        QVERIFY(answerer.titles().isEmpty());
+        QVERIFY(driver.answerer.titles().isEmpty());
     }
     // One card of two that does not start stops the other again: nothing
     // runs, the button offers a new start, and the failed side shows no rows
@@ -273,16 +258,13 @@ private slots:
     void aHalfStartedCaptureIsUndone()
     {
         QFETCH(bool, leftFails);
-        configureCards(R"(
+        WindowOnCards driver(R"(
 cards:
   - { name: "Left", genlock: rig, source: { kind: bars } }
   - { name: "Right", genlock: rig, source: { kind: bars } }
   - { name: "Busy", faults: [startStreamsFails], source: { kind: bars } }
 )");
-        ModalAnswerer answerer;
-        MainWindow window;
-        WindowDriver driver(window);
-        QVERIFY(waitForCards(driver, 3));
+        QVERIFY2(driver.ready(3), driver.problem());
         // A capture of the good pair first fills both sides' rows.
         driver.chooseDouble(0, 1);
         driver.click();
@@ -294,10 +276,10 @@ cards:
         driver.chooseDouble(leftFails ? 2 : 0, leftFails ? 1 : 2);
         driver.click();
         const QString side = leftFails ? "Left" : "Right";
-        QCOMPARE(answerer.titles(), QStringList{side + " camera start capture error"});
-        QVERIFY2(
-            answerer.texts().value(0).startsWith("Busy: This application was unable to start the capture."),
-            qPrintable(answerer.texts().value(0)));
+        QCOMPARE(driver.answerer.titles(), QStringList{side + " camera start capture error"});
+        QVERIFY2(driver.answerer.texts().value(0).startsWith(
+                     "Busy: This application was unable to start the capture."),
+                 qPrintable(driver.answerer.texts().value(0)));
         QCOMPARE(driver.caption(), QStringLiteral("Start capture"));
         for (int card = 0; card < 3; ++card)
             QVERIFY(!WindowDriver::deviceAt(driver.leftList(), card)->IsCapturing());
@@ -317,18 +299,15 @@ cards:
         QCOMPARE(driver.caption(), QStringLiteral("Stop capture"));
         QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
         driver.click();
-        QCOMPARE(answerer.titles().size(), 1);
+        QCOMPARE(driver.answerer.titles().size(), 1);
     }
 
     // The calibration tab shows only the results of the present visit: its
     // views and indicators start empty, and the first result counts in full.
     void calibrationResultsStartAfreshOnEachVisit()
     {
-        configureCards(virtualcards::defaultConfiguration());
-        ModalAnswerer answerer;
-        MainWindow window;
-        WindowDriver driver(window);
-        QVERIFY(waitForCards(driver, 3));
+        WindowOnCards driver(virtualcards::defaultConfiguration());
+        QVERIFY2(driver.ready(3), driver.problem());
         driver.chooseDouble(0, 1);
         driver.click();
         QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
@@ -363,7 +342,7 @@ cards:
         QVERIFY(cleared());
         QCoreApplication::processEvents();
         QVERIFY(cleared());
-        QVERIFY(answerer.titles().isEmpty());
+        QVERIFY(driver.answerer.titles().isEmpty());
     }
 };
 

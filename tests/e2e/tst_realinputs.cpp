@@ -40,12 +40,9 @@ private slots:
         // Every mode listed: the window starts in the first and follows the detected one.
         const QString card =
             QStringLiteral("  - { name: \"%1\", source: { kind: pipeline, description: \"%2\" } }\n");
-        QVERIFY(virtualcards::configure(
-            ("cards:\n" + card.arg("Camera L", source) + card.arg("Camera R", source)).toStdString()));
-        ModalAnswerer answerer;
-        MainWindow window;
-        WindowDriver driver(window);
-        QVERIFY(waitForCards(driver, 2));
+        WindowOnCards driver(
+            ("cards:\n" + card.arg("Camera L", source) + card.arg("Camera R", source)).toStdString());
+        QVERIFY2(driver.ready(2), driver.problem());
         QCOMPARE(WindowDriver::entries(driver.leftList()), (QStringList{"Camera L", "Camera R"}));
         driver.chooseDouble(0, 1);
         driver.click();
@@ -58,45 +55,39 @@ private slots:
                                  kWait);
         driver.click();
         QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsEmpty(), kWait);
-        QVERIFY2(answerer.titles().isEmpty(), qPrintable(answerer.titles().join(", ")));
+        QVERIFY2(driver.answerer.titles().isEmpty(), qPrintable(driver.answerer.titles().join(", ")));
         QVERIFY(gstreamercards::driverMessages().empty());
     }
 
     void aFormatOfNoStandardModeIsNamedByTheCard()
     {
         // A stream in no standard format: the card makes up a mode, named by size, scan and rate.
-        QVERIFY(virtualcards::configure("cards:\n  - { name: \"Webcam\", source: { kind: pipeline, "
-                                        "description: \"videotestsrc is-live=true ! "
-                                        "video/x-raw,width=320,height=240,framerate=30/1\" } }\n"));
-        ModalAnswerer answerer;
-        MainWindow window;
-        WindowDriver driver(window);
-        QVERIFY(waitForCards(driver, 1));
+        WindowOnCards driver("cards:\n  - { name: \"Webcam\", source: { kind: pipeline, "
+                             "description: \"videotestsrc is-live=true ! "
+                             "video/x-raw,width=320,height=240,framerate=30/1\" } }\n");
+        QVERIFY2(driver.ready(1), driver.problem());
         driver.chooseSingle(0);
         driver.click();
         QTRY_COMPARE_WITH_TIMEOUT(driver.label("lbl_leftDisplayMode"), QStringLiteral("320x240p30"), kWait);
         driver.click();
         QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsEmpty(), kWait);
-        QVERIFY2(answerer.titles().isEmpty(), qPrintable(answerer.titles().join(", ")));
+        QVERIFY2(driver.answerer.titles().isEmpty(), qPrintable(driver.answerer.titles().join(", ")));
     }
 
     void aCardThatCannotStartSaysWhyInTheWindow()
     {
         // A capture card's source where there is no card: the description is sound, the start fails.
-        QVERIFY(virtualcards::configure("cards:\n  - { name: \"Broken\", source: { kind: pipeline, "
-                                        "description: \"decklinkvideosrc\" } }\n"));
-        ModalAnswerer answerer;
-        MainWindow window;
-        WindowDriver driver(window);
-        QVERIFY(waitForCards(driver, 1));
+        WindowOnCards driver("cards:\n  - { name: \"Broken\", source: { kind: pipeline, "
+                             "description: \"decklinkvideosrc\" } }\n");
+        QVERIFY2(driver.ready(1), driver.problem());
         driver.chooseSingle(0);
         driver.click();
-        QTRY_COMPARE_WITH_TIMEOUT(answerer.titles().size(), 1, kWait);
-        QCOMPARE(answerer.titles().last(), QStringLiteral("Single input start capture error"));
-        // The driver's cause leads, with no guess that the device is in use.
-        const QString text = answerer.texts().last();
+        QTRY_COMPARE_WITH_TIMEOUT(driver.answerer.titles().size(), 1, kWait);
+        QCOMPARE(driver.answerer.titles().last(), QStringLiteral("Single input start capture error"));
+        // The driver's cause leads, said once, with no guess that the device is in use.
+        const QString text = driver.answerer.texts().last();
         QVERIFY2(text.startsWith(QStringLiteral("Broken: ")) &&
-                     text.contains(QStringLiteral("desktop driver")),
+                     text.count(QStringLiteral("desktop driver")) == 1,
                  qPrintable(text));
         QVERIFY2(!text.contains(QStringLiteral("in-use")), qPrintable(text));
         QCOMPARE(driver.caption(), QStringLiteral("Start capture"));
@@ -104,22 +95,19 @@ private slots:
 
     void aCardWhoseDescriptionFailsTheCheckIsNotListed()
     {
-        QVERIFY(virtualcards::configure("cards:\n  - { name: \"Broken\", source: { kind: pipeline, "
-                                        "description: \"nosuchvideosource\" } }\n"
-                                        "  - { name: \"Camera\", source: { kind: pipeline, "
-                                        "description: \"videotestsrc is-live=true\" } }\n"));
-        ModalAnswerer answerer;
-        MainWindow window;
-        WindowDriver driver(window);
-        QVERIFY(waitForCards(driver, 1));
+        WindowOnCards driver("cards:\n  - { name: \"Broken\", source: { kind: pipeline, "
+                             "description: \"nosuchvideosource\" } }\n"
+                             "  - { name: \"Camera\", source: { kind: pipeline, "
+                             "description: \"videotestsrc is-live=true\" } }\n");
+        QVERIFY2(driver.ready(1), driver.problem());
         // The description is checked as the configuration is read: the window says so as it opens, and
         // lists the cards that can start, as its message promises.
-        QTRY_COMPARE_WITH_TIMEOUT(answerer.titles().size(), 1, kWait);
-        QCOMPARE(answerer.titles().first(), QStringLiteral("Capture driver problem"));
-        QVERIFY2(answerer.texts().first().contains(QStringLiteral("no element \"nosuchvideosource\"")),
-                 qPrintable(answerer.texts().first()));
-        QVERIFY2(answerer.texts().first().contains(QStringLiteral("the cards concerned are not listed")),
-                 qPrintable(answerer.texts().first()));
+        QTRY_COMPARE_WITH_TIMEOUT(driver.answerer.titles().size(), 1, kWait);
+        QCOMPARE(driver.answerer.titles().first(), QStringLiteral("Capture driver problem"));
+        const QString text = driver.answerer.texts().first();
+        QVERIFY2(text.contains(QStringLiteral("no element \"nosuchvideosource\"")) &&
+                     text.contains(QStringLiteral("the cards concerned are not listed")),
+                 qPrintable(text));
         QCOMPARE(WindowDriver::entries(driver.leftList()), QStringList{"Camera"});
         QCOMPARE(WindowDriver::entries(driver.rightList()), QStringList{"Camera"});
     }

@@ -88,10 +88,8 @@ private slots:
 
     void calibrationMeasuresTheRigsMisalignment()
     {
-        QVERIFY(virtualcards::configure(virtualcards::defaultConfiguration()));
-        ModalAnswerer answerer;
-        MainWindow window;
-        WindowDriver driver(window);
+        WindowOnCards driver(virtualcards::defaultConfiguration());
+        QVERIFY2(driver.ready(), driver.problem());
         startDoubleCapture(driver);
         driver.tabs()->setCurrentIndex(1);
 
@@ -111,17 +109,14 @@ private slots:
         QCOMPARE(background(driver.widget<QLabel>("lbl_RotationTxt")), QColor(Qt::yellow));
         QCOMPARE(background(driver.widget<QLabel>("lbl_yOffsetTxt")), QColor(Qt::red));
         QCOMPARE(background(driver.widget<QLabel>("lbl_zoomTxt")), QColor(Qt::yellow));
-        QVERIFY(answerer.titles().isEmpty());
+        QVERIFY(driver.answerer.titles().isEmpty());
     }
 
     void depthBudgetReachesFromTheNearestBoxToTheWall()
     {
-        QVERIFY(virtualcards::configure(kAlignedRig));
+        WindowOnCards driver(kAlignedRig);
         QTemporaryDir output;
-        ModalAnswerer answerer;
-        MainWindow window;
-        WindowDriver driver(window);
-        QVERIFY(waitForCards(driver, 2));
+        QVERIFY2(driver.ready(2), driver.problem());
         driver.chooseDouble(0, 1);
         driver.click();
         QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
@@ -152,16 +147,13 @@ private slots:
         QVERIFY2(written.contains(QString("Nearest parallax (1st percentile): %1 % of the width")
                                       .arg((nearest > 0 ? "+" : "") + QString::number(nearest, 'f', 2))),
                  qPrintable(written));
-        QVERIFY(answerer.titles().isEmpty());
+        QVERIFY(driver.answerer.titles().isEmpty());
     }
 
     void liveAnalysisRunsWhileTheTabIsShownAndCaptureRuns()
     {
-        QVERIFY(virtualcards::configure(kAlignedRig));
-        ModalAnswerer answerer;
-        MainWindow window;
-        WindowDriver driver(window);
-        QVERIFY(waitForCards(driver, 2));
+        WindowOnCards driver(kAlignedRig);
+        QVERIFY2(driver.ready(2), driver.problem());
         driver.chooseDouble(0, 1);
         driver.click();
         QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
@@ -203,21 +195,19 @@ private slots:
                 budget->clear();
             }
             // The worker has stopped, and a result already on its way is not shown.
-            QVERIFY(!MainWindowProbe(window).pipeline().disparityMap()->isLiveAnalysisOn());
+            QVERIFY(!MainWindowProbe(driver.window).pipeline().disparityMap()->isLiveAnalysisOn());
             QCoreApplication::processEvents();
             QVERIFY(budget->text().isEmpty());
         }
-        QVERIFY(answerer.titles().isEmpty());
+        QVERIFY(driver.answerer.titles().isEmpty());
     }
 
     void disparityAnalysisIsSavedUnderItsTimecode()
     {
-        QVERIFY(virtualcards::configure(virtualcards::defaultConfiguration()));
+        WindowOnCards driver(virtualcards::defaultConfiguration());
         QTemporaryDir output;
         QVERIFY(output.isValid());
-        ModalAnswerer answerer;
-        MainWindow window;
-        WindowDriver driver(window);
+        QVERIFY2(driver.ready(), driver.problem());
         startDoubleCapture(driver);
         driver.tabs()->setCurrentIndex(2);
         driver.widget<QLineEdit>("lineEdit_disparityOutputDir")->setText(output.path());
@@ -243,7 +233,7 @@ private slots:
         // The histogram's highest column lies among the depths of the scene:
         // from the nearest box (under 1.5% of the width in front of the
         // screen) to the wall (a little over 2% behind it).
-        auto* plot = window.findChild<DisparityPlot*>("wgt_DisparityHistogram");
+        auto* plot = driver.window.findChild<DisparityPlot*>("wgt_DisparityHistogram");
         QVERIFY(plot);
         const QwtPlotItemList histograms = plot->itemList(QwtPlotItem::Rtti_PlotHistogram);
         QCOMPARE(histograms.size(), 1);
@@ -257,7 +247,7 @@ private slots:
         qInfo("histogram peak at %g px", peak.interval.minValue());
         QVERIFY(peak.interval.minValue() >= -0.015 * width - 1);
         QVERIFY(peak.interval.maxValue() <= 0.025 * width + 1);
-        QVERIFY(answerer.titles().isEmpty());
+        QVERIFY(driver.answerer.titles().isEmpty());
     }
 };
 

@@ -5,6 +5,8 @@
 // window shows. Each test process configures its own cards first.
 
 #include "app/mainwindow.h"
+#include "capture/cardlistmodel.h"
+#include "common/modalanswerer.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -47,10 +49,13 @@ public:
         return names;
     }
 
-    // The device behind an entry of a list, as the window stored it.
+    // The device behind an entry of a list, as the window's card model holds it.
     static DeckLinkDevice* deviceAt(const QComboBox* list, int index)
     {
-        return static_cast<DeckLinkDevice*>(list->itemData(index, Qt::UserRole).value<void*>());
+        const auto* cards = qobject_cast<const CardListModel*>(list->model());
+        if (!cards)
+            qFatal("the list %s shows no card model", qPrintable(list->objectName()));
+        return cards->device(index);
     }
 
     bool showsPicture(const char* name) const
@@ -98,6 +103,48 @@ inline bool waitForCards(const WindowDriver& driver, int count)
 {
     return QTest::qWaitFor([&] { return driver.leftList()->count() == count; }, 10000);
 }
+
+// The cards of a configuration text, set up before anything that lists them.
+struct CardConfiguration
+{
+    explicit CardConfiguration(const std::string& text) : configured(virtualcards::configure(text, &error)) {}
+
+    // The driver's reason when it refuses the text.
+    std::string error;
+    bool configured;
+};
+
+// The set-up every end-to-end test repeats, as one object: the cards of a
+// configuration, an answerer for the message boxes that open, the window on
+// those cards, and the driver of that window (this object itself).
+class WindowOnCards : private CardConfiguration, public WindowDriver
+{
+public:
+    // The window is built on the cards once they are configured.
+    explicit WindowOnCards(const std::string& configuration)
+        : CardConfiguration(configuration), WindowDriver(window)
+    {}
+
+    // True once the driver took the configuration and the window lists
+    // `count` cards (any number when none is given); else problem() says
+    // which of the two went wrong.
+    bool ready(int count = -1)
+    {
+        if (!configured)
+            return false;
+        if (count < 0 || waitForCards(*this, count))
+            return true;
+        error = QStringLiteral("the window lists %1 cards, not %2")
+                    .arg(leftList()->count())
+                    .arg(count)
+                    .toStdString();
+        return false;
+    }
+    const char* problem() const { return error.c_str(); }
+
+    ModalAnswerer answerer;
+    MainWindow window;
+};
 
 // The process's resident memory in bytes, once the allocator has handed
 // back what it holds free, so that the figure follows the memory in use.

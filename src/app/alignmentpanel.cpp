@@ -1,11 +1,11 @@
-// The alignment readout under the indicators: readings in units a crew can
-// act on, their trend over the last minute, the take log and the check that
-// the right picture is oriented as the left one.
+// The alignment panel: readings in units a crew can act on, their trend over
+// the last minute, the take log and the check that the right picture is
+// oriented as the left one.
 
-#include "app/mainwindow.h"
-#include "app/statepalette.h"
+#include "app/alignmentpanel.h"
 
 #include "app/orientationadvice.h"
+#include "app/panelstyle.h"
 #include "pipeline/logcategories.h"
 #include "plots/alignmenttrendplot.h"
 #include "ui_mainwindow.h"
@@ -15,6 +15,7 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QSlider>
 #include <utility>
 
 namespace {
@@ -29,23 +30,43 @@ struct ReadoutRow
 // The checks run at most this often, in milliseconds.
 constexpr qint64 kOrientationInterval = 500;
 
+const QString kRecord = QStringLiteral("Record");
+const QString kStopRecording = QStringLiteral("Stop recording");
+
 } // namespace
 
-void MainWindow::updateAlignment(bool measured)
+AlignmentPanel::AlignmentPanel(Ui::MainWindow& form, QObject* parent)
+    : QObject(parent), m_ui(form), m_sceneReadout(new SceneReadout(form.gridLayout_Alignment, this))
+{
+    connect(m_ui.btn_AlignmentRecord, &QAbstractButton::toggled, this, &AlignmentPanel::onRecordToggled);
+    // The button keeps its place and width whatever it and the status beside
+    // it say, so that the click that stops a recording lands on it.
+    QPushButton* record = m_ui.btn_AlignmentRecord;
+    record->setText(kStopRecording);
+    record->setFixedWidth(record->sizeHint().width());
+    record->setText(kRecord);
+    m_ui.horizontalLayout_AlignmentRecord->setAlignment(record, Qt::AlignTop);
+    // The readout starts empty, the orientation warning hidden.
+    clearAlignment();
+}
+
+std::optional<AlignmentReading> AlignmentPanel::update(const CalibrationPair& pair,
+                                                       const std::optional<CalibrationAverages>& averages)
 {
     const ReadoutRow rows[4] = {
-        {m_ui->lbl_AlignVerticalValue, m_ui->lbl_AlignVerticalState, m_ui->lbl_AlignVerticalAction},
-        {m_ui->lbl_AlignRollValue, m_ui->lbl_AlignRollState, m_ui->lbl_AlignRollAction},
-        {m_ui->lbl_AlignSizeValue, m_ui->lbl_AlignSizeState, m_ui->lbl_AlignSizeAction},
-        {m_ui->lbl_AlignHorizontalValue, m_ui->lbl_AlignHorizontalState, m_ui->lbl_AlignHorizontalAction}};
+        {m_ui.lbl_AlignVerticalValue, m_ui.lbl_AlignVerticalState, m_ui.lbl_AlignVerticalAction},
+        {m_ui.lbl_AlignRollValue, m_ui.lbl_AlignRollState, m_ui.lbl_AlignRollAction},
+        {m_ui.lbl_AlignSizeValue, m_ui.lbl_AlignSizeState, m_ui.lbl_AlignSizeAction},
+        {m_ui.lbl_AlignHorizontalValue, m_ui.lbl_AlignHorizontalState, m_ui.lbl_AlignHorizontalAction}};
 
     // The processed pictures are the cameras' full pictures: the halves of a
     // side-by-side or under/over signal are either full-size already or scaled
     // back to full size before they get here.
     const FullSizeScale scale;
     std::optional<AlignmentReading> reading;
-    if (measured)
-        reading = measureAlignment(m_leftRectangles, m_rightRectangles, m_leftRawFrame.image.size(), scale);
+    if (averages)
+        reading =
+            measureAlignment(pair.left.rectangles, pair.right.rectangles, pair.left.raw.image.size(), scale);
 
     if (!reading) {
         // As the indicators: nothing measured, nothing added to the history.
@@ -57,7 +78,7 @@ void MainWindow::updateAlignment(bool measured)
         }
     } else {
         const AlignmentReading mean = m_alignmentHistory.add(*reading);
-        const AlignmentStates states = alignmentStates(m_indicatorAverages);
+        const AlignmentStates states = alignmentStates(*averages);
         const ReadoutTexts texts = readoutTexts(mean, states);
         const std::pair<const QString*, const QString*> shown[4] = {
             {&texts.vertical, &texts.verticalAction},
@@ -73,25 +94,24 @@ void MainWindow::updateAlignment(bool measured)
         }
         if (!m_alignmentClock.isValid())
             m_alignmentClock.start();
-        m_ui->wgt_AlignmentTrend->setBands(readoutBands(scale));
-        m_ui->wgt_AlignmentTrend->addReading(m_alignmentClock.elapsed() / 1000.0, mean);
+        m_ui.wgt_AlignmentTrend->setBands(readoutBands(scale));
+        m_ui.wgt_AlignmentTrend->addReading(m_alignmentClock.elapsed() / 1000.0, mean);
         reading = mean;
-        // The disparity analysis measures the scene's depth, not the rig's misalignment.
-        m_pipeline->disparityMap()->setRigCorrection(
-            RigCorrection{true, mean.verticalPercent, mean.rollDegrees, mean.sizePercent});
     }
-    logAlignment(reading);
-    checkOrientationAtMostTwiceASecond();
+    logAlignment(pair, reading, averages);
+    checkOrientationAtMostTwiceASecond(pair);
+    return reading;
 }
 
-void MainWindow::logAlignment(const std::optional<AlignmentReading>& reading)
+void AlignmentPanel::logAlignment(const CalibrationPair& pair, const std::optional<AlignmentReading>& reading,
+                                  const std::optional<CalibrationAverages>& averages)
 {
-    if (!m_ui->btn_AlignmentRecord->isChecked())
+    if (!m_ui.btn_AlignmentRecord->isChecked())
         return;
     if (!m_alignmentLog.isRecording()) {
         // The file is named after the first line's time label.
-        const QString directory = m_ui->lineEdit_disparityOutputDir->text();
-        if (!m_alignmentLog.start(directory, timeLabel(m_leftRawFrame))) {
+        const QString directory = m_ui.lineEdit_disparityOutputDir->text();
+        if (!m_alignmentLog.start(directory, timeLabel(pair.left.raw))) {
             stopAlignmentRecording(
                 QStringLiteral("Not recording: cannot create the take log (%1). Set the output directory on "
                                "the Disparity Map tab, then press Record again.")
@@ -103,11 +123,11 @@ void MainWindow::logAlignment(const std::optional<AlignmentReading>& reading)
         }
     }
     AlignmentLogEntry entry;
-    entry.timeLabel = timeLabel(m_leftRawFrame);
-    entry.boardLeft = !m_leftRectangles.empty();
-    entry.boardRight = !m_rightRectangles.empty();
+    entry.timeLabel = timeLabel(pair.left.raw);
+    entry.boardLeft = !pair.left.rectangles.empty();
+    entry.boardRight = !pair.right.rectangles.empty();
     if (reading)
-        entry.indicators = m_indicatorAverages;
+        entry.indicators = averages;
     entry.readout = reading;
     entry.scene = m_sceneReadout->latest();
     entry.sceneTimeLabel = m_sceneReadout->latestTimeLabel();
@@ -118,10 +138,10 @@ void MainWindow::logAlignment(const std::optional<AlignmentReading>& reading)
                                         m_alignmentLog.errorString(), formatTimeWord(entry.timeLabel)));
         return;
     }
-    m_ui->lbl_AlignmentRecordStatus->setText(recordedLines(QStringLiteral("Recording")));
+    m_ui.lbl_AlignmentRecordStatus->setText(recordedLines(QStringLiteral("Recording")));
 }
 
-QString MainWindow::recordedLines(const QString& verb) const
+QString AlignmentPanel::recordedLines(const QString& verb) const
 {
     // The file holds a header line above the measurements.
     return QStringLiteral("%1 %2 measurement lines (and the header line) to %3")
@@ -130,27 +150,26 @@ QString MainWindow::recordedLines(const QString& verb) const
         .arg(QDir::toNativeSeparators(m_alignmentLog.filePath()));
 }
 
-void MainWindow::stopAlignmentRecording(const QString& status)
+void AlignmentPanel::stopAlignmentRecording(const QString& status)
 {
     m_alignmentLog.stop();
     // Unchecked without the toggle slot, which would replace the message.
-    const QSignalBlocker blocker(m_ui->btn_AlignmentRecord);
-    m_ui->btn_AlignmentRecord->setChecked(false);
-    m_ui->btn_AlignmentRecord->setText(QStringLiteral("Record"));
-    m_ui->lbl_AlignmentRecordStatus->setText(status);
-    m_ui->lbl_AlignmentRecordStatus->setPalette(statePalette(IndicatorState::Red));
-    m_ui->lbl_AlignmentRecordStatus->setAutoFillBackground(true);
+    const QSignalBlocker blocker(m_ui.btn_AlignmentRecord);
+    m_ui.btn_AlignmentRecord->setChecked(false);
+    m_ui.btn_AlignmentRecord->setText(kRecord);
+    m_ui.lbl_AlignmentRecordStatus->setText(status);
+    m_ui.lbl_AlignmentRecordStatus->setPalette(statePalette(IndicatorState::Red));
+    m_ui.lbl_AlignmentRecordStatus->setAutoFillBackground(true);
 }
 
-void MainWindow::on_btn_AlignmentRecord_toggled(bool checked)
+void AlignmentPanel::onRecordToggled(bool checked)
 {
-    QMutexLocker lock(&m_mutex);
-    m_ui->lbl_AlignmentRecordStatus->setAutoFillBackground(false);
     // The button says what pressing it does.
-    m_ui->btn_AlignmentRecord->setText(checked ? QStringLiteral("Stop recording") : QStringLiteral("Record"));
+    m_ui.btn_AlignmentRecord->setText(checked ? kStopRecording : kRecord);
+    m_ui.lbl_AlignmentRecordStatus->setAutoFillBackground(false);
     if (checked) {
         // A directory that is not there is said at once, not at the first measurement.
-        const QString directory = m_ui->lineEdit_disparityOutputDir->text();
+        const QString directory = m_ui.lineEdit_disparityOutputDir->text();
         if (directory.isEmpty() || !QDir(directory).exists()) {
             stopAlignmentRecording(
                 QStringLiteral("Not recording: the output directory %1 does not exist. Set the output "
@@ -158,66 +177,63 @@ void MainWindow::on_btn_AlignmentRecord_toggled(bool checked)
                     .arg(QDir::toNativeSeparators(directory)));
             return;
         }
-        m_ui->lbl_AlignmentRecordStatus->setText(
+        m_ui.lbl_AlignmentRecordStatus->setText(
             QStringLiteral("Recording starts with the next measurement, into %1")
                 .arg(QDir::toNativeSeparators(directory)));
         return;
     }
     const bool wasRecording = m_alignmentLog.isRecording();
     m_alignmentLog.stop();
-    m_ui->lbl_AlignmentRecordStatus->setText(wasRecording ? recordedLines(QStringLiteral("Recorded"))
-                                                          : QString());
+    m_ui.lbl_AlignmentRecordStatus->setText(wasRecording ? recordedLines(QStringLiteral("Recorded"))
+                                                         : QString());
 }
 
-void MainWindow::checkOrientationAtMostTwiceASecond()
+void AlignmentPanel::checkOrientationAtMostTwiceASecond(const CalibrationPair& pair)
 {
     if (m_orientationClock.isValid() && m_orientationClock.elapsed() < kOrientationInterval)
         return;
     m_orientationClock.start();
-    const OrientationCheck check = checkOrientation(m_leftRawFrame.image, m_rightRawFrame.image);
+    const OrientationCheck check = checkOrientation(pair.left.raw.image, pair.right.raw.image);
     FrameTransform left;
-    left.rotate180 = m_ui->sett_LeftRotate180->isChecked();
-    left.flipHorizontal = m_ui->sett_LeftFlipHorizontal->isChecked();
-    left.flipVertical = m_ui->sett_LeftFlipVertical->isChecked();
+    left.rotate180 = m_ui.sett_LeftRotate180->isChecked();
+    left.flipHorizontal = m_ui.sett_LeftFlipHorizontal->isChecked();
+    left.flipVertical = m_ui.sett_LeftFlipVertical->isChecked();
     FrameTransform right;
-    right.rotate180 = m_ui->sett_RightRotate180->isChecked();
-    right.flipHorizontal = m_ui->sett_RightFlipHorizontal->isChecked();
-    right.flipVertical = m_ui->sett_RightFlipVertical->isChecked();
+    right.rotate180 = m_ui.sett_RightRotate180->isChecked();
+    right.flipHorizontal = m_ui.sett_RightFlipHorizontal->isChecked();
+    right.flipVertical = m_ui.sett_RightFlipVertical->isChecked();
     const QString advice = orientationAdvice(check.verdict, left, right);
     qCDebug(lcWindow) << "checkOrientation - scores" << check.scores[0] << check.scores[1] << check.scores[2]
                       << check.scores[3];
-    m_ui->lbl_OrientationWarning->setText(advice.isEmpty() ? QString()
-                                                           : QStringLiteral("WARNING: ") + advice);
-    m_ui->lbl_OrientationWarning->setPalette(statePalette(IndicatorState::Yellow));
-    m_ui->lbl_OrientationWarning->setVisible(!advice.isEmpty());
+    m_ui.lbl_OrientationWarning->setText(advice.isEmpty() ? QString() : QStringLiteral("WARNING: ") + advice);
+    m_ui.lbl_OrientationWarning->setPalette(statePalette(IndicatorState::Yellow));
+    m_ui.lbl_OrientationWarning->setVisible(!advice.isEmpty());
 }
 
-void MainWindow::onNewSceneResults(VideoFrame leftFrame, VideoFrame, SceneMeasurement measurement)
+void AlignmentPanel::showSceneResults(const VideoFrame& leftFrame, const SceneMeasurement& measurement)
 {
-    QMutexLocker lock(&m_mutex);
     m_sceneReadout->show(measurement, timeLabel(leftFrame));
     if (measurement.reading) {
         if (!m_alignmentClock.isValid())
             m_alignmentClock.start();
-        m_ui->wgt_AlignmentTrend->addSceneReading(m_alignmentClock.elapsed() / 1000.0, *measurement.reading);
+        m_ui.wgt_AlignmentTrend->addSceneReading(m_alignmentClock.elapsed() / 1000.0, *measurement.reading);
     }
 }
 
-void MainWindow::clearAlignment()
+void AlignmentPanel::clearAlignment()
 {
     m_alignmentHistory.clear();
-    m_pipeline->disparityMap()->setRigCorrection(RigCorrection());
     m_sceneReadout->clear();
-    m_ui->wgt_AlignmentTrend->clear();
+    m_ui.wgt_AlignmentTrend->clear();
     for (QLabel* label :
-         {m_ui->lbl_AlignVerticalValue, m_ui->lbl_AlignVerticalState, m_ui->lbl_AlignVerticalAction,
-          m_ui->lbl_AlignRollValue, m_ui->lbl_AlignRollState, m_ui->lbl_AlignRollAction,
-          m_ui->lbl_AlignSizeValue, m_ui->lbl_AlignSizeState, m_ui->lbl_AlignSizeAction,
-          m_ui->lbl_AlignHorizontalValue, m_ui->lbl_AlignHorizontalState, m_ui->lbl_AlignHorizontalAction}) {
+         {m_ui.lbl_AlignVerticalValue, m_ui.lbl_AlignVerticalState, m_ui.lbl_AlignVerticalAction,
+          m_ui.lbl_AlignRollValue, m_ui.lbl_AlignRollState, m_ui.lbl_AlignRollAction, m_ui.lbl_AlignSizeValue,
+          m_ui.lbl_AlignSizeState, m_ui.lbl_AlignSizeAction, m_ui.lbl_AlignHorizontalValue,
+          m_ui.lbl_AlignHorizontalState, m_ui.lbl_AlignHorizontalAction}) {
         label->setText(QString());
         label->setPalette(QPalette());
     }
-    m_ui->lbl_OrientationWarning->clear();
-    m_ui->lbl_OrientationWarning->hide();
+    m_ui.lbl_OrientationWarning->clear();
+    m_ui.lbl_OrientationWarning->hide();
     m_orientationClock.invalidate();
 }

@@ -1,15 +1,15 @@
-// The calibration tab: left and right detections paired by time label, the
-// processed views, the stereo output image and the four accuracy indicators.
+// The calibration tab: the processed views of the paired results, the stereo
+// output image and the four accuracy indicators.
 
-#include "app/mainwindow.h"
-#include "app/statepalette.h"
+#include "app/calibrationtab.h"
 #include "pipeline/logcategories.h"
 
+#include "app/frameview.h"
+#include "app/panelstyle.h"
 #include "ui_mainwindow.h"
 
-#include <QCoreApplication>
+#include <QAbstractButton>
 #include <QLabel>
-#include <QMutexLocker>
 #include <QPalette>
 #include <QSlider>
 #include <algorithm>
@@ -116,114 +116,101 @@ QString problemText(ComparisonProblem problem, const cv::Mat& left, const cv::Ma
 
 } // namespace
 
-void MainWindow::onNewLeftCalibrationResultsArrived(VideoFrame rawFrame, VideoFrame processedFrame,
-                                                    std::vector<DetectedRectangle> rectangles)
+CalibrationTab::CalibrationTab(Ui::MainWindow& form, FramePipeline& pipeline, QObject* parent)
+    : QObject(parent), m_ui(form), m_pipeline(pipeline), m_alignment(form)
 {
-    QMutexLocker lock(&m_mutex);
-    qCDebug(lcWindow) << "onNewLeftCalibrationResultsArrived - rawFrame.data ="
-                      << static_cast<const void*>(rawFrame.image.data);
-    m_leftRawFrame = rawFrame;
-    m_leftProcessedFrame = processedFrame;
-    m_leftRectangles = std::move(rectangles);
-    showCalibrationResultsWhenPaired();
+    setObjectName(QStringLiteral("calibrationTab"));
+    markPanelShown(m_ui.btn_CalibrationDetailsShowHide);
+    connect(m_ui.btn_CalibrationDetailsShowHide, &QAbstractButton::clicked, this,
+            [this] { togglePanel(m_ui.frm_ProcessedView, m_ui.btn_CalibrationDetailsShowHide); });
+    // The form keeps two labels for the board's angles; the tab never shows them.
+    m_ui.lbl_AngleLeft->hide();
+    m_ui.lbl_AngleRight->hide();
+    // The readout's values and actions ("Right camera: zoom out 1.01 % (or check focus)") need the room.
+    makeColumnScrollable(m_ui.horizontalLayout_Calibration, m_ui.verticalLayout_CalibrationControls, 62);
+    addWaitingLine(*m_pipeline.monitor(), m_ui.verticalLayout_CalibrationViews,
+                   QStringLiteral("lbl_CalibrationWaiting"));
 }
 
-void MainWindow::onNewRightCalibrationResultsArrived(VideoFrame rawFrame, VideoFrame processedFrame,
-                                                     std::vector<DetectedRectangle> rectangles)
+void CalibrationTab::clearCalibrationResults()
 {
-    QMutexLocker lock(&m_mutex);
-    qCDebug(lcWindow) << "onNewRightCalibrationResultsArrived - rawFrame.data ="
-                      << static_cast<const void*>(rawFrame.image.data);
-    m_rightRawFrame = rawFrame;
-    m_rightProcessedFrame = processedFrame;
-    m_rightRectangles = std::move(rectangles);
-    showCalibrationResultsWhenPaired();
-}
-
-void MainWindow::clearCalibrationResults()
-{
-    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-    QMutexLocker lock(&m_mutex);
-    // The stored raw frames pair the next results: none of them may be paired
-    // with a frame of before.
-    m_leftRawFrame = VideoFrame();
-    m_rightRawFrame = VideoFrame();
-    m_leftProcessedFrame = VideoFrame();
-    m_rightProcessedFrame = VideoFrame();
-    m_leftRectangles.clear();
-    m_rightRectangles.clear();
+    // The stored results pair the next ones: none of them may be paired with
+    // a result of before.
+    m_pipeline.calibrationPairing()->clear();
     m_indicatorHistory.clear();
-    for (QLabel* view : {m_ui->lbl_ImageProcessedLeft, m_ui->lbl_ImageProcessedRight, m_ui->lbl_ImageResult})
+    for (QLabel* view : {m_ui.lbl_ImageProcessedLeft, m_ui.lbl_ImageProcessedRight, m_ui.lbl_ImageResult})
         view->clear();
-    for (QLabel* text :
-         {m_ui->lbl_zoomTxt, m_ui->lbl_RotationTxt, m_ui->lbl_yOffsetTxt, m_ui->lbl_xOffsetTxt}) {
+    for (QLabel* text : {m_ui.lbl_zoomTxt, m_ui.lbl_RotationTxt, m_ui.lbl_yOffsetTxt, m_ui.lbl_xOffsetTxt}) {
         text->clear();
         text->setPalette(QPalette());
     }
     for (QSlider* slider :
-         {m_ui->slider_ZoomRelation, m_ui->slider_Rotation, m_ui->slider_YOffset, m_ui->slider_XOffset})
+         {m_ui.slider_ZoomRelation, m_ui.slider_Rotation, m_ui.slider_YOffset, m_ui.slider_XOffset})
         slider->setValue(0);
-    m_ui->lbl_IndicatorsProblem->clear();
-    clearAlignment();
+    m_ui.lbl_IndicatorsProblem->clear();
+    m_alignment.clearAlignment();
+    m_pipeline.disparityMap()->setRigCorrection(RigCorrection());
 }
 
-void MainWindow::showCalibrationResultsWhenPaired()
+void CalibrationTab::showCalibrationResults(const CalibrationPair& pair)
 {
-    // An input without signal carries no timecode to pair by: it is said at
-    // once rather than never.
-    const bool noSignal = m_leftRawFrame.noInputSignal || m_rightRawFrame.noInputSignal;
-    // Until the other side's result of the same instant arrives, this one waits.
-    if (!noSignal && !haveSameTimeLabel(m_leftRawFrame, m_rightRawFrame))
-        return;
-    showFrame(m_leftProcessedFrame, m_ui->lbl_ImageProcessedLeft);
-    showFrame(m_rightProcessedFrame, m_ui->lbl_ImageProcessedRight);
-    updateAlignment(updateCalibrationIndicators());
+    showFrame(pair.left.processed, m_ui.lbl_ImageProcessedLeft);
+    showFrame(pair.right.processed, m_ui.lbl_ImageProcessedRight);
+    const std::optional<AlignmentReading> mean = m_alignment.update(pair, updateCalibrationIndicators(pair));
+    // The disparity analysis measures the scene's depth, not the rig's misalignment.
+    if (mean)
+        m_pipeline.disparityMap()->setRigCorrection(
+            RigCorrection{true, mean->verticalPercent, mean->rollDegrees, mean->sizePercent});
 }
 
-bool MainWindow::updateCalibrationIndicators()
+void CalibrationTab::onNewSceneResults(VideoFrame leftFrame, VideoFrame, SceneMeasurement measurement)
+{
+    m_alignment.showSceneResults(leftFrame, measurement);
+}
+
+std::optional<CalibrationAverages> CalibrationTab::updateCalibrationIndicators(const CalibrationPair& pair)
 {
     StereoOutput mode = StereoOutput::None;
-    if (m_ui->rdb_CalibOutputSum->isChecked())
+    if (m_ui.rdb_CalibOutputSum->isChecked())
         mode = StereoOutput::Sum;
-    else if (m_ui->rdb_CalibOutputDifference->isChecked())
+    else if (m_ui.rdb_CalibOutputDifference->isChecked())
         mode = StereoOutput::Difference;
-    else if (m_ui->rdb_CalibOutputAnaglyph->isChecked())
+    else if (m_ui.rdb_CalibOutputAnaglyph->isChecked())
         mode = StereoOutput::Anaglyph;
-    cv::Mat output = stereoOutputImage(m_leftRawFrame.image, m_rightRawFrame.image, mode);
-    m_sceneReadout->drawOverlay(output);
-    showImage(output, m_ui->lbl_ImageResult);
+    cv::Mat output = stereoOutputImage(pair.left.raw.image, pair.right.raw.image, mode);
+    m_alignment.sceneReadout().drawOverlay(output);
+    showImage(output, m_ui.lbl_ImageResult);
 
-    const ComparedSide left{m_leftRawFrame.noInputSignal, m_leftProcessedFrame.image.cols,
-                            m_leftProcessedFrame.image.rows, &m_leftRectangles};
-    const ComparedSide right{m_rightRawFrame.noInputSignal, m_rightProcessedFrame.image.cols,
-                             m_rightProcessedFrame.image.rows, &m_rightRectangles};
+    const ComparedSide left{pair.left.raw.noInputSignal, pair.left.processed.image.cols,
+                            pair.left.processed.image.rows, &pair.left.rectangles};
+    const ComparedSide right{pair.right.raw.noInputSignal, pair.right.processed.image.cols,
+                             pair.right.processed.image.rows, &pair.right.rectangles};
     const ComparisonProblem problem = comparisonProblem(left, right);
     const std::optional<CalibrationMeasurement> measurement =
-        problem == ComparisonProblem::None ? measureCalibration(m_leftRectangles, m_rightRectangles)
+        problem == ComparisonProblem::None ? measureCalibration(pair.left.rectangles, pair.right.rectangles)
                                            : std::nullopt;
-    m_ui->lbl_IndicatorsProblem->setText(problemText(problem, m_leftProcessedFrame.image,
-                                                     m_rightProcessedFrame.image, m_leftRectangles,
-                                                     m_rightRectangles));
+    m_ui.lbl_IndicatorsProblem->setText(problemText(problem, pair.left.processed.image,
+                                                    pair.right.processed.image, pair.left.rectangles,
+                                                    pair.right.rectangles));
     if (!measurement) {
         // Without a comparable board on both sides nothing is measured: the
         // sliders and the history stay as they were.
         for (QLabel* text :
-             {m_ui->lbl_zoomTxt, m_ui->lbl_RotationTxt, m_ui->lbl_xOffsetTxt, m_ui->lbl_yOffsetTxt}) {
+             {m_ui.lbl_zoomTxt, m_ui.lbl_RotationTxt, m_ui.lbl_xOffsetTxt, m_ui.lbl_yOffsetTxt}) {
             text->setText(QStringLiteral("UNDEFINED"));
             text->setPalette(statePalette(IndicatorState::Red));
         }
-        return false;
+        return std::nullopt;
     }
 
     const CalibrationAverages averages = m_indicatorHistory.add(*measurement);
-    m_indicatorAverages = averages;
-    showIndicator(m_ui->lbl_zoomTxt, m_ui->slider_ZoomRelation, averages.zoom,
+    showIndicator(m_ui.lbl_zoomTxt, m_ui.slider_ZoomRelation, averages.zoom,
                   QString::number(averages.zoom, 'g', 2), kZoomLimits);
-    showIndicator(m_ui->lbl_RotationTxt, m_ui->slider_Rotation, averages.rotation,
+    showIndicator(m_ui.lbl_RotationTxt, m_ui.slider_Rotation, averages.rotation,
                   QString::number(averages.rotation, 'g', 5), kRotationLimits);
-    showIndicator(m_ui->lbl_yOffsetTxt, m_ui->slider_YOffset, averages.yOffset,
+    showIndicator(m_ui.lbl_yOffsetTxt, m_ui.slider_YOffset, averages.yOffset,
                   QString::number(averages.yOffset), kYOffsetLimits);
-    showIndicator(m_ui->lbl_xOffsetTxt, m_ui->slider_XOffset, averages.xOffset,
+    showIndicator(m_ui.lbl_xOffsetTxt, m_ui.slider_XOffset, averages.xOffset,
                   QString::number(averages.xOffset), kXOffsetLimits);
-    return true;
+    return averages;
 }

@@ -1,0 +1,165 @@
+#include "app/acquisitiontab.h"
+#include "pipeline/logcategories.h"
+
+#include "app/frameview.h"
+#include "app/panelstyle.h"
+#include "capture/decklinkcodenames.h"
+#include "ui_mainwindow.h"
+
+#include <QCoreApplication>
+#include <QFormLayout>
+#include <QLabel>
+#include <array>
+
+namespace {
+
+// The seven info rows of one camera.
+struct InfoRows
+{
+    QLabel* pixelFormat;
+    QLabel* displayMode;
+    QLabel* timecode;
+    QLabel* timecodeUserBits;
+    QLabel* timecodeFormat;
+    QLabel* hardwareReferenceTimestamp;
+    QLabel* streamTime;
+
+    std::array<QLabel*, 7> all() const
+    {
+        return {pixelFormat,      displayMode,    timecode,
+                timecodeUserBits, timecodeFormat, hardwareReferenceTimestamp,
+                streamTime};
+    }
+};
+
+InfoRows leftRows(const Ui::MainWindow& ui)
+{
+    return {ui.lbl_leftPixelFormat,      ui.lbl_leftDisplayMode,    ui.lbl_leftTimecode,
+            ui.lbl_leftTimecodeUserBits, ui.lbl_leftTimecodeFormat, ui.lbl_leftHardwareReferenceTimestamp,
+            ui.lbl_leftStreamTime};
+}
+
+InfoRows rightRows(const Ui::MainWindow& ui)
+{
+    return {ui.lbl_rightPixelFormat,      ui.lbl_rightDisplayMode,    ui.lbl_rightTimecode,
+            ui.lbl_rightTimecodeUserBits, ui.lbl_rightTimecodeFormat, ui.lbl_rightHardwareReferenceTimestamp,
+            ui.lbl_rightStreamTime};
+}
+
+// The frame in its view and its description in the info rows; a frame from
+// an input without signal says so there too.
+void showLiveFrame(const VideoFrame& f, QLabel* view, const InfoRows& rows)
+{
+    showFrame(f, view);
+    rows.pixelFormat->setText(pixelFormatToString(f.pixelFormat));
+    rows.displayMode->setText(displayModeToString(f.displayMode));
+    rows.timecode->setText(formatTimeWord(f.timecode));
+    rows.timecodeUserBits->setText(QString::number(f.timecodeUserBits, 16));
+    rows.timecodeFormat->setText(timecodeFormatToString(f.timecodeFormat));
+    rows.hardwareReferenceTimestamp->setText(formatTimeWord(f.hardwareReferenceTimestamp));
+    rows.streamTime->setText(formatTimeWord(f.streamTime));
+    if (f.noInputSignal) {
+        rows.displayMode->setText(displayModeToString(f.displayMode) + QStringLiteral(": no signal"));
+        rows.timecode->setText(QStringLiteral("No signal"));
+    }
+}
+
+} // namespace
+
+AcquisitionTab::AcquisitionTab(Ui::MainWindow& form, FramePipeline& pipeline, QObject* parent)
+    : QObject(parent), m_ui(form), m_pipeline(pipeline)
+{
+    setObjectName(QStringLiteral("acquisitionTab"));
+    // Halves exist only in the side-by-side and under/over layouts.
+    connect(m_ui.radio_Identical, &QAbstractButton::toggled, m_ui.chb_FullSizeHalves, &QWidget::setDisabled);
+    m_ui.chb_FullSizeHalves->setDisabled(m_ui.radio_Identical->isChecked());
+    const QAbstractButton* settingsButtons[] = {
+        m_ui.rbn_SingleInput,       m_ui.rbn_DoubleInput,          m_ui.radio_Identical,
+        m_ui.radio_SideBySide,      m_ui.radio_UnderOver,          m_ui.sett_LeftRotateLeft,
+        m_ui.sett_LeftRotateRight,  m_ui.sett_LeftRotate180,       m_ui.sett_LeftFlipHorizontal,
+        m_ui.sett_LeftFlipVertical, m_ui.sett_RightRotateLeft,     m_ui.sett_RightRotateRight,
+        m_ui.sett_RightRotate180,   m_ui.sett_RightFlipHorizontal, m_ui.sett_RightFlipVertical,
+        m_ui.chb_FullSizeHalves};
+    for (const QAbstractButton* button : settingsButtons)
+        connect(button, &QAbstractButton::toggled, this, &AcquisitionTab::reloadImageProcessingSettings);
+    reloadImageProcessingSettings();
+    makeColumnScrollable(m_ui.horizontalLayout_Acquisition, m_ui.verticalLayout_AcquisitionControls);
+
+    // Each input's measured frame rate and missing frames, under its info rows.
+    QLabel* frames[2];
+    int side = 0;
+    for (QFormLayout* rows : {m_ui.formLayout_left, m_ui.formLayout_right}) {
+        frames[side] = new QLabel(rows->parentWidget());
+        frames[side]->setObjectName(side == 0 ? QStringLiteral("lbl_leftFrames")
+                                              : QStringLiteral("lbl_rightFrames"));
+        frames[side]->setWordWrap(true);
+        frames[side]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        rows->addRow(QStringLiteral("Frames:"), frames[side]);
+        ++side;
+    }
+    connect(m_pipeline.monitor(), &InputMonitor::inputsSummarised, this,
+            [left = frames[0], right = frames[1]](const QString& leftText, const QString& rightText) {
+                left->setText(leftText);
+                right->setText(rightText);
+            });
+}
+
+void AcquisitionTab::onNewLeftRawFrameArrived(VideoFrame rawFrame)
+{
+    qCDebug(lcWindow) << "onNewLeftRawFrameArrived - rawFrame.data ="
+                      << static_cast<const void*>(rawFrame.image.data);
+    showLiveFrame(rawFrame, m_ui.lbl_ImageLiveLeft, leftRows(m_ui));
+}
+
+void AcquisitionTab::onNewRightRawFrameArrived(VideoFrame rawFrame)
+{
+    qCDebug(lcWindow) << "onNewRightRawFrameArrived - rawFrame.data ="
+                      << static_cast<const void*>(rawFrame.image.data);
+    showLiveFrame(rawFrame, m_ui.lbl_ImageLiveRight, rightRows(m_ui));
+}
+
+void AcquisitionTab::clearFrameInfo(bool left, bool right)
+{
+    if (left)
+        for (QLabel* row : leftRows(m_ui).all())
+            row->clear();
+    if (right)
+        for (QLabel* row : rightRows(m_ui).all())
+            row->clear();
+}
+
+void AcquisitionTab::clearLiveViews()
+{
+    // Frames the preprocessing threads sent before they stopped are still
+    // queued here; shown after the views are cleared, they would leave a
+    // stopped capture's last pictures standing.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    m_ui.lbl_ImageLiveLeft->setPixmap(QPixmap());
+    m_ui.lbl_ImageLiveRight->setPixmap(QPixmap());
+}
+
+void AcquisitionTab::reloadImageProcessingSettings()
+{
+    int inputMode = InputUnderOver;
+    if (m_ui.rbn_DoubleInput->isChecked())
+        inputMode = InputDouble;
+    else if (m_ui.radio_Identical->isChecked())
+        inputMode = InputIdentical;
+    else if (m_ui.radio_SideBySide->isChecked())
+        inputMode = InputSideBySide;
+
+    FrameTransform left;
+    left.rotateLeft = m_ui.sett_LeftRotateLeft->isChecked();
+    left.rotateRight = m_ui.sett_LeftRotateRight->isChecked();
+    left.rotate180 = m_ui.sett_LeftRotate180->isChecked();
+    left.flipHorizontal = m_ui.sett_LeftFlipHorizontal->isChecked();
+    left.flipVertical = m_ui.sett_LeftFlipVertical->isChecked();
+    FrameTransform right;
+    right.rotateLeft = m_ui.sett_RightRotateLeft->isChecked();
+    right.rotateRight = m_ui.sett_RightRotateRight->isChecked();
+    right.rotate180 = m_ui.sett_RightRotate180->isChecked();
+    right.flipHorizontal = m_ui.sett_RightFlipHorizontal->isChecked();
+    right.flipVertical = m_ui.sett_RightFlipVertical->isChecked();
+
+    m_pipeline.setPreprocessingSettings(inputMode, left, right, m_ui.chb_FullSizeHalves->isChecked());
+}
