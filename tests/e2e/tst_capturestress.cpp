@@ -150,7 +150,7 @@ cards:
 )");
         QVERIFY2(driver.ready(2), driver.problem());
         MemorySamples memory;
-        const int cycles = scaled(300);
+        const int cycles = scaled(200);
         for (int cycle = 0; cycle < cycles; ++cycle) {
             driver.chooseDouble(1, 0);
             QCOMPARE(driver.leftList()->currentText(), QStringLiteral("Pulled"));
@@ -177,7 +177,7 @@ cards:
         QVERIFY2(driver.ready(3), driver.problem());
         driver.chooseDouble(0, 1);
         MemorySamples memory;
-        const int clicks = scaled(600) & ~1; // ends stopped
+        const int clicks = scaled(400) & ~1; // ends stopped
         for (int click = 0; click < clicks; ++click) {
             driver.click();
             const bool started = click % 2 == 0;
