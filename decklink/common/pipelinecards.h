@@ -1,8 +1,8 @@
 #pragma once
 
 // A card whose signal comes from a GStreamer pipeline description (a source
-// kind of the cards' configuration file). The virtual driver reads it with the
-// other cards; the GStreamer driver runs it.
+// kind of the cards' configuration file). The card configuration reader reads
+// it with the other cards; the GStreamer driver runs it.
 
 #include "displaymodes.h"
 

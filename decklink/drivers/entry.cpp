@@ -1,8 +1,11 @@
-// The composed driver: discovery reports the GStreamer cards and the virtual
-// cards through one callback; frame conversion is the drivers' common one.
+// The composed driver: the card configuration read once, its virtual cards
+// to the virtual driver and its pipeline cards to the GStreamer driver;
+// discovery reports the cards of both through one callback; frame conversion
+// is the drivers' common one.
 
 #include "common/comobject.h"
 #include "common/frameconverter.h"
+#include "configuration/configuredcards.h"
 
 #include <atomic>
 #include <decklink/drivers.h>
@@ -17,17 +20,19 @@ namespace {
 
 std::atomic<bool> virtualShown{true};
 
-// Pipeline cards of the configuration go to the GStreamer driver; virtual
-// card names say what they are. Set before the program's first driver call.
-bool wire()
+// Each driver builds its own cards of the configuration; virtual card names say what they are.
+void applyToBoth(const cardconfig::ConfiguredCards& cards)
 {
     virtualcards::setMarkedNames(true);
-    virtualcards::setPipelineCardHandler([](const std::vector<cardcommon::PipelineCardSettings>& cards) {
-        gstreamercards::setPipelineCards(cards);
-    });
-    return true;
+    virtualcards::apply(cards.configuration, cards.problem);
+    gstreamercards::setPipelineCards(cards.configuration.pipelineCards);
 }
-const bool wired = wire();
+
+cardconfig::ConfigurationOnce& configuration()
+{
+    static cardconfig::ConfigurationOnce* const once = new cardconfig::ConfigurationOnce(applyToBoth);
+    return *once;
+}
 
 // Both drivers' notifications to one callback.
 class ComposedDiscovery : public cardcommon::ComObject<IDeckLinkDiscovery>
@@ -91,6 +96,7 @@ void setVirtualCardsShown(bool shown)
 
 std::vector<IDeckLink*> presentCards()
 {
+    configuration().load();
     std::vector<IDeckLink*> cards;
     if (gstreamercards::isAvailable())
         cards = gstreamercards::presentCardObjects();
@@ -102,6 +108,7 @@ std::vector<IDeckLink*> presentCards()
 
 std::vector<std::string> driverMessages()
 {
+    configuration().load();
     std::vector<std::string> messages = virtualcards::driverMessages();
     for (const std::string& message : gstreamercards::driverMessages())
         messages.push_back(message);
@@ -109,6 +116,22 @@ std::vector<std::string> driverMessages()
 }
 
 } // namespace decklinkdrivers
+
+// The test interface's configuration, as the composed driver answers it: pipeline cards included.
+namespace virtualcards {
+
+bool configure(const std::string& text, std::string* error)
+{
+    return decklinkdrivers::configuration().replace(text, error);
+}
+
+bool reload()
+{
+    decklinkdrivers::configuration().replace(cardconfig::readConfiguredCards());
+    return isInstalled();
+}
+
+} // namespace virtualcards
 
 HRESULT DeckLinkCreateInstance(const char* classId, REFIID iid, void** out)
 {
@@ -119,6 +142,7 @@ HRESULT DeckLinkCreateInstance(const char* classId, REFIID iid, void** out)
     if (!classId)
         return E_INVALIDARG;
     // The configuration is read either way: its pipeline cards are real inputs.
+    configuration().load();
     const bool virtualInstalled = virtualcards::isInstalled() && virtualShown;
     const bool gstreamer = gstreamercards::isAvailable();
     if (!virtualInstalled && !gstreamer)

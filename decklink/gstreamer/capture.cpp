@@ -75,19 +75,23 @@ struct CaptureStream::Run
     }
 };
 
-CaptureStream::CaptureStream(std::shared_ptr<const CardDescription> card) : m_card(std::move(card)) {}
+CaptureStream::CaptureStream(std::shared_ptr<const CardDescription> card)
+    : StreamControl(card->formatDetection), m_card(std::move(card))
+{}
 
 CaptureStream::~CaptureStream()
 {
     m_callbacks.drop();
 }
 
-const DisplayModeInfo* CaptureStream::findMode(BMDDisplayMode code) const
+const DisplayModeInfo* CaptureStream::findModeLocked(BMDDisplayMode code) const
 {
-    for (const auto* list : {&m_card->modes, &m_detected})
-        for (const DisplayModeInfo& mode : *list)
-            if (mode.code == code)
-                return &mode;
+    for (const DisplayModeInfo& mode : m_card->modes)
+        if (mode.code == code)
+            return &mode;
+    for (const DisplayModeInfo& mode : m_detected)
+        if (mode.code == code)
+            return &mode;
     return nullptr;
 }
 
@@ -99,43 +103,10 @@ std::vector<DisplayModeInfo> CaptureStream::modes()
     return result;
 }
 
-HRESULT CaptureStream::enable(BMDDisplayMode code, BMDPixelFormat format, BMDVideoInputFlags flags)
-{
-    const bool detection = (flags & bmdVideoInputEnableFormatDetection) != 0;
-    if (format != bmdFormat8BitYUV || (flags & ~bmdVideoInputEnableFormatDetection) != 0 ||
-        (detection && !m_card->formatDetection))
-        return E_INVALIDARG;
-    std::lock_guard<std::mutex> lock(m_mutex);
-    const DisplayModeInfo* mode = findMode(code);
-    if (!mode)
-        return E_INVALIDARG;
-    if (!m_present)
-        return E_FAIL;
-    if (m_run && !m_run->stopping)
-        return E_ACCESSDENIED;
-    m_mode = *mode;
-    m_detection = detection;
-    m_enabled = true;
-    return S_OK;
-}
-
-HRESULT CaptureStream::disable()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_run && !m_run->stopping)
-        return E_ACCESSDENIED;
-    m_enabled = false;
-    return S_OK;
-}
-
 bool CaptureStream::build(Run& run, std::string& error)
 {
     GError* gerror = nullptr;
     if (!m_card->pipeline.empty()) {
-        if (!m_card->refusal.empty()) {
-            error = m_card->refusal;
-            return false;
-        }
         const std::string description = m_card->pipeline + " ! " + pipelineEnd;
         GstParseContext* context = gst_parse_context_new();
         GstElement* pipeline =
@@ -231,22 +202,20 @@ bool CaptureStream::play(Run& run, std::string& error)
     return false;
 }
 
-HRESULT CaptureStream::start()
+bool CaptureStream::streamingLocked() const
 {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    if (!m_present)
-        return E_FAIL;
-    if (!m_enabled)
-        return E_ACCESSDENIED;
-    if (m_run) {
-        if (!m_run->stopping)
-            return E_ACCESSDENIED;
+    return m_run && !m_run->stopping;
+}
+
+HRESULT CaptureStream::beginLocked(std::unique_lock<std::mutex>& lock)
+{
+    if (m_run) { // stopping
         if (std::this_thread::get_id() == m_run->thread.get_id()) {
             // Restarted from within its own callback (a format change): a pipeline that sends whatever
             // it gets goes on in the new mode; another one ends after the callback.
             if (m_run->modeIndependent) {
                 m_run->stopping = false;
-                m_run->mode = m_mode;
+                m_run->mode = *m_mode;
                 m_run->detection = m_detection;
                 m_run->reported = 0;
                 return S_OK;
@@ -258,7 +227,7 @@ HRESULT CaptureStream::start()
         }
     }
     auto run = std::make_shared<Run>();
-    run->mode = m_mode;
+    run->mode = *m_mode;
     run->detection = m_detection;
     lock.unlock();
 
@@ -291,28 +260,16 @@ void CaptureStream::stopRun(std::unique_lock<std::mutex>& lock)
     lock.lock();
 }
 
-HRESULT CaptureStream::stop()
+void CaptureStream::endLocked(std::unique_lock<std::mutex>& lock)
 {
-    std::unique_lock<std::mutex> lock(m_mutex);
     if (!m_run)
-        return S_OK;
+        return;
     if (std::this_thread::get_id() == m_run->thread.get_id()) {
         m_run->stopping = true; // the loop ends after this callback, unless it restarts
         m_wake.notify_all();
-        return S_OK;
+        return;
     }
     stopRun(lock);
-    return S_OK;
-}
-
-void CaptureStream::setCallback(IDeckLinkInputCallback* callback)
-{
-    m_callbacks.setCallback(callback);
-}
-
-void CaptureStream::setPreviewCallback(IDeckLinkScreenPreviewCallback* callback)
-{
-    m_callbacks.setPreview(callback);
 }
 
 void CaptureStream::unplug()
@@ -426,7 +383,7 @@ void CaptureStream::handleSample(Run& run, GstSample* sample)
         run.signal =
             modeOf(info.width, info.height, info.fps_n, info.fps_d, GST_VIDEO_INFO_IS_INTERLACED(&info));
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (!findMode(run.signal.code))
+        if (!findModeLocked(run.signal.code))
             m_detected.push_back(run.signal);
     }
     DisplayModeInfo mode;

@@ -99,22 +99,27 @@ void Driver::setPipelineCards(const std::vector<PipelineCardSettings>& cards)
         report("pipeline cards cannot run without GStreamer");
         return;
     }
-    // Descriptions are checked before the lock is taken: parsing one loads plugins.
-    std::vector<std::string> refusals;
-    for (const PipelineCardSettings& settings : cards)
-        refusals.push_back(descriptionProblem(settings.description));
-    std::vector<GStreamerCard*> pulled;
+    // Descriptions are checked before the lock is taken: parsing one loads plugins. A card whose
+    // description cannot be a source is not made: the crew is told why, and the card is not listed.
+    std::vector<PipelineCardSettings> sound;
     std::vector<std::string> refused;
+    for (const PipelineCardSettings& settings : cards) {
+        const std::string problem = descriptionProblem(settings.description);
+        if (problem.empty())
+            sound.push_back(settings);
+        else
+            refused.push_back("\"" + settings.name + "\" cannot start: " + problem);
+    }
+    std::vector<GStreamerCard*> pulled;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         for (size_t i = m_pipelineCards.size(); i-- > 0;) {
             const auto& settings = m_pipelineCards[i].settings;
-            if (std::none_of(cards.begin(), cards.end(),
+            if (std::none_of(sound.begin(), sound.end(),
                              [&](const PipelineCardSettings& c) { return sameSettings(c, settings); }))
                 pulled.push_back(pullLocked(m_pipelineCards, i));
         }
-        for (size_t i = 0; i < cards.size(); ++i) {
-            const PipelineCardSettings& settings = cards[i];
+        for (const PipelineCardSettings& settings : sound) {
             if (std::any_of(m_pipelineCards.begin(), m_pipelineCards.end(),
                             [&](const Present& p) { return sameSettings(p.settings, settings); }))
                 continue;
@@ -125,9 +130,6 @@ void Driver::setPipelineCards(const std::vector<PipelineCardSettings>& cards)
                 description->modes.push_back(*mode);
             description->formatDetection = settings.formatDetection;
             description->timecodes = settings.timecodes;
-            description->refusal = refusals[i];
-            if (!description->refusal.empty())
-                refused.push_back("\"" + settings.name + "\" cannot start: " + description->refusal);
             plugLocked(m_pipelineCards, Present{description, settings, nullptr});
         }
     }

@@ -24,7 +24,6 @@ struct CardDescription
 {
     std::string name;
     std::string pipeline;        // a pipeline card: its description
-    std::string refusal;         // a pipeline card: why its description cannot be a source
     GstDevice* device = nullptr; // a device card: the device (one reference)
     std::vector<DisplayModeInfo> modes;
     bool formatDetection = true;

@@ -1,7 +1,8 @@
 #pragma once
 
 // What the virtual cards share with the other drivers: COM objects, display
-// modes, frames and their conversion, device notifications.
+// modes, frames and their conversion, device notifications; and the card
+// configuration they are built from.
 
 #include "common/bufferpool.h"
 #include "common/cardframes.h"
@@ -12,7 +13,9 @@
 #include "common/inputframe.h"
 #include "common/notificationqueue.h"
 #include "common/uyvyconversion.h"
+#include "configuration/cardconfiguration.h"
 
 namespace virtualcards {
 using namespace cardcommon;
+using namespace cardconfig;
 } // namespace virtualcards

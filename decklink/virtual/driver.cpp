@@ -2,24 +2,11 @@
 
 #include "common.h"
 
-#include <cstdlib>
 #include <decklink/virtualcards.h>
-#include <iostream>
 #include <sstream>
 #include <strings.h>
 
 namespace virtualcards {
-
-namespace {
-
-const char* const environmentVariable = "DUOSCOPE_VIRTUAL_CARDS";
-
-std::string describe(const std::string& origin, const ConfigurationError& error)
-{
-    return origin + ": " + (error.key.empty() ? std::string() : error.key + ": ") + error.reason;
-}
-
-} // namespace
 
 Driver& Driver::instance()
 {
@@ -27,111 +14,14 @@ Driver& Driver::instance()
     return *driver;
 }
 
-void Driver::loadOnce()
-{
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_loaded)
-            return;
-    }
-    std::vector<VirtualCard*> pulled;
-    {
-        std::lock_guard<std::mutex> configuring(m_configuring);
-        pulled = loadLocked();
-    }
-    releaseAll(pulled);
-}
-
-std::vector<VirtualCard*> Driver::loadLocked()
-{
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_loaded)
-            return {};
-    }
-    Configuration configuration;
-    ConfigurationError error;
-    std::string problem;
-    const char* path = std::getenv(environmentVariable);
-    if (!path || !*path) {
-        parseConfiguration(defaultConfigurationText(), ".", configuration, error);
-    } else if (std::string(path) == "none") {
-        configuration.installed = false;
-    } else if (!loadConfigurationFile(path, configuration, error)) {
-        // Half a configuration would mislead: without a sound one the driver is not there.
-        problem = describe(path, error);
-        std::cerr << "virtual cards: " << problem << "; the driver is not installed" << std::endl;
-        configuration = Configuration{};
-        configuration.installed = false;
-    }
-    return apply(configuration, problem);
-}
-
-bool Driver::reload()
+void Driver::apply(const Configuration& configuration, const std::string& problems)
 {
     std::vector<VirtualCard*> pulled;
-    {
-        std::lock_guard<std::mutex> configuring(m_configuring);
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_loaded = false;
-        }
-        pulled = loadLocked();
-    }
-    releaseAll(pulled);
-    return isInstalled();
-}
-
-bool Driver::configure(const std::string& text, std::string* error)
-{
-    Configuration configuration;
-    ConfigurationError problem;
-    const bool ok = parseConfiguration(text, ".", configuration, problem);
-    std::string description;
-    if (!ok) {
-        description = describe("configuration text", problem);
-        if (error)
-            *error = description;
-        configuration = Configuration{};
-        configuration.installed = false;
-    }
-    std::vector<VirtualCard*> pulled;
-    {
-        std::lock_guard<std::mutex> configuring(m_configuring);
-        pulled = apply(configuration, description);
-    }
-    releaseAll(pulled);
-    return ok;
-}
-
-void Driver::releaseAll(const std::vector<VirtualCard*>& cards)
-{
-    // With no lock held: a card's last release waits for its stream, whose callback may call the driver.
-    for (VirtualCard* card : cards)
-        card->Release();
-}
-
-std::vector<VirtualCard*> Driver::apply(const Configuration& configuration, const std::string& problems)
-{
+    std::lock_guard<std::mutex> configuring(m_configuring);
     std::shared_ptr<const RigScene> rig;
     for (const CardSettings& card : configuration.cards)
         if (card.source.kind == SourceKind::Rig && !rig)
             rig = std::make_shared<const RigScene>(configuration.rig);
-
-    std::vector<PipelineCardSettings> pipelineCards;
-    for (const CardSettings& card : configuration.cards)
-        if (card.source.kind == SourceKind::Pipeline && card.plugged)
-            pipelineCards.push_back(PipelineCardSettings{card.name, card.source.description, card.modes,
-                                                         card.formatDetection, card.timecodes});
-    m_pipelineCards = pipelineCards;
-    if (m_pipelineHandler)
-        m_pipelineHandler(pipelineCards);
-    else if (!pipelineCards.empty())
-        std::cerr << "virtual cards: \"" << pipelineCards.front().name
-                  << "\" and other pipeline cards need the GStreamer driver, which this program does not have"
-                  << std::endl;
-
-    std::vector<VirtualCard*> pulled;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         for (Slot& slot : m_slots)
@@ -139,7 +29,6 @@ std::vector<VirtualCard*> Driver::apply(const Configuration& configuration, cons
                 pulled.push_back(card);
         m_slots.clear();
         m_genlockClocks.clear();
-        m_loaded = true;
         m_installed = configuration.installed;
         m_problems = problems;
         m_rig = rig;
@@ -151,14 +40,14 @@ std::vector<VirtualCard*> Driver::apply(const Configuration& configuration, cons
                     SteadyClock::now(), card.hasTimecodeStart ? card.timecodeStart : timeOfDayNow());
         }
         for (const CardSettings& card : configuration.cards) {
-            if (card.source.kind == SourceKind::Pipeline)
-                continue;
             m_slots.push_back(Slot{std::make_shared<const CardSettings>(card)});
             if (card.plugged)
                 plugLocked(m_slots.back());
         }
     }
-    return pulled;
+    // Outside m_mutex: a card's last release waits for its stream, whose callback may call the driver.
+    for (VirtualCard* card : pulled)
+        card->Release();
 }
 
 void Driver::plugLocked(Slot& slot)
@@ -217,7 +106,6 @@ HRESULT Driver::createInstance(const char* classId, REFIID iid, void** out)
 
 bool Driver::attach(const std::shared_ptr<NotificationQueue>& queue)
 {
-    loadOnce();
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_installed)
         return false;
@@ -236,14 +124,12 @@ void Driver::detach(const std::shared_ptr<NotificationQueue>& queue)
 
 bool Driver::isInstalled()
 {
-    loadOnce();
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_installed;
 }
 
 std::vector<std::string> Driver::presentCards()
 {
-    loadOnce();
     std::lock_guard<std::mutex> lock(m_mutex);
     std::vector<std::string> names;
     for (const Slot& slot : m_slots)
@@ -254,7 +140,6 @@ std::vector<std::string> Driver::presentCards()
 
 std::vector<IDeckLink*> Driver::presentCardObjects()
 {
-    loadOnce();
     std::lock_guard<std::mutex> lock(m_mutex);
     std::vector<IDeckLink*> cards;
     for (const Slot& slot : m_slots)
@@ -267,7 +152,6 @@ std::vector<IDeckLink*> Driver::presentCardObjects()
 
 bool Driver::plug(const std::string& name)
 {
-    loadOnce();
     std::lock_guard<std::mutex> lock(m_mutex);
     Slot* slot = findLocked(name);
     if (!slot || slot->card)
@@ -278,7 +162,6 @@ bool Driver::plug(const std::string& name)
 
 bool Driver::pull(const std::string& name)
 {
-    loadOnce();
     VirtualCard* card = nullptr;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -293,7 +176,6 @@ bool Driver::pull(const std::string& name)
 
 bool Driver::setSignal(const std::string& name, BMDDisplayMode code)
 {
-    loadOnce();
     const DisplayModeInfo* mode = code == 0 ? nullptr : findDisplayMode(code);
     VirtualCard* card = nullptr;
     {
@@ -312,19 +194,6 @@ bool Driver::setSignal(const std::string& name, BMDDisplayMode code)
     return true;
 }
 
-void Driver::setPipelineCardHandler(PipelineCardHandler handler)
-{
-    std::lock_guard<std::mutex> configuring(m_configuring);
-    m_pipelineHandler = std::move(handler);
-    bool loaded = false;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        loaded = m_loaded;
-    }
-    if (loaded && m_pipelineHandler)
-        m_pipelineHandler(m_pipelineCards);
-}
-
 std::atomic<bool>& markedNames()
 {
     static std::atomic<bool> marked{false};
@@ -333,20 +202,15 @@ std::atomic<bool>& markedNames()
 
 std::string Driver::problems()
 {
-    loadOnce();
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_problems;
 }
 
 // The test interface.
 
-bool configure(const std::string& text, std::string* error)
+void apply(const Configuration& configuration, const std::string& problems)
 {
-    return Driver::instance().configure(text, error);
-}
-bool reload()
-{
-    return Driver::instance().reload();
+    Driver::instance().apply(configuration, problems);
 }
 bool isInstalled()
 {
@@ -371,10 +235,6 @@ bool pull(const std::string& name)
 bool setSignal(const std::string& name, BMDDisplayMode mode)
 {
     return Driver::instance().setSignal(name, mode);
-}
-void setPipelineCardHandler(PipelineCardHandler handler)
-{
-    Driver::instance().setPipelineCardHandler(std::move(handler));
 }
 HRESULT createInstance(const char* classId, REFIID iid, void** out)
 {

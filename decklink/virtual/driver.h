@@ -1,13 +1,13 @@
 #pragma once
 
-// The driver as a whole: its configuration, the cards present and the
-// installed device notifications. One per process, made on first use from
-// DUOSCOPE_VIRTUAL_CARDS (or the built-in cards) and never destroyed, as a
-// driver outlives its clients.
+// The driver as a whole: its cards, those present and the installed device
+// notifications. One per process, never destroyed, as a driver outlives its
+// clients; not installed until the program's entry point applies a
+// configuration.
 
 #include "card.h"
+#include "common.h"
 #include "common/carddiscovery.h"
-#include "configuration.h"
 
 #include <decklink/virtualcards.h>
 #include <map>
@@ -29,15 +29,15 @@ public:
     bool attach(const std::shared_ptr<NotificationQueue>& queue) override;
     void detach(const std::shared_ptr<NotificationQueue>& queue) override;
 
-    bool configure(const std::string& text, std::string* error);
-    bool reload();
+    // Replaces everything by the virtual cards of `configuration`: the present cards are pulled, the
+    // new ones plugged. `problems` are what kept the intended configuration from being read.
+    void apply(const Configuration& configuration, const std::string& problems);
     bool isInstalled();
     std::vector<std::string> presentCards();
     std::vector<IDeckLink*> presentCardObjects();
     bool plug(const std::string& name);
     bool pull(const std::string& name);
     bool setSignal(const std::string& name, BMDDisplayMode mode);
-    void setPipelineCardHandler(PipelineCardHandler handler);
     // What went wrong in the last set-up, one problem per line; empty when nothing did.
     std::string problems();
 
@@ -50,14 +50,6 @@ private:
         VirtualCard* card = nullptr; // the driver's reference while present
     };
 
-    void loadOnce();
-    // These three run under m_configuring and return the pulled cards, which
-    // the caller releases when it holds no lock.
-    std::vector<VirtualCard*> loadLocked();
-    // Replaces everything by `configuration`: the present cards are pulled, the new ones plugged.
-    // `problems` are what kept the intended configuration from being read.
-    std::vector<VirtualCard*> apply(const Configuration& configuration, const std::string& problems);
-    static void releaseAll(const std::vector<VirtualCard*>& cards);
     void plugLocked(Slot& slot);
     // The card leaves; the caller releases the returned reference when it holds no lock.
     VirtualCard* pullLocked(Slot& slot);
@@ -65,16 +57,12 @@ private:
 
     std::mutex m_configuring; // one configuration change at a time
     std::mutex m_mutex;       // the state below
-    bool m_loaded = false;
     bool m_installed = false;
     std::string m_problems;
     std::vector<Slot> m_slots;
     std::map<std::string, std::shared_ptr<const FrameClock>> m_genlockClocks;
     std::shared_ptr<const RigScene> m_rig;
     std::vector<std::shared_ptr<NotificationQueue>> m_queues;
-    // Under m_configuring: the pipeline cards of the configuration and who runs them.
-    std::vector<PipelineCardSettings> m_pipelineCards;
-    PipelineCardHandler m_pipelineHandler;
 };
 
 } // namespace virtualcards

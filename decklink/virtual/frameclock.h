@@ -16,12 +16,6 @@ using SteadyClock = std::chrono::steady_clock;
 // Origin of the hardware reference clock of all cards.
 SteadyClock::time_point hardwareClockOrigin();
 
-struct TimecodeStart
-{
-    int64_t seconds = 0; // since midnight
-    int frames = 0;      // kept below the frame rate of the mode
-};
-
 // The local time of day now, as a start timecode.
 TimecodeStart timeOfDayNow();
 

@@ -27,8 +27,8 @@ struct InputStream::Delivery
 
 InputStream::InputStream(std::shared_ptr<const CardSettings> settings,
                          std::shared_ptr<const FrameClock> clock, std::unique_ptr<Source> source)
-    : m_settings(std::move(settings)), m_clock(std::move(clock)), m_source(std::move(source)),
-      m_signal(m_settings->signal)
+    : StreamControl(settings->formatDetection), m_settings(std::move(settings)), m_clock(std::move(clock)),
+      m_source(std::move(source)), m_signal(m_settings->signal)
 {}
 
 InputStream::~InputStream()
@@ -41,37 +41,19 @@ bool InputStream::onOwnThread() const
     return m_threadRunning && std::this_thread::get_id() == m_threadId;
 }
 
-HRESULT InputStream::enable(BMDDisplayMode code, BMDPixelFormat format, BMDVideoInputFlags flags)
+HRESULT InputStream::enableFault()
 {
-    if (m_settings->faults.enableVideoInputFails)
-        return E_ACCESSDENIED;
+    return m_settings->faults.enableVideoInputFails ? E_ACCESSDENIED : S_OK;
+}
+
+const DisplayModeInfo* InputStream::findModeLocked(BMDDisplayMode code) const
+{
     const DisplayModeInfo* mode = findDisplayMode(code);
     const auto& modes = m_settings->modes;
-    const bool detection = (flags & bmdVideoInputEnableFormatDetection) != 0;
-    if (!mode || std::find(modes.begin(), modes.end(), mode) == modes.end() || format != bmdFormat8BitYUV ||
-        (flags & ~bmdVideoInputEnableFormatDetection) != 0 || (detection && !m_settings->formatDetection))
-        return E_INVALIDARG;
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_present)
-        return E_FAIL;
-    if (m_streaming)
-        return E_ACCESSDENIED;
-    m_mode = mode;
-    m_detection = detection;
-    m_reportedSignal = nullptr;
-    return S_OK;
+    return mode && std::find(modes.begin(), modes.end(), mode) != modes.end() ? mode : nullptr;
 }
 
-HRESULT InputStream::disable()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_streaming)
-        return E_ACCESSDENIED;
-    m_mode = nullptr;
-    return S_OK;
-}
-
-HRESULT InputStream::start()
+HRESULT InputStream::prepareStart()
 {
     if (m_settings->faults.startStreamsFails)
         return E_FAIL;
@@ -83,62 +65,50 @@ HRESULT InputStream::start()
     // A still picture is made before the stream starts, so the first frames are on time.
     if (signal)
         m_source->prepare(*signal);
-
-    std::thread finished;
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        if (m_threadRunning && !onOwnThread() &&
-            !m_streaming) // the loop is ending after a stop from its callback
-            m_wake.wait(lock, [this] { return !m_threadRunning || m_streaming; });
-        if (!m_present)
-            return E_FAIL;
-        if (!m_mode || m_streaming)
-            return E_ACCESSDENIED;
-        m_streaming = true;
-        ++m_generation;
-        m_firstIndex = m_nextIndex = m_clock->nextIndexAfter(SteadyClock::now(), *m_mode);
-        if (!m_threadRunning) {
-            finished = std::move(m_thread);
-            m_threadRunning = true;
-            m_thread = std::thread([self = shared_from_this()] { self->run(); });
-            m_threadId = m_thread.get_id();
-        }
-        m_wake.notify_all();
-    }
-    if (finished.joinable())
-        finished.join();
     return S_OK;
 }
 
-HRESULT InputStream::stop()
+void InputStream::settleLocked(std::unique_lock<std::mutex>& lock)
 {
+    // The loop is ending after a stop from its callback.
+    if (m_threadRunning && !onOwnThread() && !m_streaming)
+        m_wake.wait(lock, [this] { return !m_threadRunning || m_streaming; });
+}
+
+HRESULT InputStream::beginLocked(std::unique_lock<std::mutex>& lock)
+{
+    m_streaming = true;
+    ++m_generation;
+    m_firstIndex = m_nextIndex = m_clock->nextIndexAfter(SteadyClock::now(), *m_mode);
     std::thread finished;
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_streaming = false;
-        m_wake.notify_all();
-        if (onOwnThread())
-            return S_OK;
-        // While this stop waits, the loop ends even if its callback starts the stream again.
-        ++m_waitingStops;
-        m_wake.wait(lock, [this] { return !m_threadRunning; });
-        --m_waitingStops;
-        m_streaming = false;
+    if (!m_threadRunning) {
         finished = std::move(m_thread);
+        m_threadRunning = true;
+        m_thread = std::thread([self = shared_from_this()] { self->run(); });
+        m_threadId = m_thread.get_id();
     }
+    m_wake.notify_all();
+    lock.unlock();
     if (finished.joinable())
         finished.join();
     return S_OK;
 }
 
-void InputStream::setCallback(IDeckLinkInputCallback* callback)
+void InputStream::endLocked(std::unique_lock<std::mutex>& lock)
 {
-    m_callbacks.setCallback(callback);
-}
-
-void InputStream::setPreviewCallback(IDeckLinkScreenPreviewCallback* callback)
-{
-    m_callbacks.setPreview(callback);
+    m_streaming = false;
+    m_wake.notify_all();
+    if (onOwnThread())
+        return;
+    // While this stop waits, the loop ends even if its callback starts the stream again.
+    ++m_waitingStops;
+    m_wake.wait(lock, [this] { return !m_threadRunning; });
+    --m_waitingStops;
+    m_streaming = false;
+    std::thread finished = std::move(m_thread);
+    lock.unlock();
+    if (finished.joinable())
+        finished.join();
 }
 
 std::string InputStream::problem()

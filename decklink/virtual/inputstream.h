@@ -5,34 +5,23 @@
 // the card object and shared with that thread, so a card released from
 // within its own callback does not pull the state from under the thread.
 
-#include "configuration.h"
+#include "common.h"
+#include "common/streamcontrol.h"
 #include "frameclock.h"
 #include "sources.h"
 
 #include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <thread>
 
 namespace virtualcards {
 
-class InputStream : public std::enable_shared_from_this<InputStream>
+class InputStream : public StreamControl, public std::enable_shared_from_this<InputStream>
 {
 public:
     InputStream(std::shared_ptr<const CardSettings> settings, std::shared_ptr<const FrameClock> clock,
                 std::unique_ptr<Source> source);
-    ~InputStream();
-    InputStream(const InputStream&) = delete;
-    InputStream& operator=(const InputStream&) = delete;
-
-    HRESULT enable(BMDDisplayMode mode, BMDPixelFormat format, BMDVideoInputFlags flags);
-    HRESULT disable();
-    HRESULT start();
-    // Returns when no callback runs any more; from within this input's own
-    // callback it only ends the stream, which the thread leaves after the call.
-    HRESULT stop();
-    void setCallback(IDeckLinkInputCallback* callback);
-    void setPreviewCallback(IDeckLinkScreenPreviewCallback* callback);
+    ~InputStream() override;
 
     // Why the frames come without a picture, or the input cannot start; empty when nothing is wrong.
     std::string problem();
@@ -46,6 +35,15 @@ public:
 private:
     struct Delivery;
 
+    HRESULT enableFault() override;
+    HRESULT prepareStart() override;
+    const DisplayModeInfo* findModeLocked(BMDDisplayMode code) const override;
+    bool streamingLocked() const override { return m_streaming; }
+    void enabledLocked() override { m_reportedSignal = nullptr; }
+    void settleLocked(std::unique_lock<std::mutex>& lock) override;
+    HRESULT beginLocked(std::unique_lock<std::mutex>& lock) override;
+    void endLocked(std::unique_lock<std::mutex>& lock) override;
+
     void run();
     bool onOwnThread() const;
     Delivery nextDelivery(int64_t index);
@@ -55,14 +53,10 @@ private:
     const std::shared_ptr<const FrameClock> m_clock;
     const std::unique_ptr<Source> m_source;
     const std::shared_ptr<BufferPool> m_pool = std::make_shared<BufferPool>();
-    InputCallbacks m_callbacks;
 
-    std::mutex m_mutex;
+    // Under m_mutex
     std::condition_variable m_wake; // state changed: the thread and waiting stops look again
-    bool m_present = true;
     const DisplayModeInfo* m_signal;
-    const DisplayModeInfo* m_mode = nullptr; // enabled display mode
-    bool m_detection = false;
     const DisplayModeInfo* m_reportedSignal = nullptr; // last format change reported since enabling
     std::string m_sourceProblem;                       // why the source gave no picture for the last frame
 

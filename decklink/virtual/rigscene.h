@@ -7,7 +7,7 @@
 // be zoomed, rolled and shifted.
 
 #include "board/calibrationboard.h"
-#include "configuration.h"
+#include "common.h"
 
 #include <mutex>
 #include <opencv2/core.hpp>

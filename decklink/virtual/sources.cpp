@@ -1,7 +1,7 @@
 #include "sources.h"
 
 #include "common.h"
-#include "videofile.h"
+#include "configuration/videofile.h"
 
 #include <cmath>
 #include <map>

@@ -5,7 +5,6 @@
 // to the signal. Stills are rendered once per display mode and then reused.
 
 #include "common.h"
-#include "configuration.h"
 #include "rigscene.h"
 
 #include <memory>

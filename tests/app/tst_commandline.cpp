@@ -40,6 +40,13 @@ private slots:
                    "  - { name: \"Test camera\", modes: [Hp25, hp50],\n"
                    "      source: { kind: pipeline, description: \"videotestsrc ! timecodestamper\" } }\n");
         file.close();
+        QFile refused(m_dir.filePath("refused.yaml"));
+        QVERIFY(refused.open(QIODevice::WriteOnly));
+        refused.write("cards:\n"
+                      "  - { name: \"Bars\", source: { kind: bars } }\n"
+                      "  - { name: \"Recorder\", source: { kind: pipeline, description: \"videotestsrc ! "
+                      "filesink location=/dev/null\" } }\n");
+        refused.close();
         QFile broken(m_dir.filePath("broken.yaml"));
         QVERIFY(broken.open(QIODevice::WriteOnly));
         broken.write("cards:\n  - { name: \"Bars\", source: { kind: barz } }\n");
@@ -80,6 +87,10 @@ private slots:
         QTest::newRow("virtual cards hidden by the environment")
             << QStringList{"--list-inputs"} << "none" << QStringList{"No inputs found."}
             << QStringList{"  Virtual Card 1 (Left)"};
+        // Not listed, as the window's start-up message says of such cards; the problem says why.
+        QTest::newRow("a pipeline card whose description fails the check")
+            << QStringList{"--list-inputs"} << m_dir.filePath("refused.yaml")
+            << QStringList{"Inputs (1):", "  Bars (virtual)", "Problems:"} << QStringList{"  Recorder"};
         QTest::newRow("a configuration that cannot be used")
             << QStringList{"--list-inputs"} << m_dir.filePath("broken.yaml")
             << QStringList{"No inputs found.", "Problems:"} << QStringList{};

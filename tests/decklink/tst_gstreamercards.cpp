@@ -327,10 +327,24 @@ private slots:
         // Named after the case, so that its messages are told from those of the cases before.
         const QString name = QTest::currentDataTag();
         const QString prefix = "\"" + name + "\" cannot start: ";
-        QVERIFY(configure(pipelineCard(name, description)));
+        QVERIFY(configure(pipelineCard(name, description) +
+                          pipelineCard("Sound", testSource("black", 320, 240, "25/1"))));
         QCOMPARE(messageStarting(prefix).contains(cause), foundUnstarted);
         CardFinder finder;
-        QVERIFY(finder.waitForCards(1));
+        QVERIFY(finder.waitForCards(foundUnstarted ? 1 : 2));
+        // A description found wrong by the check makes no card: the problem says why, the card is not
+        // listed, and the card beside it is.
+        const std::vector<std::string> listed = foundUnstarted
+                                                    ? std::vector<std::string>{"Sound"}
+                                                    : std::vector<std::string>{name.toStdString(), "Sound"};
+        QCOMPARE(gstreamercards::presentCards(), listed);
+        QCOMPARE(finder.card(name.toStdString()) == nullptr, foundUnstarted);
+        if (foundUnstarted) {
+            const QString message = messageStarting(prefix);
+            if (!absent.isEmpty())
+                QVERIFY2(!message.contains(absent), qPrintable(message));
+            return;
+        }
         InputRecorder recorder;
         QString told;
         {
@@ -369,12 +383,10 @@ private slots:
         QVERIFY(configure(pipelineCard(
             "Tee", "videotestsrc ! tee name=t ! queue ! filesink location=" + target + " t. ! queue")));
         CardFinder finder;
-        QVERIFY(finder.waitForCards(1));
-        InputRecorder recorder;
-        {
-            InputHandle input(finder.card("Tee"));
-            QCOMPARE(input.start(recorder, bmdModeHD1080p25), E_FAIL);
-        }
+        QVERIFY(finder.discovery());
+        // The card is not made, so nothing can start it.
+        QVERIFY(gstreamercards::presentCards().empty());
+        QVERIFY(messageStarting("\"Tee\" cannot start: ").contains("filesink"));
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray("the crew's file"));
     }
@@ -544,6 +556,53 @@ private slots:
         for (const ReceivedFrame& f : b.frames())
             shared += timesOfA.count(f.hardwareTime) ? 1 : 0;
         QVERIFY2(shared >= 8, qPrintable(QString::number(shared)));
+    }
+
+    // The rules of the input calls, the same whichever driver has the card.
+    void bothDriversKeepTheInputRules_data()
+    {
+        QTest::addColumn<QString>("card");
+        QTest::addColumn<QString>("name");
+        const QString settings = "modes: [PALp, Hp25], formatDetection: false";
+        QTest::newRow("virtual card")
+            << "  - { name: Bars, " + settings + ", signal: PALp, source: { kind: bars } }\n"
+            << "Bars (virtual)";
+        QTest::newRow("pipeline card")
+            << pipelineCard("Camera", testSource("black", 720, 576, "25/1"), settings) << "Camera";
+    }
+    void bothDriversKeepTheInputRules()
+    {
+        QFETCH(QString, card);
+        QFETCH(QString, name);
+        QVERIFY(configure(card));
+        CardFinder finder;
+        QVERIFY(finder.waitForCards(1));
+        InputRecorder recorder;
+        InputHandle input(finder.card(name.toStdString()));
+        QCOMPARE(input->SetCallback(&recorder), S_OK);
+        QCOMPARE(input->StartStreams(), E_ACCESSDENIED); // not enabled
+        QCOMPARE(input->StopStreams(), S_OK);            // stopped already
+        QCOMPARE(input->EnableVideoInput(bmdModeHD1080p50, bmdFormat8BitYUV, 0), E_INVALIDARG); // not listed
+        QCOMPARE(input->EnableVideoInput(bmdModePALp, bmdFormat8BitBGRA, 0), E_INVALIDARG);
+        QCOMPARE(input->EnableVideoInput(bmdModePALp, bmdFormat8BitYUV, bmdVideoInputEnableFormatDetection),
+                 E_INVALIDARG); // the card cannot detect
+        QCOMPARE(input->EnableVideoInput(bmdModePALp, bmdFormat8BitYUV, 0), S_OK);
+        QCOMPARE(input->StartStreams(), S_OK);
+        QCOMPARE(input->StartStreams(), E_ACCESSDENIED); // started twice
+        QCOMPARE(input->EnableVideoInput(bmdModeHD1080p25, bmdFormat8BitYUV, 0), E_ACCESSDENIED);
+        QCOMPARE(input->DisableVideoInput(), E_ACCESSDENIED);
+        QVERIFY(recorder.waitForFrames(1));
+        QCOMPARE(input->StopStreams(), S_OK);
+        QCOMPARE(input->StopStreams(), S_OK);
+        QCOMPARE(input->EnableVideoInput(bmdModeHD1080p25, bmdFormat8BitYUV, 0), S_OK);
+        QCOMPARE(input->DisableVideoInput(), S_OK);
+        QCOMPARE(input->StartStreams(), E_ACCESSDENIED); // disabled
+        QCOMPARE(input->EnableVideoInput(bmdModePALp, bmdFormat8BitYUV, 0), S_OK);
+        // The card leaves while the client still holds it.
+        QVERIFY(configure("[]"));
+        QCOMPARE(input->StartStreams(), E_FAIL);
+        QCOMPARE(input->EnableVideoInput(bmdModePALp, bmdFormat8BitYUV, 0), E_FAIL);
+        QCOMPARE(input->SetCallback(nullptr), S_OK);
     }
 
     void namesTellRealFromVirtual_data()

@@ -25,15 +25,20 @@
 //     virtualcards::pull("Right");                      // the card is removed
 //     virtualcards::plug("Right");                      // and put back (a new card object)
 
-#include "common/pipelinecards.h"
+#include "configuration/cardconfiguration.h"
 
 #include <decklink/DeckLinkAPI.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
 namespace virtualcards {
+
+// The cards of DUOSCOPE_VIRTUAL_CARDS are read at the program's first driver
+// call, unless one of the two calls below came first. Both are answered by
+// the entry point the program links: the virtual cards alone
+// (decklink_virtual) leave pipeline cards out with a message on stderr; the
+// composed driver (decklink_drivers) hands them to the GStreamer cards.
 
 // Replaces all cards by those of a configuration, given as text in the format
 // of the file that DUOSCOPE_VIRTUAL_CARDS names (YAML, the "%YAML:1.0" line
@@ -49,6 +54,12 @@ bool configure(const std::string& text, std::string* error = nullptr);
 // stderr and from DeckLinkGetDriverMessages ("<path>: <key>: <reason>") and no
 // driver. True when the driver is installed afterwards.
 bool reload();
+
+// Replaces all cards by the virtual cards of a configuration that the card
+// configuration reader has read (its pipeline cards are another driver's), as
+// configure() does; `problems` is what kept the intended configuration from
+// being used, for driverMessages(). The entry points call this.
+void apply(const cardconfig::Configuration& configuration, const std::string& problems);
 
 // False on a machine "without the driver": class creation fails.
 bool isInstalled();
@@ -73,14 +84,6 @@ bool pull(const std::string& name);
 // program follows, it delivers black frames flagged as without input. The
 // mode must be one the card lists. False for an unknown card or mode.
 bool setSignal(const std::string& name, BMDDisplayMode mode);
-
-// Cards of the source kind "pipeline" are run by another driver: the handler
-// gets all of them whenever a configuration is applied (an empty list when it
-// has none), and at once when set after one. Without a handler they are left
-// out with a message on stderr.
-using PipelineCardSettings = cardcommon::PipelineCardSettings;
-using PipelineCardHandler = std::function<void(const std::vector<PipelineCardSettings>&)>;
-void setPipelineCardHandler(PipelineCardHandler handler);
 
 // Beside real cards: display names end in " (virtual)" unless they say
 // "virtual" already.

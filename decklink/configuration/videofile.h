@@ -8,7 +8,7 @@
 #include <opencv2/videoio.hpp>
 #include <string>
 
-namespace virtualcards {
+namespace cardconfig {
 
 // Longest wait for a video to open, and for one of its frames.
 constexpr int videoOpenTimeoutMs = 5000;
@@ -29,4 +29,4 @@ struct CountLimits
 // seeking back after; 0 when they cannot be counted within `limits`.
 long long countFrames(cv::VideoCapture& capture, const CountLimits& limits);
 
-} // namespace virtualcards
+} // namespace cardconfig

@@ -1,6 +1,6 @@
 #include "videofile.h"
 
-namespace virtualcards {
+namespace cardconfig {
 
 bool openVideo(cv::VideoCapture& capture, const std::string& file)
 {
@@ -24,4 +24,4 @@ long long countFrames(cv::VideoCapture& capture, const CountLimits& limits)
     return count;
 }
 
-} // namespace virtualcards
+} // namespace cardconfig

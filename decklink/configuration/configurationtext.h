@@ -6,15 +6,15 @@
 // past its line or never returns. Text it would mishandle so is refused here
 // with the line it is on.
 
-#include "configuration.h"
+#include "cardconfiguration.h"
 
 #include <string>
 
-namespace virtualcards {
+namespace cardconfig {
 
 // text is YAML that opens with "%YAML:1.0" or, when json, JSON; addedLines
 // lines were put before the user's text (its line numbers start after them).
 // On refusal, error.reason says why, starting with "line N: ".
 bool checkConfigurationText(const std::string& text, bool json, int addedLines, ConfigurationError& error);
 
-} // namespace virtualcards
+} // namespace cardconfig

@@ -1,17 +1,28 @@
 #pragma once
 
-// What the virtual cards are: read from a configuration file (OpenCV
-// FileStorage YAML or JSON) or from the built-in default. docs/cards.md
-// describes every key.
+// The card configuration: what the virtual cards are and which pipeline cards
+// the GStreamer cards run, read from a configuration file (OpenCV FileStorage
+// YAML or JSON) or from the built-in default. Descriptions only: each driver
+// builds its own cards from them. docs/cards.md describes every key.
 
-#include "common.h"
-#include "frameclock.h"
+#include "common/displaymodes.h"
+#include "common/pipelinecards.h"
 
 #include <opencv2/core.hpp>
 #include <string>
 #include <vector>
 
-namespace virtualcards {
+namespace cardconfig {
+
+using cardcommon::DisplayModeInfo;
+using cardcommon::PipelineCardSettings;
+
+// A timecode to start from.
+struct TimecodeStart
+{
+    int64_t seconds = 0; // since midnight
+    int frames = 0;      // kept below the frame rate of the mode
+};
 
 // How far one camera of the rig is off: zoom as a factor of the focal length,
 // roll in degrees (positive turns the picture clockwise), offsets in pixels of
@@ -103,9 +114,10 @@ struct CardSettings
 
 struct Configuration
 {
-    bool installed = true; // false: "none", a machine without the driver
+    bool installed = true; // false: "none", a machine without the virtual cards
     RigSettings rig;
-    std::vector<CardSettings> cards;
+    std::vector<CardSettings> cards;                 // the virtual cards, in the file's order
+    std::vector<PipelineCardSettings> pipelineCards; // the pipeline cards plugged in, in the file's order
 };
 
 struct ConfigurationError
@@ -134,4 +146,4 @@ bool parseConfiguration(const std::string& text, const std::string& baseDirector
 // maximumConfigurationBytes.
 bool loadConfigurationFile(const std::string& path, Configuration& configuration, ConfigurationError& error);
 
-} // namespace virtualcards
+} // namespace cardconfig

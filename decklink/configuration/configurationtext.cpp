@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-namespace virtualcards {
+namespace cardconfig {
 
 namespace {
 
@@ -449,4 +449,4 @@ bool checkConfigurationText(const std::string& text, bool json, int addedLines, 
     return true;
 }
 
-} // namespace virtualcards
+} // namespace cardconfig

@@ -1,4 +1,4 @@
-#include "configuration.h"
+#include "cardconfiguration.h"
 
 #include "configurationtext.h"
 #include "videofile.h"
@@ -17,7 +17,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace virtualcards {
+namespace cardconfig {
+
+using namespace cardcommon;
 
 namespace {
 
@@ -173,7 +175,18 @@ public:
                                                             " does: give it a name of its own");
             result.cards.push_back(std::move(card));
         }
-        return sameStartPerGroup(result.cards);
+        if (!sameStartPerGroup(result.cards))
+            return false;
+        // The pipeline cards are the GStreamer driver's; one not plugged in is not made at all.
+        std::vector<CardSettings> virtualCards;
+        for (CardSettings& card : result.cards)
+            if (card.source.kind != SourceKind::Pipeline)
+                virtualCards.push_back(std::move(card));
+            else if (card.plugged)
+                result.pipelineCards.push_back(PipelineCardSettings{
+                    card.name, card.source.description, card.modes, card.formatDetection, card.timecodes});
+        result.cards = std::move(virtualCards);
+        return true;
     }
 
 private:
@@ -751,4 +764,4 @@ bool loadConfigurationFile(const std::string& path, Configuration& configuration
     return parseConfiguration(content, directory.empty() ? "." : directory, configuration, error);
 }
 
-} // namespace virtualcards
+} // namespace cardconfig
