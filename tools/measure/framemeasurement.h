@@ -22,7 +22,7 @@ struct MeasureSettings
     // The target screen and the viewer's eyes the divergence is judged for.
     double screenWidthMetres = 12.0;
     double eyeSeparationMm = 65.0;
-    // The readings from the scene; without them a run takes about a third
+    // The readings from the scene; without them a run takes about a quarter
     // less time, and their columns stay empty.
     bool scene = true;
 };

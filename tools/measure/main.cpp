@@ -150,7 +150,7 @@ void addOptions(QCommandLineParser& parser)
         {QStringLiteral("block-size"), QStringLiteral("Matcher block size, odd, 1 to 31 (default 11)."),
          QStringLiteral("px")},
         {QStringLiteral("no-scene"),
-         QStringLiteral("Leave out the readings from the scene, for a run about a third quicker; their "
+         QStringLiteral("Leave out the readings from the scene, for a run about a quarter quicker; their "
                         "columns stay empty.")},
         {QStringList{QStringLiteral("q"), QStringLiteral("quiet")}, QStringLiteral("No progress lines.")},
     };

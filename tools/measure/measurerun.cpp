@@ -12,7 +12,7 @@ namespace {
 // OpenCV's own threads off for the run, back as they were after it: the run
 // already measures a frame on each core, and OpenCV splitting each step of
 // every frame over the cores as well only adds the cost of handing work
-// between threads (a third more processor time for the scene measurement).
+// between threads (nearly twice the processor time for the scene measurement).
 class OneOpenCvThreadPerMeasurement
 {
 public:
