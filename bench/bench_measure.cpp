@@ -1,9 +1,10 @@
 // duoscope-measure on a generated 10 s 1080p25 side-by-side file (two squeezed
 // 960 x 1080 halves of a board in front of a textured wall, a textured card
 // moving across), measuring every 5th frame as a crew checks a take: footage
-// seconds per second of run time must stay at or above 1 (real time). Beside
-// it, what bounds it: reading the file alone (every frame decoded), and the
-// measurement of one full-size pair (board in both views, depth budget).
+// seconds per second of run time must stay at or above 1 (real time), with
+// the readings from the scene and without them. Beside it, what bounds it:
+// reading the file alone (every frame decoded), and the measurement of one
+// full-size pair (board in both views, scene, depth budget).
 
 #include "common/boardscene.h"
 #include "footage.h"
@@ -98,11 +99,14 @@ template <typename ReadAll> void runOverTheFile(benchmark::State& state, ReadAll
     state.SetLabel(qPrintable(QFileInfo(settings.leftPath).suffix()));
 }
 
+// With the readings from the scene (scene:1) and without them (scene:0,
+// --no-scene).
 void BM_MeasureSideBySideEvery5(benchmark::State& state)
 {
-    runOverTheFile(state, [](Footage& footage) {
+    runOverTheFile(state, [&state](Footage& footage) {
         RunSettings run;
         run.every = 5;
+        run.measure.scene = state.range(0) != 0;
         int measured = 0;
         const qint64 frames = measureFootage(
             footage, run, [&](const FrameMeasurement& m) { measured += m.board ? 1 : 0; },
@@ -111,7 +115,13 @@ void BM_MeasureSideBySideEvery5(benchmark::State& state)
         return frames;
     });
 }
-BENCHMARK(BM_MeasureSideBySideEvery5)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(2);
+BENCHMARK(BM_MeasureSideBySideEvery5)
+    ->ArgName("scene")
+    ->Arg(1)
+    ->Arg(0)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime()
+    ->Iterations(2);
 
 void BM_ReadEveryFrameOnly(benchmark::State& state)
 {

@@ -1,7 +1,8 @@
 // The scene measurement on two 1080p pictures of the virtual rig (the right
 // camera 1 % larger, rolled 0.3 deg, 2 px low), on one core: each step
-// (detection, matching, fit) of each detector beside the OpenCV call it
-// wraps on the same input, and the whole measurement with its accuracy.
+// (detection, description, matching, fit) of each detector at each working
+// width beside the OpenCV call it wraps on the same input, and the whole
+// measurement with its accuracy.
 //
 // The counters of BM_Measure give the error of each reading against the
 // rig's truth, so the detectors are compared on accuracy as well as time.
@@ -15,32 +16,36 @@
 #include <opencv2/calib3d.hpp>
 #include <opencv2/features2d.hpp>
 
+#include <map>
+
 namespace {
 
 const cv::Size kFullHd(1920, 1080);
-constexpr int kWorkingWidth = 960;
+// The working widths compared; the default one is SceneOptions().workingWidth.
+const std::vector<int64_t> kWorkingWidths{640, 720, 960};
 
 struct Pictures
 {
     cv::Mat left, right;         // 1080p BGR
-    cv::Mat workLeft, workRight; // grey, 960 x 540
+    cv::Mat workLeft, workRight; // grey, reduced to the working width
     double factor = 1.0;
 };
 
-const Pictures& pictures()
+const Pictures& pictures(int workingWidth = SceneOptions().workingWidth)
 {
-    static const Pictures p = [] {
-        virtualcards::RigSettings rig;
-        rig.right = {1.01, 0.3, 2.0, 0.0};
-        const virtualcards::RigScene scene(rig);
-        Pictures made;
-        made.left = scene.render(virtualcards::RigCamera::Left, kFullHd, kFullHd);
-        made.right = scene.render(virtualcards::RigCamera::Right, kFullHd, kFullHd);
-        made.workLeft = workingPicture(made.left, kWorkingWidth, made.factor);
-        made.workRight = workingPicture(made.right, kWorkingWidth, made.factor);
-        return made;
-    }();
-    return p;
+    static std::map<int, Pictures> made;
+    auto found = made.find(workingWidth);
+    if (found != made.end())
+        return found->second;
+    virtualcards::RigSettings rig;
+    rig.right = {1.01, 0.3, 2.0, 0.0};
+    const virtualcards::RigScene scene(rig);
+    Pictures p;
+    p.left = scene.render(virtualcards::RigCamera::Left, kFullHd, kFullHd);
+    p.right = scene.render(virtualcards::RigCamera::Right, kFullHd, kFullHd);
+    p.workLeft = workingPicture(p.left, workingWidth, p.factor);
+    p.workRight = workingPicture(p.right, workingWidth, p.factor);
+    return made.emplace(workingWidth, p).first->second;
 }
 
 // One core, as the worker gets in the program.
@@ -54,12 +59,17 @@ SceneDetector detectorOf(const benchmark::State& state)
     return static_cast<SceneDetector>(state.range(0));
 }
 
+int widthOf(const benchmark::State& state)
+{
+    return int(state.range(1));
+}
+
+// Each detector at each working width.
 void name(benchmark::internal::Benchmark* b)
 {
-    b->ArgNames({"detector"})
-        ->Arg(int(SceneDetector::Orb))
-        ->Arg(int(SceneDetector::Akaze))
-        ->Arg(int(SceneDetector::Sift))
+    b->ArgNames({"detector", "width"})
+        ->ArgsProduct(
+            {{int(SceneDetector::Orb), int(SceneDetector::Akaze), int(SceneDetector::Sift)}, kWorkingWidths})
         ->Unit(benchmark::kMillisecond)
         ->Setup(oneCore);
 }
@@ -84,14 +94,19 @@ void BM_Reduce(benchmark::State& state)
     const Pictures& p = pictures();
     for (auto _ : state) {
         double factor = 1.0;
-        benchmark::DoNotOptimize(workingPicture(p.left, kWorkingWidth, factor).data);
+        benchmark::DoNotOptimize(workingPicture(p.left, int(state.range(0)), factor).data);
     }
 }
-BENCHMARK(BM_Reduce)->Unit(benchmark::kMillisecond)->Setup(oneCore);
+BENCHMARK(BM_Reduce)
+    ->ArgName("width")
+    ->ArgsProduct({kWorkingWidths})
+    ->Unit(benchmark::kMillisecond)
+    ->Setup(oneCore);
 
+// Detection and description of one picture, with the points spread over the grid.
 void BM_Detect(benchmark::State& state)
 {
-    const Pictures& p = pictures();
+    const Pictures& p = pictures(widthOf(state));
     size_t points = 0;
     for (auto _ : state)
         points = detectSceneFeatures(p.workLeft, detectorOf(state)).keypoints.size();
@@ -99,9 +114,22 @@ void BM_Detect(benchmark::State& state)
 }
 BENCHMARK(BM_Detect)->Apply(name);
 
+// OpenCV's detection alone, then with the description: the difference is
+// what describing the points costs.
+void BM_OpenCvDetect(benchmark::State& state)
+{
+    const Pictures& p = pictures(widthOf(state));
+    const cv::Ptr<cv::Feature2D> detector = openCvDetector(detectorOf(state));
+    std::vector<cv::KeyPoint> points;
+    for (auto _ : state)
+        detector->detect(p.workLeft, points);
+    state.counters["points"] = double(points.size());
+}
+BENCHMARK(BM_OpenCvDetect)->Apply(name);
+
 void BM_OpenCvDetectAndCompute(benchmark::State& state)
 {
-    const Pictures& p = pictures();
+    const Pictures& p = pictures(widthOf(state));
     const cv::Ptr<cv::Feature2D> detector = openCvDetector(detectorOf(state));
     std::vector<cv::KeyPoint> points;
     cv::Mat descriptors;
@@ -116,20 +144,23 @@ struct Features
     SceneFeatures left, right;
 };
 
-const Features& features(SceneDetector detector)
+const Features& features(SceneDetector detector, int workingWidth = SceneOptions().workingWidth)
 {
-    static std::map<SceneDetector, Features> made;
-    auto found = made.find(detector);
-    if (found == made.end())
-        found = made.emplace(detector, Features{detectSceneFeatures(pictures().workLeft, detector),
-                                                detectSceneFeatures(pictures().workRight, detector)})
+    static std::map<std::pair<SceneDetector, int>, Features> made;
+    const auto key = std::pair{detector, workingWidth};
+    auto found = made.find(key);
+    if (found == made.end()) {
+        const Pictures& p = pictures(workingWidth);
+        found = made.emplace(key, Features{detectSceneFeatures(p.workLeft, detector),
+                                           detectSceneFeatures(p.workRight, detector)})
                     .first;
+    }
     return found->second;
 }
 
 void BM_Match(benchmark::State& state)
 {
-    const Features& f = features(detectorOf(state));
+    const Features& f = features(detectorOf(state), widthOf(state));
     size_t matches = 0;
     for (auto _ : state)
         matches = matchSceneFeatures(f.left, f.right, detectorOf(state)).left.size();
@@ -141,7 +172,7 @@ BENCHMARK(BM_Match)->Apply(name);
 // the mutual check.
 void BM_OpenCvKnnMatch(benchmark::State& state)
 {
-    const Features& f = features(detectorOf(state));
+    const Features& f = features(detectorOf(state), widthOf(state));
     cv::BFMatcher matcher(detectorOf(state) == SceneDetector::Sift ? cv::NORM_L2 : cv::NORM_HAMMING);
     std::vector<std::vector<cv::DMatch>> matches;
     for (auto _ : state)
@@ -210,6 +241,7 @@ void BM_Measure(benchmark::State& state)
     const Pictures& p = pictures();
     SceneOptions options;
     options.detector = detectorOf(state);
+    options.workingWidth = widthOf(state);
     SceneMeasurement m;
     for (auto _ : state)
         m = measureScene(p.left, p.right, {}, options);

@@ -24,8 +24,14 @@ constexpr int kPlentyOfPoints = 4 * kMinMatches;
 constexpr int kMinInliers = 30;
 constexpr double kMinInlierShare = 0.3;
 // A second group of matches that agrees on another misalignment, this large
-// against the first group, makes the reading doubtful.
+// against the first group in matches or in the area it covers (cells of a
+// kRivalGrid x kRivalGrid grid), makes the reading doubtful. The area counts
+// too because a finely textured object gives more matches for its size than
+// the set behind it: over half the picture, it can outnumber the set and be
+// taken for the rig. On a still scene the leftover matches cover about a
+// quarter of the first group's area at most.
 constexpr double kRivalShare = 0.5;
+constexpr int kRivalGrid = 8;
 // A match agrees with the fit when its vertical error is within this many
 // pixels of the working picture (detectors place points to about a third of
 // one).
@@ -65,17 +71,35 @@ struct Coverage
     int cells = 0, columns = 0, rows = 0;
 };
 
+// The column and row of a grid x grid grid over the picture a point is in.
+cv::Point cellOf(const cv::Point2d& point, cv::Size2d picture, int grid)
+{
+    return {std::clamp(static_cast<int>(point.x * grid / picture.width), 0, grid - 1),
+            std::clamp(static_cast<int>(point.y * grid / picture.height), 0, grid - 1)};
+}
+
 Coverage coverage(const std::vector<SceneMatch>& inliers, cv::Size picture)
 {
     std::set<int> cells, columns, rows;
     for (const SceneMatch& match : inliers) {
-        const int column = std::clamp(static_cast<int>(match.left.x * kGrid / picture.width), 0, kGrid - 1);
-        const int row = std::clamp(static_cast<int>(match.left.y * kGrid / picture.height), 0, kGrid - 1);
-        cells.insert(row * kGrid + column);
-        columns.insert(column);
-        rows.insert(row);
+        const cv::Point cell = cellOf(match.left, picture, kGrid);
+        cells.insert(cell.y * kGrid + cell.x);
+        columns.insert(cell.x);
+        rows.insert(cell.y);
     }
     return {static_cast<int>(cells.size()), static_cast<int>(columns.size()), static_cast<int>(rows.size())};
+}
+
+// The cells of a kRivalGrid x kRivalGrid grid over the picture that hold
+// one of the chosen points.
+int rivalGridCells(const std::vector<cv::Point2d>& points, const std::vector<int>& chosen, cv::Size2d picture)
+{
+    std::set<int> cells;
+    for (int k : chosen) {
+        const cv::Point cell = cellOf(points[static_cast<size_t>(k)], picture, kRivalGrid);
+        cells.insert(cell.y * kRivalGrid + cell.x);
+    }
+    return static_cast<int>(cells.size());
 }
 
 // The readings from the fitted coefficients (see scenefit.cpp): the slope
@@ -203,7 +227,9 @@ SceneMeasurement measureScene(const cv::Mat& left, const cv::Mat& right, FullSiz
             }
         const std::optional<VerticalFit> rival = fitVerticalModel(restLeft, restRight, fullSize, threshold);
         const int rivalInliers = rival ? static_cast<int>(rival->inliers.size()) : 0;
-        if (rivalInliers >= kMinInliers && rivalInliers >= kRivalShare * evidence.inliers) {
+        const bool rivalsInArea = rival && rivalGridCells(restLeft, rival->inliers, fullSize) >=
+                                               kRivalShare * rivalGridCells(leftFull, fit->inliers, fullSize);
+        if (rivalInliers >= kMinInliers && (rivalInliers >= kRivalShare * evidence.inliers || rivalsInArea)) {
             SceneMeasurement none = refused(
                 SceneFailure::Disagreement,
                 QStringLiteral("two parts of the picture disagree (%1 and %2 matches), as when a large "

@@ -93,13 +93,17 @@ enum class SceneDetector
 
 // AKAZE by default: on two 1080p pictures reduced to 960 px it reads as
 // closely as SIFT (hundredths of a pixel) in about half SIFT's time; ORB is
-// several times quicker but reads a quarter of a pixel off. The figures are
-// in bench/bench_scene.cpp's output.
+// several times quicker but reads a quarter of a pixel off. AKAZE's time
+// grows faster than the picture's area (its scale space outgrows the caches):
+// at 720 px it takes under half its time at 960 px and still reads within
+// hundredths of a pixel, which leaves five measurements a second on one core.
+// At 640 px the points of a small detailed area fall below what a reading
+// needs. The figures are in bench/bench_scene.cpp's output.
 struct SceneOptions
 {
     SceneDetector detector = SceneDetector::Akaze;
     // The pictures are reduced to about this width before detection.
-    int workingWidth = 960;
+    int workingWidth = 720;
 };
 
 // Measures the right processed picture against the left one (8-bit, grey or

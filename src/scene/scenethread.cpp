@@ -4,9 +4,6 @@
 
 namespace {
 
-// Five measurements a second at most: one takes about a sixth of a second
-// on one core of a small machine (see bench/bench_scene.cpp).
-constexpr qint64 kMinimumIntervalMs = 200;
 // Candidate frames kept per side while waiting for the other side's frame
 // of the same instant: a second at 25 frames per second.
 constexpr size_t kWaitingFrames = 5;
@@ -15,6 +12,7 @@ constexpr size_t kWaitingFrames = 5;
 
 SceneThread::SceneThread(QObject* parent) : WorkerThread("SceneThread", lcCalibration, parent)
 {
+    clock.start();
     qRegisterMetaType<VideoFrame>("VideoFrame");
     qRegisterMetaType<SceneMeasurement>("SceneMeasurement");
 }
@@ -47,29 +45,28 @@ void SceneThread::offerFrame(std::deque<VideoFrame>& side, const std::deque<Vide
     // A frame without a picture or a signal has no instant worth measuring.
     if (frame.image.empty() || frame.noInputSignal || timeLabelFrameNumber(frame) % 5 != 0)
         return;
-    VideoFrame partner;
-    {
-        QMutexLocker lock(&pairingMutex);
-        const auto match = std::find_if(other.begin(), other.end(), [&](const VideoFrame& waiting) {
-            return haveSameTimeLabel(waiting, frame);
-        });
-        if (match == other.end()) {
-            side.push_back(frame);
-            if (side.size() > kWaitingFrames)
-                side.pop_front();
-            return;
-        }
-        partner = *match;
-        if (sinceLastPair.isValid() && !sinceLastPair.hasExpired(kMinimumIntervalMs))
-            return;
-        sinceLastPair.start();
-    }
-    const bool accepted = offerInput([&] {
-        QMutexLocker lock(&frameMutex);
-        leftFrame = frameIsLeft ? frame : partner;
-        rightFrame = frameIsLeft ? partner : frame;
+    QMutexLocker lock(&pairingMutex);
+    const auto match = std::find_if(other.begin(), other.end(), [&](const VideoFrame& waiting) {
+        return haveSameTimeLabel(waiting, frame);
     });
-    if (!accepted)
+    if (match == other.end()) {
+        side.push_back(frame);
+        if (side.size() > kWaitingFrames)
+            side.pop_front();
+        return;
+    }
+    const qint64 now = clock.elapsed();
+    if (!pacer.isDue(now))
+        return;
+    // The handling never takes pairingMutex, so offering under it is safe.
+    const bool accepted = offerInput([&] {
+        QMutexLocker frameLock(&frameMutex);
+        leftFrame = frameIsLeft ? frame : *match;
+        rightFrame = frameIsLeft ? *match : frame;
+    });
+    if (accepted)
+        pacer.taken(now);
+    else
         qCDebug(lcCalibration) << "SceneThread - BUSY, pair not taken";
 }
 

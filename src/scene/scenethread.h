@@ -3,6 +3,7 @@
 #include "pipeline/videoframe.h"
 #include "pipeline/workerthread.h"
 #include "scene/scenealignment.h"
+#include "scene/scenepacer.h"
 
 #include <QElapsedTimer>
 #include <QMutex>
@@ -12,8 +13,9 @@ Q_DECLARE_METATYPE(SceneMeasurement)
 
 // Measures the alignment from the scene on pairs of processed frames, beside
 // the board detection: on the instants the board is looked for (time label
-// frame number a multiple of 5), at most one pair every kMinimumInterval, so
-// that it takes about one core at most and capture keeps delivering.
+// frame number a multiple of 5), five pairs a second on average at most (see
+// ScenePacer), so that it takes about one core at most and capture keeps
+// delivering.
 //
 // The two sides are paired by time label as they arrive, in the thread the
 // slots run in: each side keeps its last few candidate frames, so a side that
@@ -45,7 +47,8 @@ private:
     // Pairing: only under pairingMutex.
     QMutex pairingMutex;
     std::deque<VideoFrame> waitingLeft, waitingRight;
-    QElapsedTimer sinceLastPair;
+    QElapsedTimer clock;
+    ScenePacer pacer;
 
     // The mailbox and the settings, under frameMutex.
     QMutex frameMutex;

@@ -236,6 +236,42 @@ private slots:
         QCOMPARE(result.exitCode, 1);
     }
 
+    // Without the scene its columns are not measured: empty in CSV, null in
+    // JSON, and its 4 px no longer count against the tolerance.
+    void leavesOutTheScene_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::newRow("csv") << "csv";
+        QTest::newRow("json") << "json";
+    }
+
+    void leavesOutTheScene()
+    {
+        QFETCH(QString, format);
+        const ProgramResult result =
+            run({path("scene-left.png"), path("scene-low.png"), "--no-scene", "--format", format, "-q"});
+        QCOMPARE(result.exitCode, 0);
+        const QStringList scene{"scene_vertical_px",     "scene_roll_deg",         "scene_size_pct",
+                                "scene_keystone_pan_px", "scene_keystone_tilt_px", "scene_inliers",
+                                "scene_reason"};
+        if (format == "csv") {
+            const auto rows = csvRows(result.out);
+            QCOMPARE(rows.size(), 1);
+            for (const QString& column : scene) {
+                QVERIFY2(rows[0].contains(column), qPrintable(column));
+                QCOMPARE(rows[0][column], QString());
+            }
+            QCOMPARE(rows[0]["board_found"], QStringLiteral("0"));
+            return;
+        }
+        const QJsonObject line = QJsonDocument::fromJson(result.out.trimmed().toUtf8()).object();
+        for (const QString& column : scene) {
+            QVERIFY2(line.contains(column), qPrintable(column));
+            QVERIFY2(line[column].isNull(), qPrintable(column));
+        }
+        QCOMPARE(line["board_found"], QJsonValue(false));
+    }
+
     void measuresTheCamerasOffset_data()
     {
         QTest::addColumn<QString>("right");

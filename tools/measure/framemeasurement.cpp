@@ -47,7 +47,8 @@ FrameMeasurement measureFrame(const cv::Mat& left, const cv::Mat& right, const M
     m.boardFoundRight = findTesraBoard(right, rightBoard);
     if (m.boardFoundLeft && m.boardFoundRight && left.size() == right.size())
         m.board = boardReadings(leftBoard, rightBoard, left.size());
-    m.scene = measureScene(left, right);
+    if (settings.scene)
+        m.scene = measureScene(left, right);
     try {
         m.budget = narrowedBudget(left, right, settings);
         m.screen = screenBudget(m.budget, settings.screenWidthMetres, settings.eyeSeparationMm);

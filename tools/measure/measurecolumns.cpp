@@ -51,10 +51,12 @@ template <typename Read> std::function<Cell(const FrameMeasurement&)> budget(Rea
     return [read](const FrameMeasurement& m) { return m.budget.valid ? read(m) : Cell(); };
 }
 
-// A reading from the scene, empty where the scene gave none.
+// A reading from the scene, empty where the scene gave none or was not measured.
 template <typename Read> std::function<Cell(const FrameMeasurement&)> scene(Read read)
 {
-    return [read](const FrameMeasurement& m) { return m.scene.reading ? read(*m.scene.reading) : Cell(); };
+    return [read](const FrameMeasurement& m) {
+        return m.scene && m.scene->reading ? read(*m.scene->reading) : Cell();
+    };
 }
 
 // Outside the green band the board's indicator has for the same reading.
@@ -62,10 +64,10 @@ template <typename Read>
 std::function<bool(const FrameMeasurement&)> sceneOutside(Read band, double SceneReading::*value)
 {
     return [band, value](const FrameMeasurement& m) {
-        if (!m.scene.reading)
+        if (!m.scene || !m.scene->reading)
             return false;
         const ReadoutBand b = band(readoutBands(FullSizeScale()));
-        const double v = (*m.scene.reading).*value;
+        const double v = (*m.scene->reading).*value;
         return v < b.greenLow || v > b.greenHigh;
     };
 }
@@ -112,8 +114,9 @@ std::vector<Column> makeColumns()
          sceneOutside([](const ReadoutBands& b) { return b.size; }, &SceneReading::sizePercent)},
         {"scene_keystone_pan_px", scene([](S s) { return number(s.toeInPixels, 2); }), "px"},
         {"scene_keystone_tilt_px", scene([](S s) { return number(s.tiltPixels, 2); }), "px"},
-        {"scene_inliers", [](M m) { return integer(m.scene.evidence.inliers); }},
-        {"scene_reason", [](M m) { return text(m.scene.reading ? QString() : m.scene.reason); }},
+        {"scene_inliers", [](M m) { return m.scene ? integer(m.scene->evidence.inliers) : Cell(); }},
+        {"scene_reason",
+         [](M m) { return m.scene ? text(m.scene->reading ? QString() : m.scene->reason) : Cell(); }},
         // The depth budget: parallax in percent of the width, negative in front of the screen.
         {"nearest_pct", budget([](M m) { return number(m.budget.nearestPercent, 3); }), "%"},
         {"farthest_pct", budget([](M m) { return number(m.budget.farthestPercent, 3); }), "%",

@@ -5,6 +5,27 @@
 #include <QThread>
 #include <deque>
 #include <future>
+#include <opencv2/core/utility.hpp>
+
+namespace {
+
+// OpenCV's own threads off for the run, back as they were after it: the run
+// already measures a frame on each core, and OpenCV splitting each step of
+// every frame over the cores as well only adds the cost of handing work
+// between threads (nearly twice the processor time for the scene measurement).
+class OneOpenCvThreadPerMeasurement
+{
+public:
+    OneOpenCvThreadPerMeasurement() : before(cv::getNumThreads()) { cv::setNumThreads(1); }
+    ~OneOpenCvThreadPerMeasurement() { cv::setNumThreads(before); }
+    OneOpenCvThreadPerMeasurement(const OneOpenCvThreadPerMeasurement&) = delete;
+    OneOpenCvThreadPerMeasurement& operator=(const OneOpenCvThreadPerMeasurement&) = delete;
+
+private:
+    int before;
+};
+
+} // namespace
 
 qint64 measureFootage(Footage& footage, const RunSettings& settings,
                       const std::function<void(const FrameMeasurement&)>& measured,
@@ -15,6 +36,7 @@ qint64 measureFootage(Footage& footage, const RunSettings& settings,
     // conversion.
     const bool sync = footage.isVideo() && footage.hasTwoFiles();
     MotionOffsetEstimator estimator;
+    const OneOpenCvThreadPerMeasurement oneThread;
     // Frames are measured on threads of their own while the next ones are
     // read, as many at once as the machine has cores, and handed on in order.
     const size_t inFlightAtMost = size_t(std::max(1, QThread::idealThreadCount()));
