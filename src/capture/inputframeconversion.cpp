@@ -130,20 +130,20 @@ constexpr size_t kPooledPictures = 4;
 cv::Mat PicturePool::take(int rows, int cols)
 {
     QMutexLocker lock(&m_mutex);
+    if (m_pictures.empty() || m_pictures.front().rows != rows || m_pictures.front().cols != cols) {
+        // The first frame, or the input changed its format: the old pictures
+        // go as their holders let go. All are made at once, so that the
+        // memory a capture takes is settled from its first frame on.
+        m_pictures.clear();
+        for (size_t i = 0; i < kPooledPictures; ++i)
+            m_pictures.emplace_back(rows, cols, CV_8UC3);
+    }
     for (const cv::Mat& picture : m_pictures) {
-        if (picture.rows != rows || picture.cols != cols) {
-            // The input changed its format: the old pictures go as their holders let go.
-            m_pictures.clear();
-            break;
-        }
         // Held by the pool alone: no other thread can reach it, so it can be written.
         if (__atomic_load_n(&picture.u->refcount, __ATOMIC_ACQUIRE) == 1)
             return picture;
     }
-    cv::Mat picture(rows, cols, CV_8UC3);
-    if (m_pictures.size() < kPooledPictures)
-        m_pictures.push_back(picture);
-    return picture;
+    return cv::Mat(rows, cols, CV_8UC3);
 }
 
 uint32_t timeWordFromTicks(BMDTimeValue ticks)

@@ -16,8 +16,8 @@ class PicturePool
 {
 public:
     // A BGR picture of the size that no one else holds; its pixels are left
-    // as they were. The pool keeps a few; while all of them are held, or for
-    // another size, a new picture is made.
+    // as they were. The pool keeps a few of the size last asked for; while
+    // all of them are held a new picture is made.
     cv::Mat take(int rows, int cols);
 
 private:
