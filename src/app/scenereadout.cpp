@@ -42,6 +42,8 @@ QLabel* addLabel(QGridLayout* grid, int row, int column, const QString& name, co
     auto* label = new QLabel(text);
     label->setObjectName(name);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // The readout fits a laptop's screen: a long reading takes a second line.
+    label->setWordWrap(true);
     grid->addWidget(label, row, column, 1, columns);
     return label;
 }
@@ -83,7 +85,6 @@ SceneReadout::SceneReadout(QGridLayout* readout, QObject* parent) : QObject(pare
     m_size = addLabel(readout, 5, kSceneColumn, "lbl_SceneSizeValue");
     m_horizontal = addLabel(readout, 7, kSceneColumn, "lbl_SceneHorizontalValue",
                             QStringLiteral("board only (the scene's depth)"));
-    m_horizontal->setWordWrap(true);
 
     // A row for each keystone: caption, no board value, state, scene value; its action below.
     const struct
@@ -103,11 +104,9 @@ SceneReadout::SceneReadout(QGridLayout* readout, QObject* parent) : QObject(pare
         *keystone.state = addLabel(readout, row, kStateColumn, name + "State");
         *keystone.value = addLabel(readout, row, kSceneColumn, name + "Value");
         *keystone.action = addLabel(readout, row + 1, kCaptionColumn, name + "Action", QString(), 4);
-        (*keystone.action)->setWordWrap(true);
         row += 2;
     }
     m_evidence = addLabel(readout, row, kCaptionColumn, "lbl_SceneEvidence", QString(), 4);
-    m_evidence->setWordWrap(true);
     // Short enough for the readout to fit a laptop's screen.
     m_overlay = new QCheckBox(QStringLiteral("Draw the scene's matches: green OK, yellow close, red adjust"));
     m_overlay->setObjectName(QStringLiteral("chk_SceneOverlay"));

@@ -89,6 +89,10 @@ private slots:
             analyze->click();
         }
         QTRY_VERIFY_WITH_TIMEOUT(driver.showsPicture(shows.toLatin1().constData()), kWait);
+        // The scene's readings are the readout's longest texts.
+        if (tab == QLatin1String("tabCalibration"))
+            QTRY_VERIFY_WITH_TIMEOUT(driver.label("lbl_SceneEvidence").contains(QStringLiteral("matches")),
+                                     kWait);
         // The rows and texts the capture filled in are laid out by now.
         QCoreApplication::processEvents();
         const QSize minimum = driver.window.minimumSizeHint().expandedTo(driver.window.minimumSize());
