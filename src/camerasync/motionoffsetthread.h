@@ -16,7 +16,8 @@ Q_DECLARE_METATYPE(MotionOffset)
 // The frames are offered from the threads that make them, the left and the
 // right side apart; the newest frame of each side is paired with the next
 // one of the other side. The offer only keeps a reference to the picture:
-// the small pictures the estimate needs are made in this thread. Pairs wait
+// the small pictures the estimate needs are made in this thread, from every
+// few pixels of a large picture. Pairs wait
 // in a short queue; when the thread falls behind, the oldest are dropped and
 // the series starts afresh, as the change across a gap is no frame-to-frame
 // change. Every kPairsPerEstimate pairs it emits the estimate.
