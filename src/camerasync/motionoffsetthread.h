@@ -15,9 +15,10 @@ Q_DECLARE_METATYPE(MotionOffset)
 //
 // The frames are offered from the threads that make them, the left and the
 // right side apart; the newest frame of each side is paired with the next
-// one of the other side. The offer only keeps a reference to the picture:
-// the small pictures the estimate needs are made in this thread, from every
-// few pixels of a large picture. Pairs wait
+// one of the other side. The offer keeps every few pixels of a large
+// picture (a copy of 256 columns, a few hundredths of a millisecond), so no
+// card's picture waits here; the small pictures the estimate averages are
+// made in this thread. Pairs wait
 // in a short queue; when the thread falls behind, the oldest are dropped and
 // the series starts afresh, as the change across a gap is no frame-to-frame
 // change. Every kPairsPerEstimate pairs it emits the estimate.
