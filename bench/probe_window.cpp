@@ -17,9 +17,13 @@
 // reaching the window, painted), so a loss shows where it happens, and the
 // machine's load average at its start and end.
 //
+// 1 runs once with the cameras' offset estimated from motion, as the window
+// does, and once with the motion estimate cut off, to see what it costs capture.
+//
 // Usage: probe_window [seconds] [acquisition|calibration|disparity]
 //        (default 20 s, all three)
 
+#include "app/framepipeline.h"
 #include "app/mainwindow.h"
 #include "capture/cardlistmodel.h"
 #include "pipeline/videoframe.h"
@@ -181,6 +185,7 @@ struct Measurement
     long liveAnalyses = 0;
     long sceneMeasurements = 0;
     std::map<QThread*, long> detections;
+    long motionEstimates = 0;
     double cpu = 0;
     double wall = 0;
     std::string loadBefore, loadAfter;
@@ -196,7 +201,7 @@ struct Measurement
 };
 
 Measurement measure(const char* signal, int tab, double seconds, const std::vector<const char*>& views,
-                    bool live = false)
+                    bool live = false, bool motionOffset = true)
 {
     const QByteArray configuration = QByteArray(R"(
 rig:
@@ -233,6 +238,16 @@ cards:
                         ++delivered.multiplesOfFive;
                 },
                 Qt::DirectConnection);
+        FramePipeline* pipeline = window.findChild<FramePipeline*>();
+        std::atomic<long> motionEstimates{0};
+        QObject::connect(
+            pipeline->motionOffset(), &MotionOffsetThread::offsetEstimated, &window,
+            [&motionEstimates](const MotionOffset&) { ++motionEstimates; }, Qt::DirectConnection);
+        if (!motionOffset)
+            for (auto side : {FramePipeline::Side::Left, FramePipeline::Side::Right})
+                QObject::disconnect(pipeline->preprocessing(side),
+                                    &ImgPreprocessingThread::newProcessingResults, pipeline->motionOffset(),
+                                    nullptr);
         PaintCounter painted;
         for (const char* view : views)
             window.findChild<QLabel*>(view)->installEventFilter(&painted);
@@ -259,6 +274,7 @@ cards:
         for (size_t i = 0; i < stageCount; ++i)
             result.atStage[i] = counter.atStage[i];
         result.paints = painted.paints;
+        result.motionEstimates = motionEstimates;
         result.liveAnalyses = counter.liveAnalyses;
         result.sceneMeasurements = counter.sceneMeasurements;
         {
@@ -301,13 +317,19 @@ int main(int argc, char* argv[])
     std::printf("Platform %s\n", qPrintable(QGuiApplication::platformName()));
 
     if (only.isEmpty() || only == "acquisition") {
-        const Measurement m = measure("Hp50", 0, seconds, {"lbl_ImageLiveLeft", "lbl_ImageLiveRight"});
-        const long shown = m.at("reached the left live view") + m.at("reached the right live view");
-        std::printf("Acquisition, 2 x 1080p50, %.1f s: %ld frames delivered, %ld shown in the live views "
-                    "(%.2f%%, target >= 99%%); process CPU %.1f%% of one core\n",
-                    m.wall, m.delivered, shown, m.percentOfDelivered(shown), 100.0 * m.cpu / m.wall);
-        printStages(m, {"taken by preprocessing", "preprocessed", "reached the left live view",
-                        "reached the right live view"});
+        for (bool motionOffset : {true, false}) {
+            const Measurement m =
+                measure("Hp50", 0, seconds, {"lbl_ImageLiveLeft", "lbl_ImageLiveRight"}, false, motionOffset);
+            const long shown = m.at("reached the left live view") + m.at("reached the right live view");
+            std::printf(
+                "Acquisition, 2 x 1080p50, %s, %.1f s: %ld frames delivered, %ld shown in the live "
+                "views (%.2f%%, target >= 99%%); %ld offset estimates from motion; process CPU %.1f%% "
+                "of one core\n",
+                motionOffset ? "offset from motion on" : "offset from motion cut off", m.wall, m.delivered,
+                shown, m.percentOfDelivered(shown), m.motionEstimates, 100.0 * m.cpu / m.wall);
+            printStages(m, {"taken by preprocessing", "preprocessed", "reached the left live view",
+                            "reached the right live view"});
+        }
     }
 
     if (only.isEmpty() || only == "calibration") {

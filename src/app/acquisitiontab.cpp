@@ -3,6 +3,7 @@
 
 #include "app/frameview.h"
 #include "app/panelstyle.h"
+#include "app/viewpicture.h"
 #include "capture/decklinkcodenames.h"
 #include "ui_mainwindow.h"
 
@@ -97,6 +98,15 @@ AcquisitionTab::AcquisitionTab(Ui::MainWindow& form, FramePipeline& pipeline, QO
         rows->addRow(QStringLiteral("Frames:"), frames[side]);
         ++side;
     }
+    // The cameras' offset, between the views and the info rows.
+    auto* sync = new QLabel(m_ui.verticalLayout_AcquisitionViews->parentWidget());
+    sync->setObjectName(QStringLiteral("lbl_CameraSync"));
+    sync->setWordWrap(true);
+    sync->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    // Its line is kept when empty, so the views do not move as capture starts and stops.
+    sync->setMinimumHeight(sync->fontMetrics().height());
+    m_ui.verticalLayout_AcquisitionViews->insertWidget(1, sync);
+    connect(m_pipeline.monitor(), &InputMonitor::syncChanged, sync, &QLabel::setText);
     connect(m_pipeline.monitor(), &InputMonitor::inputsSummarised, this,
             [left = frames[0], right = frames[1]](const QString& leftText, const QString& rightText) {
                 left->setText(leftText);
@@ -108,14 +118,46 @@ void AcquisitionTab::onNewLeftRawFrameArrived(VideoFrame rawFrame)
 {
     qCDebug(lcWindow) << "onNewLeftRawFrameArrived - rawFrame.data ="
                       << static_cast<const void*>(rawFrame.image.data);
-    showLiveFrame(rawFrame, m_ui.lbl_ImageLiveLeft, leftRows(m_ui));
+    showSide(0, rawFrame);
 }
 
 void AcquisitionTab::onNewRightRawFrameArrived(VideoFrame rawFrame)
 {
     qCDebug(lcWindow) << "onNewRightRawFrameArrived - rawFrame.data ="
                       << static_cast<const void*>(rawFrame.image.data);
-    showLiveFrame(rawFrame, m_ui.lbl_ImageLiveRight, rightRows(m_ui));
+    showSide(1, rawFrame);
+}
+
+void AcquisitionTab::showSide(int side, const VideoFrame& frame)
+{
+    QLabel* const view = side == 0 ? m_ui.lbl_ImageLiveLeft : m_ui.lbl_ImageLiveRight;
+    showLiveFrame(frame, view, side == 0 ? leftRows(m_ui) : rightRows(m_ui));
+    if (!m_awaited[side])
+        return;
+    if (!frame.noInputSignal) {
+        m_awaited[side].reset();
+        return;
+    }
+    showViewText(view, noSignalFrameText(frame) + QStringLiteral("\n\n") + waitingText(side));
+}
+
+QString AcquisitionTab::waitingText(int side) const
+{
+    const DeckLinkDevice* device = m_awaited[side].get();
+    const QString problem = device->driverProblem();
+    return QStringLiteral("Waiting for the first frame from %1").arg(device->GetDeviceName()) +
+           (problem.isEmpty() ? QStringLiteral(". Stop capture ends the wait.")
+                              : QStringLiteral(": %1. Stop capture ends the wait.").arg(problem));
+}
+
+void AcquisitionTab::awaitFirstFrame(DeckLinkDevice* device, bool left, bool right)
+{
+    for (int side : {0, 1}) {
+        if (!(side == 0 ? left : right))
+            continue;
+        m_awaited[side] = ComPtr<DeckLinkDevice>::share(device);
+        showViewText(side == 0 ? m_ui.lbl_ImageLiveLeft : m_ui.lbl_ImageLiveRight, waitingText(side));
+    }
 }
 
 void AcquisitionTab::clearFrameInfo(bool left, bool right)
@@ -134,6 +176,8 @@ void AcquisitionTab::clearLiveViews()
     // queued here; shown after the views are cleared, they would leave a
     // stopped capture's last pictures standing.
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    m_awaited[0].reset();
+    m_awaited[1].reset();
     m_ui.lbl_ImageLiveLeft->setPixmap(QPixmap());
     m_ui.lbl_ImageLiveRight->setPixmap(QPixmap());
 }

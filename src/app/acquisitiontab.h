@@ -1,7 +1,9 @@
 #pragma once
 
 #include "app/framepipeline.h"
+#include "capture/decklinkdevice.h"
 #include "pipeline/videoframe.h"
+#include <decklink/comptr.h>
 
 #include <QObject>
 
@@ -23,8 +25,14 @@ public:
 
     // Empties the info rows of the left and/or right camera.
     void clearFrameInfo(bool left, bool right);
-    // Empties both live views, once the frames already on their way are taken in.
+    // Empties both live views, once the frames already on their way are taken in,
+    // and ends any wait for a first frame.
     void clearLiveViews();
+    // The device has started for the left and/or right view: until it delivers
+    // a frame, the views say they wait for it (with the driver's reason when it
+    // gives one), and while it delivers only frames without signal they say so
+    // beneath the "No signal" text.
+    void awaitFirstFrame(DeckLinkDevice* device, bool left, bool right);
 
 public slots:
     void onNewLeftRawFrameArrived(VideoFrame rawFrame);
@@ -33,6 +41,12 @@ public slots:
     void reloadImageProcessingSettings();
 
 private:
+    // Shows the frame of a side (0 left, 1 right) with its wait, if any.
+    void showSide(int side, const VideoFrame& frame);
+    QString waitingText(int side) const;
+
     Ui::MainWindow& m_ui;
+    // The started device whose first frame with a picture each view awaits.
+    ComPtr<DeckLinkDevice> m_awaited[2];
     FramePipeline& m_pipeline;
 };

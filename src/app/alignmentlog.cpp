@@ -21,6 +21,12 @@ QString number(double value)
     return QString::number(value, 'g', 6);
 }
 
+// Quoted: a reason is a sentence with commas.
+QString quoted(QString text)
+{
+    return QLatin1Char('"') + text.replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+}
+
 QString yesNo(bool value)
 {
     return value ? QStringLiteral("yes") : QStringLiteral("no");
@@ -40,7 +46,8 @@ QString AlignmentLog::header()
     // Each number's column names its unit. The board indicators keep their
     // place and their values (1 - the mean area ratio, the angle difference,
     // sums of corner offsets), so files read by position read as before; the
-    // scene's columns come after the board's for the same reason.
+    // scene's columns come after the board's, and the cameras' offset after
+    // the scene's, for the same reason.
     return QStringLiteral("time_label,board_left,board_right,"
                           "zoom_1_minus_area_ratio,zoom_state,rotation_diff_deg,rotation_state,"
                           "y_offset_corner_sum_px,y_offset_state,x_offset_corner_sum_px,x_offset_state,"
@@ -48,7 +55,8 @@ QString AlignmentLog::header()
                           "horizontal_pct_of_width,"
                           "scene_time_label,scene_matches,scene_inliers,scene_cells,scene_residual_px,"
                           "scene_vertical_px,scene_vertical_pct_of_height,scene_roll_deg,scene_size_diff_pct,"
-                          "scene_toe_in_px,scene_tilt_px,scene_reason\n");
+                          "scene_toe_in_px,scene_tilt_px,scene_reason,"
+                          "sync_offset_frames,sync_confidence,sync_source,sync_reason\n");
 }
 
 QString AlignmentLog::line(const AlignmentLogEntry& entry)
@@ -85,14 +93,17 @@ QString AlignmentLog::line(const AlignmentLogEntry& entry)
             for (int i = 0; i < 6; ++i)
                 fields << QString();
         }
-        // Quoted: the reason is a sentence with commas.
-        QString reason = entry.scene->reason;
-        fields << QLatin1Char('"') + reason.replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
-                      QLatin1Char('"');
+        fields << quoted(entry.scene->reason);
     } else {
         for (int i = 0; i < 12; ++i)
             fields << QString();
     }
+    // Right camera late: positive; the reason only where there is no figure.
+    const SyncReading& sync = entry.sync;
+    fields << (sync.frames ? QString::number(*sync.frames) : QString())
+           << (sync.frames ? QString::number(sync.confidence, 'f', 2) : QString())
+           << syncSourceName(sync.source)
+           << (sync.frames || sync.text.isEmpty() ? QString() : quoted(sync.text));
     return fields.join(QLatin1Char(',')) + QLatin1Char('\n');
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/syncreading.h"
 #include "calibration/alignmentreadout.h"
 #include "calibration/calibrationindicators.h"
 #include "scene/scenealignment.h"
@@ -22,6 +23,8 @@ struct AlignmentLogEntry
     // is measured at its own pace), none before the first.
     std::optional<SceneMeasurement> scene;
     uint32_t sceneTimeLabel = 0;
+    // The cameras' offset as last measured.
+    SyncReading sync;
 };
 
 // The take log: one CSV file per recording, one line per paired measurement,

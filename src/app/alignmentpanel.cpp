@@ -131,6 +131,7 @@ void AlignmentPanel::logAlignment(const CalibrationPair& pair, const std::option
     entry.readout = reading;
     entry.scene = m_sceneReadout->latest();
     entry.sceneTimeLabel = m_sceneReadout->latestTimeLabel();
+    entry.sync = m_sync;
     if (!m_alignmentLog.append(entry)) {
         stopAlignmentRecording(QStringLiteral("Recording stopped at %3: cannot write %1 (%2). Press "
                                               "Record again to record into a new file.")

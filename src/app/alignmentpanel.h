@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/syncreading.h"
+
 #include "app/alignmentlog.h"
 #include "app/scenereadout.h"
 #include "calibration/alignmentreadout.h"
@@ -36,6 +38,8 @@ public:
     // The scene measurement of a pair, beside the board's readings and on the trend.
     void showSceneResults(const VideoFrame& leftFrame, const SceneMeasurement& measurement);
     SceneReadout& sceneReadout() { return *m_sceneReadout; }
+    // The cameras' offset as last measured, for the take log's next lines.
+    void setSync(const SyncReading& sync) { m_sync = sync; }
 
 private:
     // Writes the line of this update when recording; a failure stops the
@@ -58,4 +62,5 @@ private:
     AlignmentLog m_alignmentLog;
     // The scene's column, rows and overlay in the readout; the panel's child.
     SceneReadout* m_sceneReadout;
+    SyncReading m_sync;
 };

@@ -130,6 +130,8 @@ CalibrationTab::CalibrationTab(Ui::MainWindow& form, FramePipeline& pipeline, QO
     makeColumnScrollable(m_ui.horizontalLayout_Calibration, m_ui.verticalLayout_CalibrationControls, 62);
     addWaitingLine(*m_pipeline.monitor(), m_ui.verticalLayout_CalibrationViews,
                    QStringLiteral("lbl_CalibrationWaiting"));
+    connect(m_pipeline.monitor(), &InputMonitor::syncChanged, this,
+            [this] { m_alignment.setSync(m_pipeline.monitor()->sync()); });
 }
 
 void CalibrationTab::clearCalibrationResults()

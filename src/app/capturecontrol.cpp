@@ -287,6 +287,7 @@ bool CaptureControl::startDevice(DeckLinkDevice* device, const QComboBox* modes,
     if (startInChosenMode(device, modes)) {
         m_ui.btn_StartCapture->setText(QStringLiteral("Stop capture"));
         setInputSelectionEnabled(false);
+        emit deviceStarted(device, sides.first, sides.second);
         return true;
     }
     // Half a rig is no rig: a card that started is stopped again, and the

@@ -48,6 +48,8 @@ signals:
     void stopped();
     // A failed start: the info rows of the sides it concerned (left, right) are emptied.
     void startFailed(bool left, bool right);
+    // The device started for the left and/or right view; its first frame is yet to come.
+    void deviceStarted(DeckLinkDevice* device, bool left, bool right);
 
 public slots:
     void onDeckLinkDeviceArrived(IDeckLink* deckLink);

@@ -19,7 +19,8 @@ FramePipeline::FramePipeline(QObject* parent)
       m_calibration{std::make_unique<CalibrationThread>(), std::make_unique<CalibrationThread>()},
       m_scene(std::make_unique<SceneThread>()), m_synchronization(std::make_unique<SynchronizationThread>()),
       m_disparityMap(std::make_unique<DisparityMapThread>()),
-      m_calibrationPairing(std::make_unique<CalibrationPairing>()), m_monitor(new InputMonitor(this))
+      m_calibrationPairing(std::make_unique<CalibrationPairing>()),
+      m_motionOffset(std::make_unique<MotionOffsetThread>()), m_monitor(new InputMonitor(this))
 {
     // Frames and calibration results cross threads through queued connections
     // made by signature string.
@@ -28,6 +29,16 @@ FramePipeline::FramePipeline(QObject* parent)
     // The calibration branch's pairs; the disparity tab reports those of the synchronisation.
     connect(m_calibrationPairing.get(), &CalibrationPairing::resultsPaired, m_monitor,
             &InputMonitor::onPairMade);
+    // The offer only takes a reference to the picture, in the preprocessing
+    // thread that made it: no queue through the window's thread.
+    MotionOffsetThread* const motion = m_motionOffset.get();
+    connect(
+        preprocessing(Side::Left), &ImgPreprocessingThread::newProcessingResults, motion,
+        [motion](const VideoFrame& frame) { motion->offerLeft(frame); }, Qt::DirectConnection);
+    connect(
+        preprocessing(Side::Right), &ImgPreprocessingThread::newProcessingResults, motion,
+        [motion](const VideoFrame& frame) { motion->offerRight(frame); }, Qt::DirectConnection);
+    connect(motion, &MotionOffsetThread::offsetEstimated, m_monitor, &InputMonitor::onMotionOffset);
 }
 
 FramePipeline::~FramePipeline()
@@ -39,6 +50,7 @@ FramePipeline::~FramePipeline()
     m_scene.reset();
     m_synchronization.reset();
     m_disparityMap.reset();
+    m_motionOffset.reset();
 }
 
 void FramePipeline::setPreprocessingSettings(int inputMode, const FrameTransform& left,
@@ -65,8 +77,14 @@ SignalLink FramePipeline::liveViewLink(Side side) const
 
 void FramePipeline::feed(Side side, const QObject* card)
 {
-    if (!m_fed)
+    if (!m_fed) {
         m_monitor->start();
+        m_motionOffset->restart();
+        m_motionOffset->start();
+        m_fedCards[0] = m_fedCards[1] = nullptr;
+    }
+    m_fedCards[int(side)] = card;
+    m_monitor->setOneCardForBoth(m_fedCards[0] == m_fedCards[1]);
     m_cardLinks.push_back(SignalLink{card, SIGNAL(newFrameArrived(VideoFrame)), m_monitor,
                                      side == Side::Left ? SLOT(onLeftFrameArrived(VideoFrame))
                                                         : SLOT(onRightFrameArrived(VideoFrame))}
@@ -84,6 +102,7 @@ void FramePipeline::stopFeeding()
     m_disparityMap->stopLiveAnalysis(); // nothing more to analyse live
     for (auto& worker : m_preprocessing)
         join(worker.get());
+    join(m_motionOffset.get());
     for (const QMetaObject::Connection& link : m_cardLinks)
         QObject::disconnect(link);
     m_cardLinks.clear();

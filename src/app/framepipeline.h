@@ -4,6 +4,7 @@
 #include "app/signalroute.h"
 #include "calibration/calibrationpairing.h"
 #include "calibration/calibrationthread.h"
+#include "camerasync/motionoffsetthread.h"
 #include "disparity/disparitymapthread.h"
 #include "disparity/synchronizationthread.h"
 #include "preprocessing/imgpreprocessingthread.h"
@@ -65,6 +66,9 @@ public:
     CalibrationPairing* calibrationPairing() const { return m_calibrationPairing.get(); }
     // The account of the fed cards' frames and of the pairs made, for the tabs to show.
     InputMonitor* monitor() const { return m_monitor; }
+    // While capture runs, on every processed pair whatever the branch: the
+    // cameras' offset from motion, reported to the monitor.
+    MotionOffsetThread* motionOffset() const { return m_motionOffset.get(); }
 
     // Set once, before the first feed; the paired calibration results go to
     // their view from then on.
@@ -111,7 +115,10 @@ private:
     std::unique_ptr<SynchronizationThread> m_synchronization;
     std::unique_ptr<DisparityMapThread> m_disparityMap;
     std::unique_ptr<CalibrationPairing> m_calibrationPairing;
+    std::unique_ptr<MotionOffsetThread> m_motionOffset;
     InputMonitor* m_monitor = nullptr;
+    // The card each side is fed by since the last stop.
+    const QObject* m_fedCards[2] = {nullptr, nullptr};
     // The card links made since the last stop, cut by handle: a card may be
     // gone by then.
     std::vector<QMetaObject::Connection> m_cardLinks;

@@ -39,12 +39,17 @@ QString noSignalText(uint32_t displayMode)
         .arg(displayModeToString(displayMode));
 }
 
+QString noSignalFrameText(const VideoFrame& frame)
+{
+    return frame.noSignalReason.isEmpty() ? noSignalText(frame.displayMode)
+                                          : unreadablePictureText(frame.noSignalReason);
+}
+
 void showFrame(const VideoFrame& frame, QLabel* label)
 {
     // The black filler of an input without signal would pass for a picture.
     if (frame.noInputSignal) {
-        showViewText(label, frame.noSignalReason.isEmpty() ? noSignalText(frame.displayMode)
-                                                           : unreadablePictureText(frame.noSignalReason));
+        showViewText(label, noSignalFrameText(frame));
         return;
     }
     showImage(frame.image, label);

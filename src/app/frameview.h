@@ -19,5 +19,8 @@ void showImage(const cv::Mat& frame, QLabel* label);
 void showFrame(const VideoFrame& frame, QLabel* label);
 // What a view of an input without signal says, beginning "No signal".
 QString noSignalText(uint32_t displayMode);
+// What the view of a frame without signal says: noSignalText, or why its
+// picture could not be read.
+QString noSignalFrameText(const VideoFrame& frame);
 // The source scaled, with its aspect ratio kept, to fit the box.
 cv::Mat resizeToFit(const cv::Mat& source, QSize box);

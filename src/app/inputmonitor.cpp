@@ -1,5 +1,7 @@
 #include "app/inputmonitor.h"
 
+#include "capture/decklinkcodenames.h"
+
 #include <QBoxLayout>
 #include <QLabel>
 
@@ -20,6 +22,8 @@ void InputMonitor::start()
 {
     m_clock.start();
     m_watch.restart(0);
+    m_timecodes.restart();
+    m_motion.reset();
     m_tick.start();
     report();
 }
@@ -28,6 +32,8 @@ void InputMonitor::stop()
 {
     m_tick.stop();
     m_watch = InputWatch();
+    m_timecodes.restart();
+    m_motion.reset();
     report();
 }
 
@@ -39,14 +45,25 @@ void InputMonitor::expectPairs()
 
 void InputMonitor::onLeftFrameArrived(VideoFrame frame)
 {
-    if (m_tick.isActive())
-        m_watch.frameArrived(InputWatch::Left, frame, m_clock.elapsed());
+    if (!m_tick.isActive())
+        return;
+    m_watch.frameArrived(InputWatch::Left, frame, m_clock.elapsed());
+    m_timecodes.frameArrived(false, frame, m_clock.elapsed());
+    m_displayMode = frame.displayMode;
 }
 
 void InputMonitor::onRightFrameArrived(VideoFrame frame)
 {
+    if (!m_tick.isActive())
+        return;
+    m_watch.frameArrived(InputWatch::Right, frame, m_clock.elapsed());
+    m_timecodes.frameArrived(true, frame, m_clock.elapsed());
+}
+
+void InputMonitor::onMotionOffset(MotionOffset offset)
+{
     if (m_tick.isActive())
-        m_watch.frameArrived(InputWatch::Right, frame, m_clock.elapsed());
+        m_motion = offset;
 }
 
 void InputMonitor::onPairMade()
@@ -59,6 +76,15 @@ void InputMonitor::report()
 {
     emit inputsSummarised(m_watch.inputSummary(InputWatch::Left), m_watch.inputSummary(InputWatch::Right));
     emit waitingChanged(m_watch.waitingReason(m_tick.isActive() ? m_clock.elapsed() : 0));
+    if (!m_tick.isActive()) {
+        m_sync = SyncReading();
+        emit syncChanged(QString());
+        return;
+    }
+    const std::optional<TimecodeSync::Reading> timecode =
+        m_oneCard ? std::nullopt : m_timecodes.reading(m_clock.elapsed());
+    m_sync = syncReading(timecode, m_motion, displayModeFrameRate(m_displayMode));
+    emit syncChanged(syncLine(m_sync));
 }
 
 QLabel* addWaitingLine(const InputMonitor& monitor, QBoxLayout* views, const QString& objectName)

@@ -65,6 +65,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), m_ui(new Ui::Main
             &DisparityTab::switchLiveAnalysisOff);
     connect(m_capture.get(), &CaptureControl::startFailed, m_acquisition.get(),
             &AcquisitionTab::clearFrameInfo);
+    connect(m_capture.get(), &CaptureControl::deviceStarted, m_acquisition.get(),
+            &AcquisitionTab::awaitFirstFrame);
     connect(m_capture.get(), &CaptureControl::stopped, this, [this] {
         m_acquisition->clearLiveViews();
         m_acquisition->clearFrameInfo(true, true);

@@ -8,13 +8,18 @@
 
 namespace {
 
-// Keeps the name the driver gives the mode, for the modes it makes up.
+// Keeps the name and frame rate the driver gives the mode, for the modes it makes up.
 void rememberName(IDeckLinkDisplayMode* mode)
 {
     BSTR name = nullptr;
     if (mode->GetName(&name) != S_OK || !name)
         return;
-    rememberDisplayModeName(mode->GetDisplayMode(), QString::fromUtf16(name));
+    BMDTimeValue duration = 0;
+    BMDTimeScale scale = 0;
+    const double framesPerSecond = mode->GetFrameRate(&duration, &scale) == S_OK && duration > 0
+                                       ? double(scale) / double(duration)
+                                       : 0.0;
+    rememberDisplayMode(mode->GetDisplayMode(), QString::fromUtf16(name), framesPerSecond);
     SysFreeString(name);
 }
 

@@ -55,6 +55,8 @@ public:
     bool IsCapturing() const { return m_capturing; }
     IDeckLink* GetDeckLink() const { return m_deckLink.get(); }
     QString GetErrorMessage() const { return m_errorMessage; }
+    // What the driver says went wrong with the input; empty when it says nothing.
+    QString driverProblem() const;
     DeckLinkDeviceQtNotifier* notifier() { return &m_notifier; }
 
 protected:
@@ -66,9 +68,6 @@ private:
     void withdrawCallback();
     // The error text of a failed start: the driver's cause, then the step that failed.
     QString startFailure(const QString& step, HRESULT result) const;
-    // What the driver says went wrong with the input; empty when it says nothing.
-    QString driverProblem() const;
-
     DeckLinkDeviceQtNotifier m_notifier;
     QString m_deviceName;
     // Let go in the reverse order: the card last.

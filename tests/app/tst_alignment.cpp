@@ -145,29 +145,47 @@ void TestAlignment::logLines_data()
     QTest::addColumn<bool>("boardLeft");
     QTest::addColumn<bool>("boardRight");
     QTest::addColumn<int>("scene"); // 0: none yet, 1: a reading, 2: no reading
+    QTest::addColumn<int>("sync");  // 0: none yet, 1: by timecode, 2: a still scene, 3: from motion
     QTest::addColumn<QString>("expected");
 
-    // The scene's twelve fields come after the board's, empty before the first scene measurement.
+    // The scene's twelve fields come after the board's, empty before the first scene measurement,
+    // and the four of the cameras' offset after them.
     const QString noScene = QStringLiteral(",,,,,,,,,,,,");
-    QTest::newRow("measured") << true << true << true << 0
+    const QString noSync = QStringLiteral(",,,,");
+    QTest::newRow("measured") << true << true << true << 0 << 0
                               << "001:02:03:04,yes,yes,0.015,yellow,-0.28,yellow,-7,red,0,green,2,0.185185,0."
                                  "3,1.01,-0.5,-0.0260417" +
-                                     noScene;
+                                     noScene + noSync;
     QTest::newRow("no board on the right")
-        << false << true << false << 0
-        << "001:02:03:04,yes,no,,undefined,,undefined,,undefined,,undefined,,,,,," + noScene;
+        << false << true << false << 0 << 0
+        << "001:02:03:04,yes,no,,undefined,,undefined,,undefined,,undefined,,,,,," + noScene + noSync;
     QTest::newRow("boards that cannot be paired")
-        << false << true << true << 0
-        << "001:02:03:04,yes,yes,,undefined,,undefined,,undefined,,undefined,,,,,," + noScene;
+        << false << true << true << 0 << 0
+        << "001:02:03:04,yes,yes,,undefined,,undefined,,undefined,,undefined,,,,,," + noScene + noSync;
     QTest::newRow("board away, scene read")
-        << false << false << false << 1
+        << false << false << false << 1 << 0
         << QStringLiteral("001:02:03:04,no,no,,undefined,,undefined,,undefined,,undefined,,,,,,,"
-                          "001:02:03:09,412,380,14,0.21,1.9,0.175926,0.29,0.98,-0.4,0.1,\"\"");
+                          "001:02:03:09,412,380,14,0.21,1.9,0.175926,0.29,0.98,-0.4,0.1,\"\"") +
+               noSync;
     // The reason is one quoted field, whatever commas and quotes it holds.
     QTest::newRow("board away, scene not read")
-        << false << false << false << 2
+        << false << false << false << 2 << 0
         << QStringLiteral("001:02:03:04,no,no,,undefined,,undefined,,undefined,,undefined,,,,,,,"
-                          "001:02:03:09,12,0,0,0,,,,,,,\"No scene reading: too few, \"\"really\"\"\"");
+                          "001:02:03:09,12,0,0,0,,,,,,,\"No scene reading: too few, \"\"really\"\"\"") +
+               noSync;
+    const QString boardAway =
+        QStringLiteral("001:02:03:04,no,no,,undefined,,undefined,,undefined,,undefined,,,,,,") + noScene;
+    QTest::newRow("right camera a frame late by timecode")
+        << false << false << false << 0 << 1 << boardAway + QStringLiteral(",1,1.00,timecode,");
+    // No figure where nothing moves: the reason says why, quoted like the scene's.
+    QTest::newRow("still scene, quoted with the scene's reason")
+        << false << false << false << 2 << 2
+        << QStringLiteral("001:02:03:04,no,no,,undefined,,undefined,,undefined,,undefined,,,,,,,"
+                          "001:02:03:09,12,0,0,0,,,,,,,\"No scene reading: too few, \"\"really\"\"\"") +
+               QStringLiteral(
+                   ",,,motion,\"unknown: the scene is still; move something in front of both cameras\"");
+    QTest::newRow("left camera two frames late from motion")
+        << false << false << false << 0 << 3 << boardAway + QStringLiteral(",-2,0.62,motion,");
 }
 
 void TestAlignment::logLines()
@@ -176,6 +194,7 @@ void TestAlignment::logLines()
     QFETCH(bool, boardLeft);
     QFETCH(bool, boardRight);
     QFETCH(int, scene);
+    QFETCH(int, sync);
     QFETCH(QString, expected);
 
     AlignmentLogEntry entry;
@@ -207,11 +226,22 @@ void TestAlignment::logLines()
         reading.horizontalPercent = 100.0 * -0.5 / 1920;
         entry.readout = reading;
     }
+    TimecodeSync::Reading late{1, 40, 25};
+    MotionOffset still;
+    still.status = MotionOffset::Status::StillScene;
+    MotionOffset motion;
+    motion.status = MotionOffset::Status::Measured;
+    motion.frames = -2;
+    motion.confidence = 0.62;
+    if (sync == 1)
+        entry.sync = syncReading(late, motion, 25);
+    else if (sync > 1)
+        entry.sync = syncReading(std::nullopt, sync == 2 ? still : motion, 25);
     const QString line = AlignmentLog::line(entry);
     QCOMPARE(line, expected + QLatin1Char('\n'));
-    // As many fields as the header names, the quoted reason counting as one.
+    // As many fields as the header names, each quoted reason counting as one.
     QString unquoted = line;
-    unquoted.remove(QRegularExpression(QStringLiteral("\"[^\n]*\"")));
+    unquoted.remove(QRegularExpression(QStringLiteral("\"(?:[^\"]|\"\")*\"")));
     QCOMPARE(unquoted.count(QLatin1Char(',')), AlignmentLog::header().count(QLatin1Char(',')));
     QCOMPARE(AlignmentLog::fileName(entry.timeLabel),
              QStringLiteral("ds_camera_calibrator_001_02_03_04_alignment.csv"));
@@ -221,10 +251,13 @@ void TestAlignment::logColumnsNameTheirUnits()
 {
     const QStringList columns = AlignmentLog::header().trimmed().split(QLatin1Char(','));
     // The columns of earlier files keep their places: 17, the states after their values;
-    // the scene's twelve come after them.
-    QCOMPARE(columns.size(), 29);
-    for (int scene = 17; scene < columns.size(); ++scene)
+    // the scene's twelve come after them, the cameras' offset's four after those.
+    QCOMPARE(columns.size(), 33);
+    for (int scene = 17; scene < 29; ++scene)
         QVERIFY2(columns[scene].startsWith(QStringLiteral("scene_")), qPrintable(columns[scene]));
+    for (int sync = 29; sync < columns.size(); ++sync)
+        QVERIFY2(columns[sync].startsWith(QStringLiteral("sync_")), qPrintable(columns[sync]));
+    QCOMPARE(columns[29], QStringLiteral("sync_offset_frames"));
     for (int state : {4, 6, 8, 10})
         QVERIFY2(columns[state].endsWith(QStringLiteral("_state")), qPrintable(columns[state]));
     // Every column that holds a number says in what.

@@ -65,11 +65,13 @@ QVector<int> routeCounts(const FramePipeline& pipeline)
                           SIGNAL(newSceneResults(VideoFrame, VideoFrame, SceneMeasurement)))};
 }
 
-const QVector<int> kNoRoute{0, 0, 0, 0, 0, 0, 0, 0};
-const QVector<int> kLiveViewRoute{1, 1, 0, 0, 0, 0, 0, 0};
+// The motion offset estimate takes every preprocessed frame, whatever the
+// branch: one receiver of each side's results beside those of the route.
+const QVector<int> kNoRoute{1, 1, 0, 0, 0, 0, 0, 0};
+const QVector<int> kLiveViewRoute{2, 2, 0, 0, 0, 0, 0, 0};
 // The preprocessed frames go to the board detection and to the scene measurement.
-const QVector<int> kCalibrationRoute{2, 2, 1, 1, 0, 0, 0, 1};
-const QVector<int> kDisparityRoute{1, 1, 0, 0, 2, 1, 1, 0};
+const QVector<int> kCalibrationRoute{3, 3, 1, 1, 0, 0, 0, 1};
+const QVector<int> kDisparityRoute{2, 2, 0, 0, 2, 1, 1, 0};
 
 // Which analysis threads run: left and right calibration, synchronisation, disparity.
 QVector<bool> analysisRunning(const FramePipeline& pipeline)

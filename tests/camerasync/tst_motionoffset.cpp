@@ -4,9 +4,11 @@
 // and a scene where nothing moves.
 
 #include "camerasync/motionoffset.h"
+#include "camerasync/motionoffsetthread.h"
 
 #include <QtTest>
 #include <opencv2/imgproc.hpp>
+#include <optional>
 
 namespace {
 
@@ -52,6 +54,30 @@ MotionOffset estimateFor(int delay, int frames, bool moving = true)
         estimator.addFrames(renderScene(delay < 0 ? k + delay : k, 0, 1, moving),
                             renderScene(delay > 0 ? k - delay : k, 6, 2, moving));
     return estimator.estimate();
+}
+
+// Offers `pairs` pairs to the thread as estimateFor makes them, from frame
+// `from` on, a batch of kPairsPerEstimate at a time: each batch is waited for
+// (its estimate comes), so the thread never falls behind and drops pairs.
+// The last estimate, or none when one did not come.
+std::optional<MotionOffset> estimateInThread(MotionOffsetThread& thread, int delay, int from, int pairs,
+                                             bool moving = true)
+{
+    QSignalSpy estimates(&thread, &MotionOffsetThread::offsetEstimated);
+    for (int k = from; k < from + pairs; ++k) {
+        VideoFrame left, right;
+        left.image = renderScene(delay < 0 ? k + delay : k, 0, 1, moving);
+        right.image = renderScene(delay > 0 ? k - delay : k, 6, 2, moving);
+        thread.offerLeft(left);
+        thread.offerRight(right);
+        const int batches = (k - from + 1) / MotionOffsetThread::kPairsPerEstimate;
+        if ((k - from + 1) % MotionOffsetThread::kPairsPerEstimate == 0 &&
+            !QTest::qWaitFor([&] { return estimates.count() >= batches; }, 20000))
+            return std::nullopt;
+    }
+    if (estimates.isEmpty())
+        return std::nullopt;
+    return estimates.constLast().at(0).value<MotionOffset>();
 }
 
 } // namespace
@@ -113,6 +139,52 @@ private slots:
         for (int k = 0; k < 100; ++k)
             estimator.addFrames(renderScene(k, 0, 1), renderScene(k, 6, 2));
         QCOMPARE(estimator.framesKept(), 40);
+    }
+
+    // The window's estimate: the same offsets from frames offered one side at
+    // a time to the thread, which makes the small pictures itself.
+    void theThreadFindsTheDelay_data()
+    {
+        QTest::addColumn<int>("delay");
+        QTest::addColumn<bool>("moving");
+        QTest::addColumn<int>("status");
+        QTest::newRow("in step") << 0 << true << int(MotionOffset::Status::Measured);
+        QTest::newRow("right 1 frame late") << 1 << true << int(MotionOffset::Status::Measured);
+        QTest::newRow("right 2 frames late") << 2 << true << int(MotionOffset::Status::Measured);
+        QTest::newRow("left 2 frames late") << -2 << true << int(MotionOffset::Status::Measured);
+        QTest::newRow("still scene") << 1 << false << int(MotionOffset::Status::StillScene);
+    }
+
+    void theThreadFindsTheDelay()
+    {
+        QFETCH(int, delay);
+        QFETCH(bool, moving);
+        QFETCH(int, status);
+        MotionOffsetThread thread;
+        thread.start();
+        const std::optional<MotionOffset> offset = estimateInThread(thread, delay, 10, 60, moving);
+        QVERIFY(offset);
+        QCOMPARE(int(offset->status), status);
+        if (offset->measured()) {
+            QCOMPARE(offset->frames, delay);
+            QVERIFY2(offset->confidence > 0.3, qPrintable(QString::number(offset->confidence)));
+        }
+    }
+
+    void aFrameWithoutSignalStartsTheSeriesAfresh()
+    {
+        MotionOffsetThread thread;
+        thread.start();
+        std::optional<MotionOffset> offset = estimateInThread(thread, 1, 10, 60);
+        QVERIFY(offset);
+        QCOMPARE(offset->status, MotionOffset::Status::Measured);
+        VideoFrame lost;
+        lost.noInputSignal = true;
+        thread.offerLeft(lost);
+        // Too few pairs since the gap, where without it there would be plenty.
+        offset = estimateInThread(thread, 1, 70, 12);
+        QVERIFY(offset);
+        QCOMPARE(offset->status, MotionOffset::Status::TooFewFrames);
     }
 
     void saysTheOffsetInWords_data()

@@ -169,7 +169,11 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
         QCOMPARE(driver.caption(), QStringLiteral("Stop capture"));
         QVERIFY(driver.answerer.titles().isEmpty());
+        // The two genlocked cards carry one timecode: in step, read from it.
+        QTRY_COMPARE_WITH_TIMEOUT(driver.label("lbl_CameraSync"),
+                                  QStringLiteral("Camera sync by timecode: in step"), kWait);
         driver.click();
+        QTRY_COMPARE_WITH_TIMEOUT(driver.label("lbl_CameraSync"), QString(), kWait);
     }
 
     // A 3D camera's side-by-side signal carries both views squeezed to half

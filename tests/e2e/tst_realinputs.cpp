@@ -48,6 +48,9 @@ private slots:
         driver.click();
         QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsFilled(), kWait);
         QCOMPARE(driver.label("lbl_leftDisplayMode"), QStringLiteral("PAL"));
+        // Without timecode the offset comes from the motion both see (the ball), after a few seconds' frames.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            driver.label("lbl_CameraSync").startsWith(QStringLiteral("Camera sync from motion: ")), kWait);
         driver.tabs()->setCurrentIndex(1);
         // The processed views are shown only for a left and a right result of one time label.
         QTRY_VERIFY_WITH_TIMEOUT(driver.showsPicture("lbl_ImageProcessedLeft") &&
@@ -71,6 +74,53 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(driver.label("lbl_leftDisplayMode"), QStringLiteral("320x240p30"), kWait);
         driver.click();
         QTRY_VERIFY_WITH_TIMEOUT(driver.liveViewsEmpty(), kWait);
+        QVERIFY2(driver.answerer.titles().isEmpty(), qPrintable(driver.answerer.titles().join(", ")));
+    }
+
+    // A source that sends nothing: the view says whose first frame it waits
+    // for (and the driver's reason once it has one), and Stop ends the wait.
+    void aSilentCardIsAwaitedUntilStop_data()
+    {
+        QTest::addColumn<QString>("description");
+        QTest::addColumn<QString>("reason"); // in the view once the driver knows it; empty: none
+        QTest::newRow("a valve that drops every frame")
+            << "videotestsrc is-live=true ! valve drop=true ! video/x-raw,width=320,height=240,framerate=25/1"
+            << "";
+        QTest::newRow("a source that ends before its first frame")
+            << "videotestsrc num-buffers=0 ! video/x-raw,width=320,height=240,framerate=25/1"
+            << "the stream ended";
+    }
+
+    void aSilentCardIsAwaitedUntilStop()
+    {
+        QFETCH(QString, description);
+        QFETCH(QString, reason);
+        WindowOnCards driver(
+            QStringLiteral(
+                "cards:\n  - { name: \"Silent\", source: { kind: pipeline, description: \"%1\" } }\n")
+                .arg(description)
+                .toStdString());
+        QVERIFY2(driver.ready(1), driver.problem());
+        driver.chooseSingle(0);
+        driver.click();
+        const QString waiting = QStringLiteral("Waiting for the first frame from Silent");
+        // Said as the card starts, never a blank view; the frames without signal that follow keep it.
+        QVERIFY2(driver.label("lbl_ImageLiveLeft").contains(waiting),
+                 qPrintable(driver.label("lbl_ImageLiveLeft")));
+        QVERIFY2(driver.label("lbl_ImageLiveRight").contains(waiting),
+                 qPrintable(driver.label("lbl_ImageLiveRight")));
+        QTRY_VERIFY_WITH_TIMEOUT(driver.label("lbl_ImageLiveLeft").startsWith(QStringLiteral("No signal")),
+                                 kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            driver.label("lbl_ImageLiveLeft").contains(waiting + QStringLiteral(": ") + reason) ||
+                (reason.isEmpty() && driver.label("lbl_ImageLiveLeft").contains(waiting)),
+            kWait);
+        QVERIFY(!driver.showsPicture("lbl_ImageLiveLeft"));
+        driver.click();
+        QCOMPARE(driver.caption(), QStringLiteral("Start capture"));
+        QTRY_VERIFY_WITH_TIMEOUT(driver.label("lbl_ImageLiveLeft").isEmpty() &&
+                                     driver.label("lbl_ImageLiveRight").isEmpty(),
+                                 kWait);
         QVERIFY2(driver.answerer.titles().isEmpty(), qPrintable(driver.answerer.titles().join(", ")));
     }
 
