@@ -116,8 +116,14 @@ void Driver::setPipelineCards(const std::vector<PipelineCardSettings>& cards)
         for (size_t i = m_pipelineCards.size(); i-- > 0;) {
             const auto& settings = m_pipelineCards[i].settings;
             if (std::none_of(sound.begin(), sound.end(),
-                             [&](const PipelineCardSettings& c) { return sameSettings(c, settings); }))
+                             [&](const PipelineCardSettings& c) { return sameSettings(c, settings); })) {
+                // What went wrong with a card that is no longer configured is no longer news.
+                const std::string named = "\"" + settings.name + "\" ";
+                m_messages.erase(std::remove_if(m_messages.begin(), m_messages.end(),
+                                                [&](const std::string& m) { return m.rfind(named, 0) == 0; }),
+                                 m_messages.end());
                 pulled.push_back(pullLocked(m_pipelineCards, i));
+            }
         }
         for (const PipelineCardSettings& settings : sound) {
             if (std::any_of(m_pipelineCards.begin(), m_pipelineCards.end(),

@@ -83,6 +83,11 @@ MainWindow::~MainWindow()
     // it may still be sending to go.
     delete m_pipeline;
     m_capture->releaseDevices();
+    // The parts reach their widgets through the form: they go first.
+    m_capture.reset();
+    m_disparity.reset();
+    m_calibration.reset();
+    m_acquisition.reset();
     delete m_ui;
 }
 
