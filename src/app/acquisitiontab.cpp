@@ -182,6 +182,19 @@ void AcquisitionTab::clearLiveViews()
     m_ui.lbl_ImageLiveRight->setPixmap(QPixmap());
 }
 
+FrameTransform formTransform(const Ui::MainWindow& form, FramePipeline::Side side)
+{
+    const bool left = side == FramePipeline::Side::Left;
+    FrameTransform transform;
+    transform.rotateLeft = (left ? form.sett_LeftRotateLeft : form.sett_RightRotateLeft)->isChecked();
+    transform.rotateRight = (left ? form.sett_LeftRotateRight : form.sett_RightRotateRight)->isChecked();
+    transform.rotate180 = (left ? form.sett_LeftRotate180 : form.sett_RightRotate180)->isChecked();
+    transform.flipHorizontal =
+        (left ? form.sett_LeftFlipHorizontal : form.sett_RightFlipHorizontal)->isChecked();
+    transform.flipVertical = (left ? form.sett_LeftFlipVertical : form.sett_RightFlipVertical)->isChecked();
+    return transform;
+}
+
 void AcquisitionTab::reloadImageProcessingSettings()
 {
     int inputMode = InputUnderOver;
@@ -192,18 +205,7 @@ void AcquisitionTab::reloadImageProcessingSettings()
     else if (m_ui.radio_SideBySide->isChecked())
         inputMode = InputSideBySide;
 
-    FrameTransform left;
-    left.rotateLeft = m_ui.sett_LeftRotateLeft->isChecked();
-    left.rotateRight = m_ui.sett_LeftRotateRight->isChecked();
-    left.rotate180 = m_ui.sett_LeftRotate180->isChecked();
-    left.flipHorizontal = m_ui.sett_LeftFlipHorizontal->isChecked();
-    left.flipVertical = m_ui.sett_LeftFlipVertical->isChecked();
-    FrameTransform right;
-    right.rotateLeft = m_ui.sett_RightRotateLeft->isChecked();
-    right.rotateRight = m_ui.sett_RightRotateRight->isChecked();
-    right.rotate180 = m_ui.sett_RightRotate180->isChecked();
-    right.flipHorizontal = m_ui.sett_RightFlipHorizontal->isChecked();
-    right.flipVertical = m_ui.sett_RightFlipVertical->isChecked();
-
-    m_pipeline.setPreprocessingSettings(inputMode, left, right, m_ui.chb_FullSizeHalves->isChecked());
+    m_pipeline.setPreprocessingSettings(inputMode, formTransform(m_ui, FramePipeline::Side::Left),
+                                        formTransform(m_ui, FramePipeline::Side::Right),
+                                        m_ui.chb_FullSizeHalves->isChecked());
 }

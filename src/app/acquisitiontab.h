@@ -12,6 +12,9 @@ namespace Ui {
 class MainWindow;
 }
 
+// The turn and flip the form sets for one camera's pictures.
+FrameTransform formTransform(const Ui::MainWindow& form, FramePipeline::Side side);
+
 // The acquisition tab's pictures and settings: the live views with each
 // camera's info rows, and the input layout with each camera's turn and flip,
 // sent whole to the pipeline's preprocessing whenever a box changes. The

@@ -4,6 +4,7 @@
 
 #include "app/alignmentpanel.h"
 
+#include "app/acquisitiontab.h"
 #include "app/orientationadvice.h"
 #include "app/panelstyle.h"
 #include "pipeline/logcategories.h"
@@ -195,15 +196,8 @@ void AlignmentPanel::checkOrientationAtMostTwiceASecond(const CalibrationPair& p
         return;
     m_orientationClock.start();
     const OrientationCheck check = checkOrientation(pair.left.raw.image, pair.right.raw.image);
-    FrameTransform left;
-    left.rotate180 = m_ui.sett_LeftRotate180->isChecked();
-    left.flipHorizontal = m_ui.sett_LeftFlipHorizontal->isChecked();
-    left.flipVertical = m_ui.sett_LeftFlipVertical->isChecked();
-    FrameTransform right;
-    right.rotate180 = m_ui.sett_RightRotate180->isChecked();
-    right.flipHorizontal = m_ui.sett_RightFlipHorizontal->isChecked();
-    right.flipVertical = m_ui.sett_RightFlipVertical->isChecked();
-    const QString advice = orientationAdvice(check.verdict, left, right);
+    const QString advice = orientationAdvice(check.verdict, formTransform(m_ui, FramePipeline::Side::Left),
+                                             formTransform(m_ui, FramePipeline::Side::Right));
     qCDebug(lcWindow) << "checkOrientation - scores" << check.scores[0] << check.scores[1] << check.scores[2]
                       << check.scores[3];
     m_ui.lbl_OrientationWarning->setText(advice.isEmpty() ? QString() : QStringLiteral("WARNING: ") + advice);
