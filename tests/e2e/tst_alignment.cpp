@@ -5,7 +5,6 @@
 
 #include "app/alignmentlog.h"
 #include "common/modalanswerer.h"
-#include "common/privatesettings.h"
 #include "plots/alignmenttrendplot.h"
 #include "windowdriver.h"
 
@@ -25,21 +24,11 @@ double leadingNumber(const QString& text)
 
 } // namespace
 
-class TestAlignment : public QObject
+class TestAlignment : public WindowTestCase
 {
     Q_OBJECT
 
-    PrivateSettings m_settings;
-
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_settings.isValid());
-        silenceFrameLog();
-    }
-
-    void cleanup() { verifyEveryCardReleased(); }
-
     void readoutLogAndOrientationOnTheRig()
     {
         WindowOnCards driver(virtualcards::defaultConfiguration());

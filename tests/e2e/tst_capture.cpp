@@ -4,7 +4,6 @@
 
 #include "common/messagelog.h"
 #include "common/modalanswerer.h"
-#include "common/privatesettings.h"
 #include "windowdriver.h"
 
 #include <thread>
@@ -21,21 +20,11 @@ cards:
 
 } // namespace
 
-class TestCapture : public QObject
+class TestCapture : public WindowTestCase
 {
     Q_OBJECT
 
-    PrivateSettings m_settings;
-
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_settings.isValid());
-        silenceFrameLog();
-    }
-
-    void cleanup() { verifyEveryCardReleased(); }
-
     void defaultCardsAreListedInAllThreeLists()
     {
         WindowOnCards driver(virtualcards::defaultConfiguration());

@@ -3,7 +3,6 @@
 // clicked on and off. Nothing may hang, crash or keep growing.
 
 #include "common/modalanswerer.h"
-#include "common/privatesettings.h"
 #include "windowdriver.h"
 
 #include <QRandomGenerator>
@@ -66,21 +65,11 @@ private:
 
 } // namespace
 
-class TestCaptureStress : public QObject
+class TestCaptureStress : public WindowTestCase
 {
     Q_OBJECT
 
-    PrivateSettings m_settings;
-
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_settings.isValid());
-        silenceFrameLog();
-    }
-
-    void cleanup() { verifyEveryCardReleased(); }
-
     void randomTabChangesWhileBothCardsStream()
     {
         WindowOnCards driver(virtualcards::defaultConfiguration());

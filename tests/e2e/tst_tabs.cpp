@@ -7,7 +7,6 @@
 #include "board/calibrationboard.h"
 #include "common/mainwindowprobe.h"
 #include "common/modalanswerer.h"
-#include "common/privatesettings.h"
 #include "plots/disparityplot.h"
 #include "windowdriver.h"
 
@@ -71,21 +70,11 @@ QColor background(const QLabel* label)
 
 } // namespace
 
-class TestTabs : public QObject
+class TestTabs : public WindowTestCase
 {
     Q_OBJECT
 
-    PrivateSettings m_settings;
-
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_settings.isValid());
-        silenceFrameLog();
-    }
-
-    void cleanup() { verifyEveryCardReleased(); }
-
     void calibrationMeasuresTheRigsMisalignment()
     {
         WindowOnCards driver(virtualcards::defaultConfiguration());

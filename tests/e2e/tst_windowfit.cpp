@@ -2,7 +2,6 @@
 // 1280 x 720 screen on every tab while capture runs, a tab that waits for a
 // pair says why, and a stop leaves nothing of the capture on screen.
 
-#include "common/privatesettings.h"
 #include "windowdriver.h"
 
 #include <QCheckBox>
@@ -36,21 +35,11 @@ QByteArray sizeText(const QSize& size)
 
 } // namespace
 
-class TestWindowFit : public QObject
+class TestWindowFit : public WindowTestCase
 {
     Q_OBJECT
 
-    PrivateSettings m_settings;
-
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_settings.isValid());
-        silenceFrameLog();
-    }
-
-    void cleanup() { verifyEveryCardReleased(); }
-
     void twoCardsChooseDoubleInput()
     {
         WindowOnCards driver(virtualcards::defaultConfiguration());

@@ -7,6 +7,7 @@
 #include "app/mainwindow.h"
 #include "capture/cardlistmodel.h"
 #include "common/modalanswerer.h"
+#include "common/privatesettings.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -171,3 +172,22 @@ inline void verifyEveryCardReleased()
     QVERIFY(virtualcards::configure("cards: []"));
     QCOMPARE(virtualcards::liveObjects(), 0L);
 }
+
+// The set-up the end-to-end test classes share: settings of their own, the
+// frame log quiet, and every card let go after each test. Qt Test runs the
+// slots a test class inherits as its own.
+class WindowTestCase : public QObject
+{
+    Q_OBJECT
+
+    PrivateSettings m_settings;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_settings.isValid());
+        silenceFrameLog();
+    }
+
+    void cleanup() { verifyEveryCardReleased(); }
+};
