@@ -177,6 +177,7 @@ void FramePipeline::switchTo(Branch branch)
             join(*worker);
         cutRoute(previous.links);
     }
+    m_scene->forgetWaitingFrames();
     const BranchRoute next = route(branch);
     makeRoute(next.links);
     m_monitor->expectPairs();

@@ -39,7 +39,14 @@ void SceneThread::onNewRightInputFrameArrived(VideoFrame frame)
     offerFrame(waitingRight, waitingLeft, frame, false);
 }
 
-void SceneThread::offerFrame(std::deque<VideoFrame>& side, const std::deque<VideoFrame>& other,
+void SceneThread::forgetWaitingFrames()
+{
+    QMutexLocker lock(&pairingMutex);
+    waitingLeft.clear();
+    waitingRight.clear();
+}
+
+void SceneThread::offerFrame(std::deque<VideoFrame>& side, std::deque<VideoFrame>& other,
                              const VideoFrame& frame, bool frameIsLeft)
 {
     // A frame without a picture or a signal has no instant worth measuring.
@@ -55,14 +62,16 @@ void SceneThread::offerFrame(std::deque<VideoFrame>& side, const std::deque<Vide
             side.pop_front();
         return;
     }
+    const VideoFrame partner = *match;
+    other.erase(other.begin(), match + 1);
     const qint64 now = clock.elapsed();
     if (!pacer.isDue(now))
         return;
     // The handling never takes pairingMutex, so offering under it is safe.
     const bool accepted = offerInput([&] {
         QMutexLocker frameLock(&frameMutex);
-        leftFrame = frameIsLeft ? frame : *match;
-        rightFrame = frameIsLeft ? *match : frame;
+        leftFrame = frameIsLeft ? frame : partner;
+        rightFrame = frameIsLeft ? partner : frame;
     });
     if (accepted)
         pacer.taken(now);

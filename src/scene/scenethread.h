@@ -19,7 +19,9 @@ Q_DECLARE_METATYPE(SceneMeasurement)
 //
 // The two sides are paired by time label as they arrive, in the thread the
 // slots run in: each side keeps its last few candidate frames, so a side that
-// runs a frame or two behind still pairs. A complete pair goes to the
+// runs a frame or two behind still pairs; a pair made takes the partner and
+// the older frames of its side out of waiting, as each side arrives in
+// order and those can pair no more. A complete pair goes to the
 // one-pair mailbox; a pair that arrives while one is measured is dropped.
 class SceneThread : public WorkerThread
 {
@@ -31,6 +33,9 @@ public:
     // How the processed pictures relate to the cameras' full pictures, for the
     // next measurements. Any thread.
     void setFullSizeScale(FullSizeScale scale);
+    // Lets go of the frames waiting for a partner: their partners come no
+    // more once the route that feeds the thread is cut.
+    void forgetWaitingFrames();
 
 signals:
     void newSceneResults(VideoFrame leftFrame, VideoFrame rightFrame, SceneMeasurement measurement);
@@ -40,7 +45,7 @@ public slots:
     void onNewRightInputFrameArrived(VideoFrame frame);
 
 private:
-    void offerFrame(std::deque<VideoFrame>& side, const std::deque<VideoFrame>& other,
+    void offerFrame(std::deque<VideoFrame>& side, std::deque<VideoFrame>& other,
                     const VideoFrame& frame, bool frameIsLeft);
     void handleInput() override;
 

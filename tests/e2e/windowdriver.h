@@ -18,8 +18,6 @@
 #include <QTabWidget>
 #include <QtTest>
 #include <decklink/virtualcards.h>
-#include <malloc.h>
-#include <unistd.h>
 
 class WindowDriver
 {
@@ -146,18 +144,6 @@ public:
     ModalAnswerer answerer;
     MainWindow window;
 };
-
-// The process's resident memory in bytes, once the allocator has handed
-// back what it holds free, so that the figure follows the memory in use.
-inline qint64 residentBytes()
-{
-    malloc_trim(0);
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return -1;
-    const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() > 1 ? fields[1].toLongLong() * sysconf(_SC_PAGESIZE) : -1;
-}
 
 // Every frame writes debug lines when they are switched on; only the tests
 // that read the log want them, and Qt's own stay quiet too.

@@ -16,12 +16,14 @@ namespace {
 using Probe = WorkerProbe<SceneThread>;
 
 // A frame offered to the worker: its side, the frame number of its time
-// label, and whether its card had a signal.
+// label, whether its card had a signal, and whether the frames waiting for a
+// partner are forgotten first (the route to the worker was cut meanwhile).
 struct Offer
 {
     bool left;
     int frames;
     bool signal = true;
+    bool afterForgetting = false;
 };
 
 // Half-size views of the rig: the right camera rolled 0.3 deg clockwise and
@@ -78,6 +80,9 @@ void TestSceneThread::pairsByTimeLabel_data()
     QTest::newRow("left without a signal") << std::vector<Offer>{{true, 5, false}, {false, 5}} << -1;
     QTest::newRow("right without a signal, then with one")
         << std::vector<Offer>{{true, 5}, {false, 5, false}, {false, 5}} << 5;
+    QTest::newRow("waiting frame forgotten") << std::vector<Offer>{{true, 5}, {false, 5, true, true}} << -1;
+    QTest::newRow("forgotten, then a new instant")
+        << std::vector<Offer>{{true, 5}, {true, 10, true, true}, {false, 5}, {false, 10}} << 10;
 }
 
 void TestSceneThread::pairsByTimeLabel()
@@ -91,6 +96,8 @@ void TestSceneThread::pairsByTimeLabel()
     EmissionWaiter results(&worker, &SceneThread::newSceneResults);
     worker.start();
     for (const Offer& offer : offers) {
+        if (offer.afterForgetting)
+            worker.forgetWaitingFrames();
         if (offer.left)
             worker.onNewLeftInputFrameArrived(frameOf(offer));
         else
