@@ -26,6 +26,7 @@
 #include "app/framepipeline.h"
 #include "app/mainwindow.h"
 #include "capture/cardlistmodel.h"
+#include "pipeline/heapsettings.h"
 #include "pipeline/videoframe.h"
 #include "processcpu.h"
 
@@ -306,6 +307,8 @@ void printStages(const Measurement& m, const std::vector<const char*>& names)
 
 int main(int argc, char* argv[])
 {
+    // As the program does.
+    keepPicturesInHeap();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

@@ -2,6 +2,7 @@
 #include "app/filewrite.h"
 #include "app/inputlisting.h"
 #include "app/mainwindow.h"
+#include "pipeline/heapsettings.h"
 #include "version.h"
 
 #include <QApplication>
@@ -69,6 +70,7 @@ int printInputs()
 
 int main(int argc, char* argv[])
 {
+    keepPicturesInHeap();
     // A file that reaches the file-size limit (ulimit -f) fails its write,
     // which the program reports, instead of killing the program with SIGXFSZ
     // and leaving the file half written.

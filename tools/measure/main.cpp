@@ -9,6 +9,7 @@
 #include "measurecolumns.h"
 #include "measurerun.h"
 #include "measuresummary.h"
+#include "pipeline/heapsettings.h"
 #include "version.h"
 
 #include <QCommandLineParser>
@@ -290,6 +291,7 @@ private:
 
 int main(int argc, char* argv[])
 {
+    keepPicturesInHeap();
     QCoreApplication app(argc, argv);
     // OpenCV's readers report what they try and give up on: the message
     // below names the file and the reason once.
