@@ -1,5 +1,7 @@
 #include "pipeline/heapsettings.h"
 
+// Any standard header defines __GLIBC__ where the C library is glibc.
+#include <cstdlib>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif

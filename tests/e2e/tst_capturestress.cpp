@@ -49,6 +49,11 @@ public:
 
     void verifySettled() const
     {
+#ifdef __SANITIZE_ADDRESS__
+        // Its allocator takes the place of the heap, and its leak checker judges leaks.
+        qInfo("heap in use not judged: the address sanitizer's allocator takes the place of the heap");
+        return;
+#endif
         constexpr int kStretches = 12;
         const int count = int(m_samples.size());
         QVERIFY(count >= 4 * kStretches);
