@@ -166,11 +166,26 @@ inline cv::v_int16x8 centred(const cv::v_uint16x8& value, int16_t offset)
     return cv::v_reinterpret_as_s16(value) - cv::v_setall_s16(offset);
 }
 
+// Thirty-two pixels, given as two runs of sixteen blue, green and red bytes,
+// stored interleaved (alpha 255 with four channels).
+template <int channels>
+inline void storeThirtyTwoPixels(uint8_t* out, const cv::v_uint8x16 (&b)[2], const cv::v_uint8x16 (&g)[2],
+                                 const cv::v_uint8x16 (&r)[2])
+{
+    if (channels == 4) {
+        const cv::v_uint8x16 alpha = cv::v_setall_u8(0xFF);
+        cv::v_store_interleave(out, b[0], g[0], r[0], alpha);
+        cv::v_store_interleave(out + 64, b[1], g[1], r[1], alpha);
+    } else {
+        cv::v_store_interleave(out, b[0], g[0], r[0]);
+        cv::v_store_interleave(out + 48, b[1], g[1], r[1]);
+    }
+}
+
 // Sixteen pairs (64 bytes in, 32 pixels out) per step.
 template <int channels>
 int decodeVector(const uint8_t* source, uint8_t* out, int pairs, const DecodeCoefficients& k)
 {
-    const cv::v_uint8x16 alpha = cv::v_setall_u8(0xFF);
     int done = 0;
     for (; done + 16 <= pairs; done += 16, source += 64, out += 32 * channels) {
         cv::v_uint8x16 u8, y08, v8, y18;
@@ -192,17 +207,11 @@ int decodeVector(const uint8_t* source, uint8_t* out, int pairs, const DecodeCoe
             green[pixel] = cv::v_pack_u(half[0].green[pixel], half[1].green[pixel]);
             red[pixel] = cv::v_pack_u(half[0].red[pixel], half[1].red[pixel]);
         }
-        cv::v_uint8x16 b0, b1, g0, g1, r0, r1;
-        cv::v_zip(blue[0], blue[1], b0, b1);
-        cv::v_zip(green[0], green[1], g0, g1);
-        cv::v_zip(red[0], red[1], r0, r1);
-        if (channels == 4) {
-            cv::v_store_interleave(out, b0, g0, r0, alpha);
-            cv::v_store_interleave(out + 64, b1, g1, r1, alpha);
-        } else {
-            cv::v_store_interleave(out, b0, g0, r0);
-            cv::v_store_interleave(out + 48, b1, g1, r1);
-        }
+        cv::v_uint8x16 b[2], g[2], r[2];
+        cv::v_zip(blue[0], blue[1], b[0], b[1]);
+        cv::v_zip(green[0], green[1], g[0], g[1]);
+        cv::v_zip(red[0], red[1], r[0], r[1]);
+        storeThirtyTwoPixels<channels>(out, b, g, r);
     }
     return done;
 }
@@ -274,22 +283,15 @@ template <int channels>
 __attribute__((target("avx2"))) int decodeVectorAvx2(const uint8_t* source, uint8_t* out, int pairs,
                                                       const DecodeCoefficients& k)
 {
-    const cv::v_uint8x16 alpha = cv::v_setall_u8(0xFF);
     int done = 0;
     for (; done + 16 <= pairs; done += 16, source += 64, out += 32 * channels) {
         const SixteenPixels first = decodeSixteenPixels(source, k);
         const SixteenPixels second = decodeSixteenPixels(source + 32, k);
-        cv::v_uint8x16 b0, b1, g0, g1, r0, r1;
-        packLevels(first.blue, second.blue, b0, b1);
-        packLevels(first.green, second.green, g0, g1);
-        packLevels(first.red, second.red, r0, r1);
-        if (channels == 4) {
-            cv::v_store_interleave(out, b0, g0, r0, alpha);
-            cv::v_store_interleave(out + 64, b1, g1, r1, alpha);
-        } else {
-            cv::v_store_interleave(out, b0, g0, r0);
-            cv::v_store_interleave(out + 48, b1, g1, r1);
-        }
+        cv::v_uint8x16 b[2], g[2], r[2];
+        packLevels(first.blue, second.blue, b[0], b[1]);
+        packLevels(first.green, second.green, g[0], g[1]);
+        packLevels(first.red, second.red, r[0], r[1]);
+        storeThirtyTwoPixels<channels>(out, b, g, r);
     }
     return done;
 }
