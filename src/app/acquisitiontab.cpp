@@ -86,15 +86,26 @@ AcquisitionTab::AcquisitionTab(Ui::MainWindow& form, FramePipeline& pipeline, QO
     reloadImageProcessingSettings();
     makeColumnScrollable(m_ui.horizontalLayout_Acquisition, m_ui.verticalLayout_AcquisitionControls);
 
-    // What changes with every frame paints its own background, in the
-    // window's colour: a label that does not is drawn over its group box,
-    // tab and frames, repainted beneath it each time (a third of the
-    // window thread's time at 2 x 50 frames a second).
+    // The live views paint their own background, in the window's colour: a
+    // view that does not is drawn over its frame and group box, repainted
+    // beneath it with every frame.
     for (QLabel* label : {m_ui.lbl_ImageLiveLeft, m_ui.lbl_ImageLiveRight})
         label->setAutoFillBackground(true);
-    for (const InfoRows& rows : {leftRows(m_ui), rightRows(m_ui)})
-        for (QLabel* row : rows.all())
-            row->setAutoFillBackground(true);
+    // The three times change with every frame. A label whose text changes
+    // asks the layouts above it to be redone, up to the tab widget, which
+    // then repaints whole (with the previous change, a third of the window
+    // thread's time at 2 x 50 frames a second); a label of fixed size asks
+    // nothing. Wide enough for a valid time word (hours up to 255), right-aligned
+    // as the other values.
+    const std::pair<QFormLayout*, InfoRows> sides[] = {{m_ui.formLayout_left, leftRows(m_ui)},
+                                                       {m_ui.formLayout_right, rightRows(m_ui)}};
+    for (const auto& [form, rows] : sides)
+        for (QLabel* time : {rows.timecode, rows.hardwareReferenceTimestamp, rows.streamTime}) {
+            const QFontMetrics metrics = time->fontMetrics();
+            time->setFixedSize(metrics.horizontalAdvance(QStringLiteral("000:00:00:00")) + metrics.averageCharWidth(),
+                               metrics.height());
+            form->setAlignment(time, Qt::AlignRight | Qt::AlignVCenter);
+        }
 
     // Each input's measured frame rate and missing frames, under its info rows.
     QLabel* frames[2];
