@@ -38,19 +38,12 @@ bool isNumber(const QString& text)
 
 } // namespace
 
-class TestInputs : public QObject
+class TestInputs : public WindowTestCase
 {
     Q_OBJECT
 
-    PrivateSettings m_settings;
-
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_settings.isValid());
-        silenceFrameLog();
-    }
-
+    // Replaces the shared one: the variable set by a test goes first.
     void cleanup()
     {
         qunsetenv("DUOSCOPE_VIRTUAL_CARDS");

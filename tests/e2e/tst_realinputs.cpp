@@ -16,21 +16,13 @@ constexpr int kWait = 30000;
 
 } // namespace
 
-class TestRealInputs : public QObject
+class TestRealInputs : public WindowTestCase
 {
     Q_OBJECT
 
-    PrivateSettings m_settings;
-
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_settings.isValid());
-        silenceFrameLog();
-        decklinkdrivers::setVirtualCardsShown(true);
-    }
-
-    void cleanup() { verifyEveryCardReleased(); }
+    // Beside the shared set-up: the virtual cards are listed with the real ones.
+    void init() { decklinkdrivers::setVirtualCardsShown(true); }
 
     void twoPipelineCardsPairOnTheCalibrationTab()
     {
