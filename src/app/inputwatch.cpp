@@ -5,29 +5,6 @@
 
 namespace {
 
-int hoursOf(uint32_t word)
-{
-    return int(word & 0xFF);
-}
-int minutesOf(uint32_t word)
-{
-    return int(word >> 8 & 0xFF);
-}
-int secondsOf(uint32_t word)
-{
-    return int(word >> 16 & 0xFF);
-}
-int frameOf(uint32_t word)
-{
-    return int(word >> 24 & 0xFF);
-}
-
-// The whole seconds of a time word.
-int64_t totalSeconds(uint32_t word)
-{
-    return int64_t(hoursOf(word)) * 3600 + minutesOf(word) * 60 + secondsOf(word);
-}
-
 QString sideName(InputWatch::Side side)
 {
     return side == InputWatch::Left ? QStringLiteral("left") : QStringLiteral("right");
@@ -82,19 +59,19 @@ void InputWatch::frameArrived(Side side, const VideoFrame& frame, int64_t atMs)
     input.lastLabel = label;
     input.labelSince = atMs;
     if (first) {
-        input.highestFrameNumber = std::max(input.highestFrameNumber, frameOf(label));
+        input.highestFrameNumber = std::max(input.highestFrameNumber, timeWordFrames(label));
         return;
     }
 
     // The labels count frames from 0 to the highest number within a second;
     // that rate is known once a second has been seen to pass.
-    if (totalSeconds(label) != totalSeconds(previous) && frameOf(label) == 0)
+    if (timeWordSeconds(label) != timeWordSeconds(previous) && timeWordFrames(label) == 0)
         input.labelRate = std::max(input.labelRate, input.highestFrameNumber + 1);
-    input.highestFrameNumber = std::max(input.highestFrameNumber, frameOf(label));
+    input.highestFrameNumber = std::max(input.highestFrameNumber, timeWordFrames(label));
     if (input.labelRate < 2)
         return;
     const int64_t step =
-        (totalSeconds(label) - totalSeconds(previous)) * input.labelRate + frameOf(label) - frameOf(previous);
+        (timeWordSeconds(label) - timeWordSeconds(previous)) * input.labelRate + timeWordFrames(label) - timeWordFrames(previous);
     // A jump of more than two seconds, or back, is a new take rather than lost frames.
     if (step > 1 && step <= 2 * input.labelRate)
         input.skipped += step - 1;
@@ -192,9 +169,9 @@ QString InputWatch::labelReason(int64_t nowMs) const
     }
     // Frames count within a second.
     const int rate = std::max(
-        {left.labelRate, right.labelRate, frameOf(left.lastLabel) + 1, frameOf(right.lastLabel) + 1});
-    const int64_t gap = totalSeconds(left.lastLabel) * rate + frameOf(left.lastLabel) -
-                        (totalSeconds(right.lastLabel) * rate + frameOf(right.lastLabel));
+        {left.labelRate, right.labelRate, timeWordFrames(left.lastLabel) + 1, timeWordFrames(right.lastLabel) + 1});
+    const int64_t gap = timeWordSeconds(left.lastLabel) * rate + timeWordFrames(left.lastLabel) -
+                        (timeWordSeconds(right.lastLabel) * rate + timeWordFrames(right.lastLabel));
     // Labels this close are those of frames on their way to pairing: the
     // inputs run together and the analysis is what keeps the pairs.
     if (std::abs(gap) <= kTogetherSeconds * rate)

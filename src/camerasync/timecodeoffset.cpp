@@ -4,11 +4,10 @@ namespace {
 
 constexpr qint64 kSecondsPerDay = 24 * 3600;
 
-// Frames since midnight of a time word (hours, minutes, seconds, frames in bytes 0 to 3).
+// Frames since midnight of a time word.
 qint64 framesOf(uint32_t word, int rate)
 {
-    const qint64 hours = word & 0xFF, minutes = (word >> 8) & 0xFF, seconds = (word >> 16) & 0xFF;
-    return ((hours * 60 + minutes) * 60 + seconds) * rate + ((word >> 24) & 0xFF);
+    return timeWordSeconds(word) * rate + timeWordFrames(word);
 }
 
 } // namespace

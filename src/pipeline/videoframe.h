@@ -37,6 +37,18 @@ constexpr uint32_t packTimeWord(uint32_t hours, uint32_t minutes, uint32_t secon
     return (hours & 0xFFu) | (minutes & 0xFFu) << 8 | (seconds & 0xFFu) << 16 | (frames & 0xFFu) << 24;
 }
 
+// The hours, minutes and seconds of a time word, as whole seconds.
+constexpr int64_t timeWordSeconds(uint32_t word)
+{
+    return int64_t(word & 0xFFu) * 3600 + int64_t(word >> 8 & 0xFFu) * 60 + int64_t(word >> 16 & 0xFFu);
+}
+
+// The frames byte (byte 3) of a time word.
+constexpr int timeWordFrames(uint32_t word)
+{
+    return int(word >> 24);
+}
+
 // The time label of a frame: its timecode when one was found (timecodeFormat
 // not 0), else its hardware reference timestamp. Left and right frames of the
 // same instant carry equal labels; the label also names exported files.
@@ -48,7 +60,7 @@ inline uint32_t timeLabel(const VideoFrame& frame)
 // The frames byte (byte 3) of the time label.
 inline uint8_t timeLabelFrameNumber(const VideoFrame& frame)
 {
-    return static_cast<uint8_t>(timeLabel(frame) >> 24);
+    return static_cast<uint8_t>(timeWordFrames(timeLabel(frame)));
 }
 
 inline bool haveSameTimeLabel(const VideoFrame& a, const VideoFrame& b)
